@@ -1,0 +1,421 @@
+// The World: everything the host knows. Per vessel its definition (what the vessel
+// declared), its state (what the physics integrates) and its observables (air data written
+// by the physics after each step; the rest derived on demand). Plus the clock, focus,
+// key-state buffer, debug line, input box, scenario streams, log and vessel classes.
+//
+// The World stores, derives, answers and records; it integrates nothing.
+#pragma once
+
+#include <array>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "orbiter_api.h"
+#include "vessel_api.h"
+
+namespace runtime {
+
+struct VesselRecord;
+
+// ---------------------------------------------------------------------------------------
+// Definition records. Handles given to a vessel are pointers to these records; a record
+// lives until the vessel clears that kind of definition or is destroyed.
+// ---------------------------------------------------------------------------------------
+struct PropellantRecord {
+    double max_mass = 0.0;  // kg
+    double mass = 0.0;      // kg
+    double efficiency = 1.0;
+};
+
+struct ThrusterRecord {
+    VECTOR3 pos{};
+    VECTOR3 dir{};           // as set: not normalised by the vessel
+    double max0 = 0.0;       // N, vacuum rating
+    PropellantRecord* propellant = nullptr;
+    double isp_vac = 0.0;    // m/s
+    double isp_ref = 0.0;    // m/s at p_ref; 0 means no pressure dependence
+    double p_ref = 101.4e3;  // Pa
+    double level = 0.0;      // 0..1
+};
+
+struct ThrusterGroupRecord {
+    THGROUP_TYPE type = THGROUP_USER;
+    std::vector<ThrusterRecord*> thrusters;
+};
+
+struct ExhaustRecord {
+    ThrusterRecord* thruster = nullptr;
+    double lscale = 0.0, wscale = 0.0;
+    bool has_position = false;  // false: drawn at the thruster
+    VECTOR3 pos{}, dir{};
+    SURFHANDLE tex = nullptr;
+};
+
+struct ExhaustStreamRecord {
+    ThrusterRecord* thruster = nullptr;
+    VECTOR3 pos{};
+    bool has_spec = false;
+    PARTICLESTREAMSPEC spec{};
+};
+
+struct AirfoilRecord {
+    AIRFOIL_ORIENTATION orientation = LIFT_VERTICAL;
+    VECTOR3 ref{};
+    AirfoilCoeffFunc coeff = nullptr;  // points into module memory: valid while the vessel lives
+    double chord = 0.0, area = 0.0, aspect = 0.0;
+};
+
+struct DragElementRecord {
+    const double* drag = nullptr;  // the vessel's driving value, 0..1
+    double factor = 0.0;
+    VECTOR3 ref{};
+};
+
+struct ControlSurfaceRecord {
+    AIRCTRL_TYPE type = AIRCTRL_ELEVATOR;
+    double area = 0.0;
+    double dCl = 0.0;
+    VECTOR3 ref{};
+    int axis = AIRCTRL_AXIS_AUTO;
+    UINT anim = (UINT)-1;
+};
+
+struct AttachmentRecord {
+    VesselRecord* owner = nullptr;
+    bool to_parent = false;  // true: this point attaches its owner to a parent
+    VECTOR3 pos{}, dir{}, rot{};
+    std::string id;
+    bool loose = false;
+    // The attachment link: for a child-side point the attached child and the child's
+    // to-parent point; for a to-parent point the parent and the parent's point.
+    VesselRecord* linked = nullptr;
+    AttachmentRecord* linked_point = nullptr;
+};
+
+struct DockRecord {
+    VECTOR3 pos{}, dir{}, rot{};
+};
+
+struct AnimationComponentRecord {
+    double state0 = 0.0, state1 = 1.0;
+    MGROUP_TRANSFORM* transform = nullptr;  // module memory
+    ANIMATIONCOMPONENT_HANDLE parent = nullptr;
+};
+
+struct AnimationRecord {
+    double default_state = 0.0;
+    double state = 0.0;
+    std::vector<std::unique_ptr<AnimationComponentRecord>> components;
+};
+
+struct MeshResource {
+    std::string name;  // as asked for
+    std::string path;  // file found in the run tree, empty when missing
+    bool global = false;
+};
+
+struct TextureResource {
+    std::string name;
+    std::string path;  // empty when missing
+    bool particle = false;
+};
+
+struct MeshEntry {
+    MESHHANDLE handle = nullptr;  // a MeshResource*, or null
+    VECTOR3 offset{};
+    WORD visibility = MESHVIS_EXTERNAL;
+};
+
+struct VesselDefinition {
+    std::vector<MeshEntry> meshes;
+    double size = 1.0;  // m
+    double empty_mass = 0.0;
+    VECTOR3 pmi{1.0, 1.0, 1.0};  // m^2: inertia per unit mass
+    VECTOR3 cross_sections{1.0, 1.0, 1.0};
+    double cw_z_pos = 0.1, cw_z_neg = 0.1, cw_x = 0.1, cw_y = 0.1;
+    VECTOR3 rot_drag{0.0, 0.0, 0.0};
+    double pitch_moment_scale = 0.0, bank_moment_scale = 0.0, trim_scale = 0.0;
+    VECTOR3 camera_offset{};
+    std::array<VECTOR3, 3> touchdown{};
+    bool touchdown_set = false;
+    double friction_lng = 0.1, friction_lat = 0.5;
+    bool transponder = false;
+    std::vector<std::unique_ptr<PropellantRecord>> propellants;
+    PropellantRecord* default_propellant = nullptr;
+    std::vector<std::unique_ptr<ThrusterRecord>> thrusters;
+    std::vector<std::unique_ptr<ThrusterGroupRecord>> groups;
+    std::vector<ExhaustRecord> exhausts;
+    std::vector<ExhaustStreamRecord> streams;
+    std::vector<std::unique_ptr<AirfoilRecord>> airfoils;
+    std::vector<DragElementRecord> drag_elements;
+    std::vector<std::unique_ptr<ControlSurfaceRecord>> control_surfaces;
+    std::vector<std::unique_ptr<AttachmentRecord>> attachments;  // both sides, in creation order
+    std::vector<std::unique_ptr<DockRecord>> docks;
+    std::vector<std::unique_ptr<AnimationRecord>> animations;  // index = animation id
+};
+
+// Body: the one central body the World knows. Its frame rotates about the global +y axis.
+struct BodyRecord {
+    std::string name = "Earth";
+    double radius = 6371.0e3;         // m
+    double mu = 3.986004e14;          // m^3/s^2
+    double sidereal_period = 86164.1; // s
+    double rotation_offset = 0.0;     // rad: rotation angle at simulation time 0
+};
+
+// What the physics integrates. Frames: the global frame is inertial with the body at its
+// origin; R maps vessel-frame vectors to global ones. Vessel frame: x right, y up,
+// z forward. Angular velocity in the vessel frame, positive x nose up, positive y nose
+// left, positive z right wing down (see docs/physics.md).
+struct VesselState {
+    VECTOR3 pos{};                 // m, global
+    VECTOR3 vel{};                 // m/s, global, inertial
+    MATRIX3 R = identity_matrix(); // vessel to global
+    VECTOR3 omega{};               // rad/s, vessel frame
+    bool landed = false;           // held by the ground: rests with the surface
+    std::array<double, THGROUP_TYPE_COUNT> manual_levels{};  // pilot input per group type
+    VECTOR3 attitude_rot_level{};
+    std::array<double, AIRCTRL_TYPE_COUNT> control_surface_levels{};
+    struct AddedForce {
+        VECTOR3 force, point;
+    };
+    std::vector<AddedForce> added_forces;  // from AddForce, used by the next physics step
+};
+
+// Air data at the vessel's position: written by the physics after each step.
+struct AirData {
+    double pressure = 0.0;        // Pa
+    double density = 0.0;         // kg/m^3
+    double temperature = 0.0;     // K
+    double speed_of_sound = 340.294;  // m/s
+};
+
+// Forces of the last physics step, in the vessel frame: written by the physics.
+struct ForceData {
+    VECTOR3 total{};   // all forces, weight included
+    VECTOR3 weight{};
+    VECTOR3 thrust{};
+    VECTOR3 lift{};
+    VECTOR3 drag{};
+};
+
+// A test may pin any observable; a pinned value wins until it is reset.
+struct ObservablePins {
+    std::optional<double> altitude, airspeed, mach, dyn_pressure, atm_pressure, pitch, bank, aoa, slip, heading,
+        mass;
+    std::optional<VECTOR3> angular_vel, horizon_airspeed, relative_vel, global_pos, force, weight;
+    std::optional<std::array<double, 3>> equ_pos;  // longitude, latitude (rad), radius (m)
+    std::optional<ELEMENTS> elements;
+    void release_all() { *this = ObservablePins{}; }
+};
+
+struct ModuleRecord;
+
+struct VesselRecord {
+    std::string name;
+    std::string class_name;
+    VESSEL* iface = nullptr;             // the module's vessel, or the host's plain one
+    ModuleRecord* module = nullptr;      // null for a vessel without a module
+    VesselDefinition def;
+    VesselState state;
+    AirData air;
+    ForceData forces;
+    ObservablePins pins;
+    std::vector<std::string> unparsed_lines;  // scenario lines neither vessel nor host used
+    bool pending_delete = false;
+};
+
+// A vessel class from Config/Vessels/<Class>.cfg: either a module, or the figures of a
+// plain vessel.
+struct AttachmentSpec {
+    bool to_parent = true;
+    VECTOR3 pos{}, dir{0, 0, 1}, rot{0, 1, 0};
+    std::string id;
+};
+
+struct VesselClass {
+    std::string name;
+    std::string module;  // empty: a plain vessel
+    double size = 1.0;
+    double empty_mass = 1000.0;
+    double max_fuel = 0.0;
+    double isp = 0.0;
+    VECTOR3 pmi{1, 1, 1};
+    VECTOR3 cross_sections{1, 1, 1};
+    double cw_z_pos = 0.5, cw_z_neg = 0.5, cw_x = 1.0, cw_y = 1.0;
+    std::vector<AttachmentSpec> attachments;
+    std::string source;  // the file it came from
+};
+
+struct ModuleRecord {
+    std::string path;
+    HMODULE handle = nullptr;
+    OvcInitFunc init = nullptr;
+    OvcExitFunc exit = nullptr;
+    int users = 0;
+};
+
+struct InputBox {
+    bool open = false;
+    std::string title;
+    InputBoxHandler handler = nullptr;
+    void* usrdata = nullptr;
+    int vislen = 0;
+};
+
+// Scenario streams. A reader hands out the lines of one vessel block; a writer collects
+// the lines a vessel writes, each as "KEY value" without indentation.
+struct ScenarioReader {
+    std::vector<std::string> lines;
+    size_t next = 0;
+    std::string current;  // storage for the line handed out
+};
+struct ScenarioWriter {
+    std::vector<std::string> lines;
+};
+
+class World {
+public:
+    World();
+    ~World();
+    World(const World&) = delete;
+    World& operator=(const World&) = delete;
+
+    // The World the host API answers from. Creating a World makes it current; destroying it
+    // clears the pointer.
+    static World& current();
+    static World* current_or_null();
+
+    // Run tree: the folder that holds Modules/, Config/, Meshes/, Textures/, Sound/.
+    void set_root(const std::string& root);
+    const std::string& root() const { return root_; }
+
+    // Clock
+    double sim_time = 0.0;
+    double sim_step = 0.01;
+    double mjd = 51544.5;
+    double time_acceleration = 1.0;
+
+    // Focus, keys, debug line, input box
+    OBJHANDLE focus = nullptr;
+    std::array<char, KEYSTATE_SIZE> keystate{};
+    bool accept_delayed_keys = true;
+    std::array<char, 256> debug_line{};
+    InputBox input_box;
+    // Answers the open input box with a text; returns false when none is open.
+    bool answer_input_box(const std::string& text);
+
+    // Log: every line written with oapiWriteLog and every note of the runtime.
+    std::vector<std::string> log;
+    void note(const std::string& line);
+
+    // The body
+    BodyRecord earth;
+    OBJHANDLE body_handle() { return &earth; }
+    double body_rotation_angle() const;  // rad at sim_time
+    double body_rotation_rate() const;   // rad/s
+
+    // Vessel classes
+    void add_class(const VesselClass& cls);
+    const VesselClass* find_class(const std::string& name);  // loads Config/Vessels/<name>.cfg on first use
+
+    // Vessels. Creation by class: a module class loads its module (once), runs ovcInit and
+    // clbkSetClassCaps; a plain class gets the figures of its config. Returns null and notes
+    // the reason in the log on failure (unknown class, missing module, no ovcInit).
+    VesselRecord* create_vessel(const std::string& name, const std::string& class_name,
+                                const VESSELSTATUS* status, std::string* error = nullptr);
+    // Creates and runs ovcInit only; the caller runs clbkSetClassCaps and the scenario load.
+    VesselRecord* instantiate_vessel(const std::string& name, const std::string& class_name,
+                                     std::string* error = nullptr);
+    void destroy_vessel(VesselRecord* v);
+    void destroy_all_vessels();
+    size_t vessel_count() const { return vessels_.size(); }
+    VesselRecord* vessel(size_t i) const { return vessels_[i].get(); }
+    VesselRecord* find_vessel(const std::string& name) const;
+    VesselRecord* record(OBJHANDLE h) const;  // null for an unknown handle
+    bool is_vessel(OBJHANDLE h) const { return record(h) != nullptr; }
+
+    // Plain vessels with no module get this vessel object.
+    static VESSEL* make_plain_vessel(OBJHANDLE h);
+
+    // Attachments: false when the link would make a cycle or the points do not fit.
+    bool attach(VesselRecord* parent, AttachmentRecord* parent_point, VesselRecord* child,
+                AttachmentRecord* child_point);
+    bool detach(AttachmentRecord* parent_point, double vel);
+    VesselRecord* parent_of(const VesselRecord* v) const;
+    // Places every attached child rigidly at its parent's attachment point.
+    void place_children(VesselRecord* parent);
+
+    // Derived observables (pins win)
+    double mass(const VesselRecord& v) const;  // empty mass plus all propellant
+    double altitude(const VesselRecord& v) const;
+    VECTOR3 airspeed_vector_global(const VesselRecord& v) const;  // relative to the rotating air
+    VECTOR3 airspeed_vector_local(const VesselRecord& v) const;
+    double airspeed(const VesselRecord& v) const;
+    double mach(const VesselRecord& v) const;
+    double dyn_pressure(const VesselRecord& v) const;
+    double atm_pressure(const VesselRecord& v) const;
+    double pitch(const VesselRecord& v) const;    // rad
+    double bank(const VesselRecord& v) const;     // rad
+    double heading(const VesselRecord& v) const;  // rad, 0..2pi
+    double aoa(const VesselRecord& v) const;
+    double slip(const VesselRecord& v) const;
+    VECTOR3 angular_vel(const VesselRecord& v) const;
+    VECTOR3 horizon_airspeed(const VesselRecord& v) const;  // x east, y up, z north
+    VECTOR3 global_pos(const VesselRecord& v) const;
+    VECTOR3 relative_vel(const VesselRecord& v) const;  // inertial, relative to the body
+    void equ_pos(const VesselRecord& v, double& lng, double& lat, double& rad) const;
+    ELEMENTS elements(const VesselRecord& v) const;
+    VECTOR3 force_vector(const VesselRecord& v) const;
+    VECTOR3 weight_vector(const VesselRecord& v) const;
+    VESSELSTATUS status(const VesselRecord& v) const;
+    void set_status(VesselRecord& v, const VESSELSTATUS& s);
+    // Local horizon axes at a global position: east, up, north (unit vectors, global frame).
+    void horizon_axes(const VECTOR3& pos, VECTOR3& east, VECTOR3& up, VECTOR3& north) const;
+    // Places a vessel at rest on the surface at longitude and latitude (rad) with a compass
+    // heading (rad) and height of its origin above the surface (m).
+    void set_landed(VesselRecord& v, double lng, double lat, double heading, double height);
+
+    // Thruster groups and levels, as the host sees them
+    ThrusterGroupRecord* group(VesselRecord& v, THGROUP_TYPE type) const;
+    double group_level(const VesselRecord& v, THGROUP_TYPE type) const;  // mean of its thrusters
+    void set_group_level(VesselRecord& v, THGROUP_TYPE type, double level);
+
+    // Resources
+    MESHHANDLE load_mesh(const std::string& name, bool global);
+    SURFHANDLE load_texture(const std::string& name, bool particle);
+    std::string find_resource(const std::string& folder, const std::string& name, const std::string& ext) const;
+
+    // Scenario streams
+    FILEHANDLE open_reader(const std::vector<std::string>& lines);
+    FILEHANDLE open_writer();
+    ScenarioReader* reader(FILEHANDLE h);
+    ScenarioWriter* writer(FILEHANDLE h);
+    void close_stream(FILEHANDLE h);
+
+    // Hooks for the host's own scenario keys (STATUS, POS, ...). The headless host sets
+    // them; without them ParseScenarioLineEx keeps the line in unparsed_lines and
+    // SaveDefaultState writes nothing.
+    std::function<bool(VesselRecord&, const char* line, void* status)> parse_default_line;
+    std::function<void(const VesselRecord&, FILEHANDLE scn)> write_default_state;
+
+    // Mandatory observer for created vessels (the headless host places them etc.).
+    std::function<void(VesselRecord&)> on_vessel_created;
+
+private:
+    std::string root_ = ".";
+    std::vector<std::unique_ptr<VesselRecord>> vessels_;
+    std::map<std::string, VesselClass> classes_;
+    std::map<std::string, std::unique_ptr<ModuleRecord>> modules_;
+    std::deque<MeshResource> meshes_;
+    std::deque<TextureResource> textures_;
+    std::map<void*, std::unique_ptr<ScenarioReader>> readers_;
+    std::map<void*, std::unique_ptr<ScenarioWriter>> writers_;
+};
+
+}  // namespace runtime
