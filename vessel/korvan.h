@@ -106,6 +106,9 @@ public:
     bool profile_loaded = false;
     bool control_surfaces_created = false;
     double readout_timer = 0.01;
+    // Set by the step before update_jet_sound: the six-engine set was active at the start of
+    // the engine update, so the jet may play (manage_engines may switch to four meanwhile).
+    bool jet_from_six_engine_set = false;
 
     // Propulsion (flight/propulsion.cpp)
     PROPELLANT_HANDLE main_propellant = nullptr;
