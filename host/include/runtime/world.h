@@ -266,6 +266,7 @@ struct InputBox {
     InputBoxHandler handler = nullptr;
     void* usrdata = nullptr;
     int vislen = 0;
+    std::string initial_text;  // the text the box opened with
 };
 
 // Scenario streams. A reader hands out the lines of one vessel block; a writer collects
@@ -323,6 +324,9 @@ public:
     // Vessel classes
     void add_class(const VesselClass& cls);
     const VesselClass* find_class(const std::string& name);  // loads Config/Vessels/<name>.cfg on first use
+    // The same, with the reason for a null result (unknown class, or the file and line of a
+    // malformed config).
+    const VesselClass* find_class(const std::string& name, std::string* error);
 
     // Vessels. Creation by class: a module class loads its module (once), runs ovcInit and
     // clbkSetClassCaps; a plain class gets the figures of its config. Returns null and notes
@@ -334,6 +338,9 @@ public:
                                      std::string* error = nullptr);
     void destroy_vessel(VesselRecord* v);
     void destroy_all_vessels();
+    // oapiDeleteVessel only marks a vessel; the host destroys marked vessels here, between
+    // frames, so that no vessel is destroyed inside its own callback.
+    void destroy_pending_vessels();
     size_t vessel_count() const { return vessels_.size(); }
     VesselRecord* vessel(size_t i) const { return vessels_[i].get(); }
     VesselRecord* find_vessel(const std::string& name) const;
@@ -408,6 +415,8 @@ public:
     std::function<void(VesselRecord&)> on_vessel_created;
 
 private:
+    void release_module(ModuleRecord* module);  // unloads it when its last vessel is gone
+
     std::string root_ = ".";
     std::vector<std::unique_ptr<VesselRecord>> vessels_;
     std::map<std::string, VesselClass> classes_;

@@ -1,0 +1,263 @@
+// Observables derived on demand from definition and state (air data and forces come from
+// the physics). A pinned value wins. Frames and signs follow docs/physics.md.
+#include <cmath>
+
+#include "host_internal.h"
+
+namespace runtime {
+
+namespace detail {
+
+MATRIX3 matrix_from_arot(const VECTOR3& arot) {
+    const double ca = std::cos(arot.x), sa = std::sin(arot.x);
+    const double cb = std::cos(arot.y), sb = std::sin(arot.y);
+    const double cg = std::cos(arot.z), sg = std::sin(arot.z);
+    MATRIX3 rx = identity_matrix(), ry = identity_matrix(), rz = identity_matrix();
+    rx.m22 = ca, rx.m23 = sa, rx.m32 = -sa, rx.m33 = ca;
+    ry.m11 = cb, ry.m13 = -sb, ry.m31 = sb, ry.m33 = cb;
+    rz.m11 = cg, rz.m12 = sg, rz.m21 = -sg, rz.m22 = cg;
+    return mul(mul(rx, ry), rz);
+}
+
+VECTOR3 arot_from_matrix(const MATRIX3& R) {
+    return _V(std::atan2(R.m23, R.m33), std::asin(clamp(-R.m13, -1.0, 1.0)), std::atan2(R.m12, R.m11));
+}
+
+}  // namespace detail
+
+namespace {
+
+VECTOR3 column(const MATRIX3& R, int c) { return _V(R.data[c], R.data[3 + c], R.data[6 + c]); }
+
+double wrap_two_pi(double a) {
+    a = std::fmod(a, PI2);
+    return a < 0.0 ? a + PI2 : a;
+}
+
+double wrap_pi(double a) {
+    a = wrap_two_pi(a);
+    return a > PI ? a - PI2 : a;
+}
+
+}  // namespace
+
+double World::mass(const VesselRecord& v) const {
+    if (v.pins.mass) return *v.pins.mass;
+    double m = v.def.empty_mass;
+    for (const auto& p : v.def.propellants) m += p->mass;
+    return m;
+}
+
+double World::altitude(const VesselRecord& v) const {
+    if (v.pins.altitude) return *v.pins.altitude;
+    return length(v.state.pos) - earth.radius;
+}
+
+VECTOR3 World::airspeed_vector_global(const VesselRecord& v) const {
+    const VECTOR3& r = v.state.pos;
+    const double w = body_rotation_rate();
+    return v.state.vel - _V(-w * r.z, 0.0, w * r.x);
+}
+
+VECTOR3 World::airspeed_vector_local(const VesselRecord& v) const {
+    return tmul(v.state.R, airspeed_vector_global(v));
+}
+
+double World::airspeed(const VesselRecord& v) const {
+    if (v.pins.airspeed) return *v.pins.airspeed;
+    return length(airspeed_vector_global(v));
+}
+
+double World::mach(const VesselRecord& v) const {
+    if (v.pins.mach) return *v.pins.mach;
+    return v.air.speed_of_sound > 0.0 ? airspeed(v) / v.air.speed_of_sound : 0.0;
+}
+
+double World::dyn_pressure(const VesselRecord& v) const {
+    if (v.pins.dyn_pressure) return *v.pins.dyn_pressure;
+    const double s = airspeed(v);
+    return 0.5 * v.air.density * s * s;
+}
+
+double World::atm_pressure(const VesselRecord& v) const {
+    if (v.pins.atm_pressure) return *v.pins.atm_pressure;
+    return v.air.pressure;
+}
+
+void World::horizon_axes(const VECTOR3& pos, VECTOR3& east, VECTOR3& up, VECTOR3& north) const {
+    const double r = length(pos);
+    up = r > 0.0 ? pos / r : _V(1.0, 0.0, 0.0);
+    const double horizontal = std::hypot(up.x, up.z);
+    // Over a pole every direction is south (or north); the meridian of angle 0 stands in.
+    const double lam = horizontal > 0.0 ? std::atan2(up.z, up.x) : 0.0;
+    const double sin_lat = up.y, cos_lat = horizontal;
+    east = _V(-std::sin(lam), 0.0, std::cos(lam));
+    north = _V(-sin_lat * std::cos(lam), cos_lat, -sin_lat * std::sin(lam));
+}
+
+double World::pitch(const VesselRecord& v) const {
+    if (v.pins.pitch) return *v.pins.pitch;
+    VECTOR3 east, up, north;
+    horizon_axes(v.state.pos, east, up, north);
+    return std::asin(detail::clamp(dotp(column(v.state.R, 2), up), -1.0, 1.0));
+}
+
+double World::bank(const VesselRecord& v) const {
+    if (v.pins.bank) return *v.pins.bank;
+    VECTOR3 east, up, north;
+    horizon_axes(v.state.pos, east, up, north);
+    return std::atan2(dotp(column(v.state.R, 0), up), dotp(column(v.state.R, 1), up));
+}
+
+double World::heading(const VesselRecord& v) const {
+    if (v.pins.heading) return *v.pins.heading;
+    VECTOR3 east, up, north;
+    horizon_axes(v.state.pos, east, up, north);
+    const VECTOR3 z = column(v.state.R, 2);
+    return wrap_two_pi(std::atan2(dotp(z, east), dotp(z, north)));
+}
+
+double World::aoa(const VesselRecord& v) const {
+    if (v.pins.aoa) return *v.pins.aoa;
+    const VECTOR3 a = airspeed_vector_local(v);
+    return std::atan2(-a.y, a.z);
+}
+
+double World::slip(const VesselRecord& v) const {
+    if (v.pins.slip) return *v.pins.slip;
+    const VECTOR3 a = airspeed_vector_local(v);
+    return std::atan2(-a.x, a.z);
+}
+
+VECTOR3 World::angular_vel(const VesselRecord& v) const {
+    return v.pins.angular_vel ? *v.pins.angular_vel : v.state.omega;
+}
+
+VECTOR3 World::horizon_airspeed(const VesselRecord& v) const {
+    if (v.pins.horizon_airspeed) return *v.pins.horizon_airspeed;
+    VECTOR3 east, up, north;
+    horizon_axes(v.state.pos, east, up, north);
+    const VECTOR3 a = airspeed_vector_global(v);
+    return _V(dotp(a, east), dotp(a, up), dotp(a, north));
+}
+
+VECTOR3 World::global_pos(const VesselRecord& v) const {
+    return v.pins.global_pos ? *v.pins.global_pos : v.state.pos;
+}
+
+VECTOR3 World::relative_vel(const VesselRecord& v) const {
+    return v.pins.relative_vel ? *v.pins.relative_vel : v.state.vel;
+}
+
+void World::equ_pos(const VesselRecord& v, double& lng, double& lat, double& rad) const {
+    if (v.pins.equ_pos) {
+        lng = (*v.pins.equ_pos)[0], lat = (*v.pins.equ_pos)[1], rad = (*v.pins.equ_pos)[2];
+        return;
+    }
+    const VECTOR3& p = v.state.pos;
+    rad = length(p);
+    lat = rad > 0.0 ? std::asin(detail::clamp(p.y / rad, -1.0, 1.0)) : 0.0;
+    lng = std::hypot(p.x, p.z) > 0.0 ? wrap_pi(std::atan2(p.z, p.x) - body_rotation_angle()) : 0.0;
+}
+
+// Osculating elements about the body. The global frame turns prograde (eastward) motion
+// into angular momentum along -y, so the elements are computed in (x, z, y), where the
+// equator is the x-y plane and prograde orbits have inclinations below 90 degrees.
+ELEMENTS World::elements(const VesselRecord& v) const {
+    if (v.pins.elements) return *v.pins.elements;
+    ELEMENTS el{};
+    const VECTOR3 r = _V(v.state.pos.x, v.state.pos.z, v.state.pos.y);
+    const VECTOR3 vel = _V(v.state.vel.x, v.state.vel.z, v.state.vel.y);
+    const double mu = earth.mu;
+    const double rl = length(r);
+    if (rl <= 0.0 || mu <= 0.0) return el;
+    const double v2 = dotp(vel, vel);
+    const VECTOR3 h = crossp(r, vel);
+    const double hl = length(h);
+    const VECTOR3 e_vec = (crossp(vel, h) / mu) - r / rl;
+    const double energy = v2 / 2.0 - mu / rl;
+    el.a = energy != 0.0 ? -mu / (2.0 * energy) : 0.0;
+    el.e = length(e_vec);
+    el.i = hl > 0.0 ? std::acos(detail::clamp(h.z / hl, -1.0, 1.0)) : 0.0;
+    const VECTOR3 node = _V(-h.y, h.x, 0.0);  // z x h
+    const double nl = length(node);
+    constexpr double tiny = 1e-11;
+    el.theta = nl > tiny * hl ? wrap_two_pi(std::atan2(node.y, node.x)) : 0.0;
+    // Argument of periapsis and true anomaly in the orbit plane, measured from the node.
+    const VECTOR3 n_unit = nl > tiny * hl ? node / nl : _V(1.0, 0.0, 0.0);
+    const VECTOR3 q_unit = hl > 0.0 ? crossp(h / hl, n_unit) : _V(0.0, 1.0, 0.0);
+    const double u = std::atan2(dotp(r, q_unit), dotp(r, n_unit));  // argument of latitude
+    double omega = 0.0, nu = u;
+    if (el.e > tiny) {
+        omega = std::atan2(dotp(e_vec, q_unit), dotp(e_vec, n_unit));
+        nu = u - omega;
+    }
+    el.omegab = wrap_two_pi(el.theta + omega);
+    // Mean anomaly from the true anomaly (elliptic orbits only).
+    double mean_anomaly = nu;
+    if (el.e < 1.0) {
+        const double E = 2.0 * std::atan(std::sqrt((1.0 - el.e) / (1.0 + el.e)) * std::tan(nu / 2.0));
+        mean_anomaly = E - el.e * std::sin(E);
+    }
+    el.L = wrap_two_pi(el.omegab + mean_anomaly);
+    return el;
+}
+
+VECTOR3 World::force_vector(const VesselRecord& v) const {
+    return v.pins.force ? *v.pins.force : v.forces.total;
+}
+
+// Central gravity on the vessel's whole mass, in the vessel frame.
+VECTOR3 World::weight_vector(const VesselRecord& v) const {
+    if (v.pins.weight) return *v.pins.weight;
+    const double r = length(v.state.pos);
+    if (r <= 0.0) return _V(0.0, 0.0, 0.0);
+    const VECTOR3 g = v.state.pos * (-earth.mu * mass(v) / (r * r * r));
+    return tmul(v.state.R, g);
+}
+
+VESSELSTATUS World::status(const VesselRecord& v) const {
+    VESSELSTATUS s{};
+    s.rpos = v.state.pos;
+    s.rvel = v.state.vel;
+    s.vrot = v.state.omega;
+    s.arot = detail::arot_from_matrix(v.state.R);
+    const PropellantRecord* p = v.def.default_propellant;
+    s.fuel = (p != nullptr && p->max_mass > 0.0) ? p->mass / p->max_mass : 0.0;
+    s.eng_main = group_level(v, THGROUP_MAIN) - group_level(v, THGROUP_RETRO);
+    s.eng_hovr = group_level(v, THGROUP_HOVER);
+    s.rbody = const_cast<BodyRecord*>(&earth);
+    s.base = nullptr;
+    s.port = 0;
+    s.status = v.state.landed ? 1 : 0;
+    return s;
+}
+
+// Engine levels of a status are not applied: a vessel comes into being with its engines off.
+void World::set_status(VesselRecord& v, const VESSELSTATUS& s) {
+    v.state.pos = s.rpos;
+    v.state.vel = s.rvel;
+    v.state.omega = s.vrot;
+    v.state.R = detail::matrix_from_arot(s.arot);
+    if (PropellantRecord* p = v.def.default_propellant; p != nullptr && std::isfinite(s.fuel))
+        p->mass = p->max_mass * detail::clamp(s.fuel, 0.0, 1.0);
+    v.state.landed = s.status == 1;
+}
+
+void World::set_landed(VesselRecord& v, double lng, double lat, double heading_rad, double height) {
+    const double lam = lng + body_rotation_angle();
+    const double r = earth.radius + height;
+    v.state.pos = _V(r * std::cos(lat) * std::cos(lam), r * std::sin(lat), r * std::cos(lat) * std::sin(lam));
+    VECTOR3 east, up, north;
+    horizon_axes(v.state.pos, east, up, north);
+    const double ch = std::cos(heading_rad), sh = std::sin(heading_rad);
+    const VECTOR3 forward = north * ch + east * sh;
+    const VECTOR3 right = east * ch - north * sh;
+    v.state.R = detail::from_columns(right, up, forward);
+    const double w = body_rotation_rate();
+    v.state.vel = _V(-w * v.state.pos.z, 0.0, w * v.state.pos.x);
+    v.state.omega = _V(0.0, 0.0, 0.0);
+    v.state.landed = true;
+}
+
+}  // namespace runtime

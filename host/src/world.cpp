@@ -1,0 +1,110 @@
+// The World: current-instance bookkeeping, clock of the body, input box, log, vessel list
+// and thruster groups as the host sees them.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "host_internal.h"
+
+namespace runtime {
+
+namespace {
+World* current_world = nullptr;
+
+// The vessel object of a vessel without a module: every callback keeps the host default.
+class PlainVessel : public VESSEL2 {
+public:
+    using VESSEL2::VESSEL2;
+};
+}  // namespace
+
+namespace detail {
+VesselRecord* vessel_record(OBJHANDLE h) { return World::current().record(h); }
+}  // namespace detail
+
+World::World() { current_world = this; }
+
+World::~World() {
+    // Vessels may call the host API while they are destroyed, so the World stays current
+    // until the last one is gone.
+    current_world = this;
+    destroy_all_vessels();
+    if (current_world == this) current_world = nullptr;
+}
+
+// Without a World of the caller's, the API answers from an empty one that lives as long
+// as the process, so that a stray call never dereferences null.
+World& World::current() {
+    if (current_world == nullptr) {
+        static World fallback_world;
+        current_world = &fallback_world;
+    }
+    return *current_world;
+}
+
+World* World::current_or_null() { return current_world; }
+
+void World::set_root(const std::string& root) { root_ = root.empty() ? std::string(".") : root; }
+
+bool World::answer_input_box(const std::string& text) {
+    if (!input_box.open) return false;
+    // The box closes before its handler runs, so a handler that opens a new box keeps it.
+    const InputBox box = input_box;
+    input_box.open = false;
+    if (box.handler != nullptr) {
+        constexpr size_t min_buffer = 256;  // room for a handler that edits the text in place
+        std::vector<char> buffer(std::max(min_buffer, text.size() + 1), '\0');
+        std::memcpy(buffer.data(), text.data(), text.size());
+        box.handler(nullptr, buffer.data(), box.usrdata);
+    }
+    return true;
+}
+
+void World::note(const std::string& line) { log.push_back(line); }
+
+double World::body_rotation_angle() const {
+    return earth.rotation_offset + body_rotation_rate() * sim_time;
+}
+
+double World::body_rotation_rate() const {
+    return earth.sidereal_period != 0.0 ? PI2 / earth.sidereal_period : 0.0;
+}
+
+VesselRecord* World::find_vessel(const std::string& name) const {
+    for (const auto& v : vessels_)
+        if (v->name == name) return v.get();
+    return nullptr;
+}
+
+VesselRecord* World::record(OBJHANDLE h) const {
+    if (h == nullptr) return nullptr;
+    for (const auto& v : vessels_)
+        if (v.get() == h) return v.get();
+    return nullptr;
+}
+
+VESSEL* World::make_plain_vessel(OBJHANDLE h) { return new PlainVessel(h, 1); }
+
+ThrusterGroupRecord* World::group(VesselRecord& v, THGROUP_TYPE type) const {
+    if (type < 0 || type >= THGROUP_TYPE_COUNT) return nullptr;
+    for (const auto& g : v.def.groups)
+        if (g->type == type) return g.get();
+    return nullptr;
+}
+
+double World::group_level(const VesselRecord& v, THGROUP_TYPE type) const {
+    const ThrusterGroupRecord* g = group(const_cast<VesselRecord&>(v), type);
+    if (g == nullptr || g->thrusters.empty()) return 0.0;
+    double sum = 0.0;
+    for (const ThrusterRecord* t : g->thrusters) sum += t->level;
+    return sum / static_cast<double>(g->thrusters.size());
+}
+
+void World::set_group_level(VesselRecord& v, THGROUP_TYPE type, double level) {
+    ThrusterGroupRecord* g = group(v, type);
+    if (g == nullptr) return;
+    const double clamped = detail::clamp(level, 0.0, 1.0);
+    for (ThrusterRecord* t : g->thrusters) t->level = clamped;
+}
+
+}  // namespace runtime
