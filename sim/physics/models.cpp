@@ -1,0 +1,233 @@
+// Environment, mass, propulsion, aerodynamics, added forces and gravity.
+#include <algorithm>
+#include <cmath>
+
+#include "physics/models.h"
+#include "physics/vector_math.h"
+
+namespace physics {
+
+void add_force_at(Wrench& w, const VECTOR3& force, const VECTOR3& point) {
+    w.force = vm::add(w.force, force);
+    w.torque = vm::add(w.torque, vm::cross(force, point));
+}
+
+void add_wrench(Wrench& into, const Wrench& w) {
+    into.force = vm::add(into.force, w.force);
+    into.torque = vm::add(into.torque, w.torque);
+}
+
+// ---------------------------------------------------------------------------------------
+// Environment
+// ---------------------------------------------------------------------------------------
+EnvironmentOutput environment(const EnvironmentInput& in) {
+    EnvironmentOutput e;
+    e.radius = vm::norm(in.state.pos);
+    e.up = e.radius > 0.0 ? vm::scale(in.state.pos, 1.0 / e.radius) : vm::vec(0.0, 1.0, 0.0);
+    e.altitude = e.radius - in.body.radius;
+    e.air = us_standard_atmosphere(e.altitude);
+    const VECTOR3 airspeed_global = vm::sub(in.state.vel, ground_velocity(in.body, in.state.pos));
+    e.airspeed_local = vm::to_local(in.state.R, airspeed_global);
+    e.airspeed = vm::norm(e.airspeed_local);
+    e.mach = e.air.speed_of_sound > 0.0 ? e.airspeed / e.air.speed_of_sound : 0.0;
+    e.dyn_pressure = 0.5 * e.air.density * e.airspeed * e.airspeed;
+    return e;
+}
+
+// ---------------------------------------------------------------------------------------
+// Mass
+// ---------------------------------------------------------------------------------------
+MassOutput mass_properties(const runtime::VesselDefinition& def) {
+    double mass = def.empty_mass;
+    for (const auto& p : def.propellants) mass += std::max(0.0, p->mass);
+    return MassOutput{mass, vm::scale(def.pmi, mass)};
+}
+
+// ---------------------------------------------------------------------------------------
+// Propulsion
+// ---------------------------------------------------------------------------------------
+double thruster_isp(const runtime::ThrusterRecord& th, double pressure) {
+    if (th.isp_ref <= 0.0 || th.p_ref <= 0.0) return th.isp_vac;
+    return std::max(0.0, th.isp_vac - (th.isp_vac - th.isp_ref) * pressure / th.p_ref);
+}
+
+double thruster_mass_flow(const runtime::ThrusterRecord& th) {
+    if (th.isp_vac <= 0.0 || th.level <= 0.0) return 0.0;
+    const double efficiency =
+        th.propellant != nullptr && th.propellant->efficiency > 0.0 ? th.propellant->efficiency : 1.0;
+    return th.max0 * th.level / (th.isp_vac * efficiency);
+}
+
+PropulsionOutput propulsion(const PropulsionInput& in) {
+    PropulsionOutput out;
+    for (const auto& owned : in.def.thrusters) {
+        runtime::ThrusterRecord& th = *owned;
+        if (th.level <= 0.0 || th.max0 <= 0.0 || th.isp_vac <= 0.0) continue;
+        runtime::PropellantRecord* tank = th.propellant;
+        if (tank == nullptr || tank->mass <= 0.0) continue;  // no resource, or an empty one: no thrust
+        const double dir_length = vm::norm(th.dir);
+        if (dir_length <= 0.0) continue;
+        // The last drops of a tank give the share of the step they last.
+        double fraction = 1.0;
+        if (in.burn_dt > 0.0) {
+            const double needed = thruster_mass_flow(th) * in.burn_dt;
+            if (needed > tank->mass) {
+                fraction = tank->mass / needed;
+                tank->mass = 0.0;
+            } else {
+                tank->mass -= needed;
+            }
+        }
+        const double magnitude = th.max0 * th.level * thruster_isp(th, in.pressure) / th.isp_vac * fraction;
+        const VECTOR3 force = vm::scale(th.dir, magnitude / dir_length);
+        out.thrust = vm::add(out.thrust, force);
+        add_force_at(out.wrench, force, th.pos);
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------
+// Aerodynamics
+// ---------------------------------------------------------------------------------------
+namespace {
+
+// Dynamic viscosity of air by Sutherland's law, for the Reynolds number the coefficient
+// functions receive.
+constexpr double kSutherlandBeta = 1.458e-6;  // kg/(m s K^0.5)
+constexpr double kSutherlandS = 110.4;        // K
+
+double viscosity(double temperature) {
+    if (temperature <= 0.0) return 1.0;
+    return kSutherlandBeta * temperature * std::sqrt(temperature) / (temperature + kSutherlandS);
+}
+
+// Direction of a control surface's force per unit positive level: (0, 0, -1) x axis.
+VECTOR3 control_surface_direction(const runtime::ControlSurfaceRecord& cs) {
+    int axis = cs.axis;
+    if (axis == AIRCTRL_AXIS_AUTO) {
+        switch (cs.type) {
+            case AIRCTRL_RUDDER:
+            case AIRCTRL_RUDDERTRIM: axis = AIRCTRL_AXIS_YPOS; break;
+            case AIRCTRL_AILERON: axis = cs.ref.x < 0.0 ? AIRCTRL_AXIS_XPOS : AIRCTRL_AXIS_XNEG; break;
+            default: axis = AIRCTRL_AXIS_XPOS; break;
+        }
+    }
+    switch (axis) {
+        case AIRCTRL_AXIS_XPOS: return vm::vec(0.0, -1.0, 0.0);
+        case AIRCTRL_AXIS_XNEG: return vm::vec(0.0, 1.0, 0.0);
+        case AIRCTRL_AXIS_YPOS: return vm::vec(1.0, 0.0, 0.0);
+        case AIRCTRL_AXIS_YNEG: return vm::vec(-1.0, 0.0, 0.0);
+        default: return vm::vec(0.0, 0.0, 0.0);
+    }
+}
+
+// Drag of a vessel without airfoils from its cross sections and drag coefficients:
+// q sum_i(cw_i S_i u_i^2) along -u, u the unit airspeed vector.
+double body_drag_area(const runtime::VesselDefinition& def, const VECTOR3& u) {
+    const double cw_z = u.z >= 0.0 ? def.cw_z_pos : def.cw_z_neg;
+    return def.cw_x * def.cross_sections.x * u.x * u.x + def.cw_y * def.cross_sections.y * u.y * u.y +
+           cw_z * def.cross_sections.z * u.z * u.z;
+}
+
+// Rotational drag: about each axis a torque -rot_drag * rho/2 * (V + size |w|) * size^3 * w.
+double rotational_drag(double coefficient, double density, double airspeed, double size, double rate,
+                       double inertia, double dt) {
+    double torque = -coefficient * 0.5 * density * (airspeed + size * std::fabs(rate)) * size * size * size * rate;
+    if (dt > 0.0) {
+        const double limit = inertia * std::fabs(rate) / dt;
+        torque = std::clamp(torque, -limit, limit);
+    }
+    return torque;
+}
+
+}  // namespace
+
+AeroOutput aerodynamics(const AeroInput& in) {
+    AeroOutput out;
+    const runtime::VesselDefinition& def = in.def;
+    const EnvironmentOutput& env = in.env;
+    const double density = env.air.density;
+    if (density <= 0.0) return out;
+    const double q = env.dyn_pressure;
+    const double speed = env.airspeed;
+
+    if (speed > 0.0) {
+        const VECTOR3& v = env.airspeed_local;
+        const VECTOR3 u = vm::scale(v, 1.0 / speed);
+        const double reynolds_per_chord = density * speed / viscosity(env.air.temperature);
+
+        for (const auto& owned : def.airfoils) {
+            const runtime::AirfoilRecord& af = *owned;
+            if (af.coeff == nullptr) continue;
+            const bool vertical = af.orientation == LIFT_VERTICAL;
+            const double angle = vertical ? std::atan2(-v.y, v.z) : std::atan2(-v.x, v.z);
+            double cl = 0.0, cm = 0.0, cd = 0.0;
+            af.coeff(angle, env.mach, reynolds_per_chord * af.chord, &cl, &cm, &cd);
+            const double qs = q * af.area;
+            const VECTOR3 lift_dir = vertical ? vm::vec(0.0, v.z, -v.y) : vm::vec(v.z, 0.0, -v.x);
+            const double lift_dir_length = vm::norm(lift_dir);
+            const VECTOR3 lift =
+                lift_dir_length > 0.0 ? vm::scale(lift_dir, qs * cl / lift_dir_length) : vm::vec(0.0, 0.0, 0.0);
+            const VECTOR3 drag = vm::scale(u, -qs * cd);
+            out.lift = vm::add(out.lift, lift);
+            out.drag = vm::add(out.drag, drag);
+            add_force_at(out.wrench, vm::add(lift, drag), af.ref);
+            const double moment = qs * af.chord * cm;  // nose up (vertical) or nose left (horizontal)
+            if (vertical)
+                out.wrench.torque.x += moment;
+            else
+                out.wrench.torque.y += moment;
+        }
+
+        for (const auto& owned : def.control_surfaces) {
+            const runtime::ControlSurfaceRecord& cs = *owned;
+            const int type = int(cs.type);
+            if (type < 0 || type >= AIRCTRL_TYPE_COUNT) continue;
+            const double level = in.surface_levels[size_t(type)];
+            if (level == 0.0) continue;
+            const VECTOR3 force = vm::scale(control_surface_direction(cs), q * cs.area * cs.dCl * level);
+            out.lift = vm::add(out.lift, force);
+            add_force_at(out.wrench, force, cs.ref);
+        }
+
+        for (const runtime::DragElementRecord& de : def.drag_elements) {
+            if (de.drag == nullptr) continue;
+            const VECTOR3 drag = vm::scale(u, -q * (*de.drag) * de.factor);
+            out.drag = vm::add(out.drag, drag);
+            add_force_at(out.wrench, drag, de.ref);
+        }
+
+        if (def.airfoils.empty()) {
+            const VECTOR3 drag = vm::scale(u, -q * body_drag_area(def, u));
+            out.drag = vm::add(out.drag, drag);
+            out.wrench.force = vm::add(out.wrench.force, drag);
+        }
+    }
+
+    const double size = def.size;
+    out.wrench.torque.x +=
+        rotational_drag(def.rot_drag.x, density, speed, size, in.omega.x, in.inertia.x, in.dt);
+    out.wrench.torque.y +=
+        rotational_drag(def.rot_drag.y, density, speed, size, in.omega.y, in.inertia.y, in.dt);
+    out.wrench.torque.z +=
+        rotational_drag(def.rot_drag.z, density, speed, size, in.omega.z, in.inertia.z, in.dt);
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------
+// Added forces and gravity
+// ---------------------------------------------------------------------------------------
+Wrench added_forces(const runtime::VesselState& state) {
+    Wrench w;
+    for (const auto& f : state.added_forces) add_force_at(w, f.force, f.point);
+    return w;
+}
+
+VECTOR3 gravity_acceleration(double mu, const VECTOR3& pos) {
+    const double r2 = vm::dot(pos, pos);
+    if (r2 <= 0.0) return vm::vec(0.0, 0.0, 0.0);
+    const double r = std::sqrt(r2);
+    return vm::scale(pos, -mu / (r2 * r));
+}
+
+}  // namespace physics

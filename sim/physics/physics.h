@@ -1,0 +1,82 @@
+// The headless host's flight physics. One Physics object steps every vessel of a World:
+// environment, mass, propulsion, aerodynamics, added forces, gravity, ground contact,
+// integration, attachments, observables, in that order (docs/physics.md).
+#pragma once
+
+#include <vector>
+
+#include "orbiter_api.h"
+#include "runtime/world.h"
+
+namespace physics {
+
+// U.S. Standard Atmosphere 1976 at a geometric altitude (m).
+struct Atmosphere {
+    double temperature;     // K
+    double pressure;        // Pa
+    double density;         // kg/m^3
+    double speed_of_sound;  // m/s
+};
+Atmosphere us_standard_atmosphere(double geometric_altitude_m);
+
+// Orbits about a central body of gravitational parameter mu (m^3/s^2); positions and
+// velocities inertial, relative to the body's centre.
+double specific_energy(double mu, const VECTOR3& pos, const VECTOR3& vel);      // J/kg
+double vis_viva_speed(double mu, double radius, double semi_major_axis);         // m/s
+double circular_speed(double mu, double radius);                                 // m/s
+struct OrbitShape {
+    double semi_major_axis;   // m (negative for a hyperbola)
+    double eccentricity;
+    double inclination;       // rad, 0 for a prograde (eastward) equatorial orbit
+    double periapsis_radius;  // m
+    double apoapsis_radius;   // m (infinite when unbound)
+};
+OrbitShape orbit_shape(double mu, const VECTOR3& pos, const VECTOR3& vel);
+
+// The body's rotation: angle (rad) at a simulation time, rate (rad/s), and the velocity of
+// the ground and of the air that turns with it at a global position.
+double body_rotation_angle(const runtime::BodyRecord& body, double sim_time);
+double body_rotation_rate(const runtime::BodyRecord& body);
+VECTOR3 ground_velocity(const runtime::BodyRecord& body, const VECTOR3& pos);
+
+// False when any number of the vessel's state is NaN or infinite.
+bool state_is_finite(const runtime::VesselRecord& v);
+
+// Puts a vessel at rest on the ground at longitude and latitude (rad) with a compass heading
+// (rad), level, its touchdown points just touching the surface, at the World's current time.
+void rest_on_ground(const runtime::World& world, runtime::VesselRecord& v, double longitude, double latitude,
+                    double heading);
+
+class Physics {
+public:
+    explicit Physics(runtime::World& world);
+
+    // Advances every vessel by dt seconds in the fixed order of models, then advances
+    // world.sim_time by dt, world.sim_step = dt and world.mjd by dt/86400, and writes air
+    // data and forces for every vessel.
+    void step(double dt);
+
+    // Writes air data and forces for every vessel without moving anything.
+    void update_observables();
+
+    // What the physics keeps between steps for one vessel: the ground-fixed pose of a
+    // vessel held at rest by the ground, and the state it last wrote (a state changed from
+    // outside, by a status or a placement, is taken afresh).
+    struct VesselMemory {
+        const runtime::VesselRecord* vessel = nullptr;
+        bool resting = false;
+        VECTOR3 ground_pos{};  // body-fixed position while resting
+        MATRIX3 ground_rot{};  // body-fixed attitude while resting
+        VECTOR3 written_pos{}, written_vel{};
+        MATRIX3 written_rot{};
+    };
+
+private:
+    void step_vessel(runtime::VesselRecord& v, VesselMemory& memory, double dt);
+    VesselMemory& memory_for(size_t index, const runtime::VesselRecord& v);
+
+    runtime::World& world_;
+    std::vector<VesselMemory> memory_;
+};
+
+}  // namespace physics
