@@ -46,10 +46,10 @@ void Korvan::apply_ground_handling() {
     const double gain = airspeed < kSlowSteeringSpeed ? kSlowSteeringGain : kFastSteeringGain;
     double force = GetMass() * gain;
     if (airspeed - kSteeringStart < kSteeringFade) force = force * (airspeed - kSteeringStart) / kSteeringFade;
-    if (airspeed < kSteeringStart) force = 0.0;
+    if (!(airspeed >= kSteeringStart)) force = 0.0;  // also an airspeed that is not a number
     force *= GetControlSurfaceLevel(AIRCTRL_RUDDER);
     if (GetAltitude() > kSteeringMaxAltitude || gear_position < 1.0) force = 0.0;
-    if (!std::isfinite(force)) force = 0.0;  // never hand the host an undefined force
+    if (!std::isfinite(force)) force = 0.0;  // never hand the host an undefined or endless force
 
     // A couple: the forces cancel, their moment about the vertical axis steers.
     AddForce(_V(force, 0.0, 0.0), _V(0.0, 0.0, kSteeringArm));
