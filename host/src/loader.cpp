@@ -38,7 +38,10 @@ std::mutex& loader_mutex() {
 bool ends_with_ci(const std::string& s, const std::string& tail) {
     if (s.size() < tail.size()) return false;
     return std::equal(tail.begin(), tail.end(), s.end() - static_cast<std::ptrdiff_t>(tail.size()),
-                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+                      [](char a, char b) {
+                          return std::tolower(static_cast<unsigned char>(a)) ==
+                                 std::tolower(static_cast<unsigned char>(b));
+                      });
 }
 
 std::string base_name_of(const std::string& path) {

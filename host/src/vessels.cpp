@@ -15,11 +15,15 @@ void fill_plain_definition(VesselRecord& v, const VesselClass& cls) {
     d.pmi = cls.pmi;
     d.cross_sections = cls.cross_sections;
     d.cw_z_pos = cls.cw_z_pos, d.cw_z_neg = cls.cw_z_neg, d.cw_x = cls.cw_x, d.cw_y = cls.cw_y;
-    auto tank = std::make_unique<PropellantRecord>();
-    tank->max_mass = cls.max_fuel;
-    tank->mass = cls.max_fuel;
-    d.default_propellant = tank.get();
-    d.propellants.push_back(std::move(tank));
+    // A class without fuel gets no tank, so that a vessel object put in its place later
+    // makes its own first tank the default one.
+    if (cls.max_fuel > 0.0) {
+        auto tank = std::make_unique<PropellantRecord>();
+        tank->max_mass = cls.max_fuel;
+        tank->mass = cls.max_fuel;
+        d.default_propellant = tank.get();
+        d.propellants.push_back(std::move(tank));
+    }
     for (const AttachmentSpec& spec : cls.attachments) {
         auto a = std::make_unique<AttachmentRecord>();
         a->owner = &v;
