@@ -75,6 +75,7 @@ double Korvan::ProfilePitch(double x) {
     while (i < n - 1 && profile_energy[i] < x) ++i;
     const double x0 = profile_energy[i - 1], x1 = profile_energy[i];
     const double y0 = profile_pitch[i - 1], y1 = profile_pitch[i];
+    if (x1 == x0) return y1;  // a repeated abscissa: no slope to divide by
     return y0 + (y1 - y0) / (x1 - x0) * (x - x0);
 }
 

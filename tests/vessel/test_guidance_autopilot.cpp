@@ -92,6 +92,13 @@ TEST_F(KorvanTest, ProfilePitchWithoutAProfileIsZeroAndReadsNothing) {
     EXPECT_EQ(korvan->ProfilePitch(1.0), 0.0);
 }
 
+TEST_F(KorvanTest, ProfilePitchOfARepeatedAbscissaStaysDefined) {
+    korvan->SetProfile(3, new double[3]{0.0, 1.0, 1.0}, new double[3]{10.0, 20.0, 30.0});
+    EXPECT_EQ(korvan->ProfilePitch(1.0), 20.0);
+    EXPECT_EQ(korvan->ProfilePitch(0.5), 15.0);
+    EXPECT_EQ(korvan->ProfilePitch(2.0), 30.0);
+}
+
 TEST_F(KorvanTest, InstallingTheProfileArmsTheAutopilot) {
     korvan->engaged = true;
     korvan->load_default_profile();

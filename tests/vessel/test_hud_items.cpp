@@ -75,6 +75,22 @@ TEST_F(HudTest, TheGearSquaresShowSteadyWhenDownAndBlinkWhileMoving) {
     }
 }
 
+TEST_F(HudTest, TheNoseGearSquareScalesWithTheMarkerSize) {
+    korvan->gear_state = MECH_OPEN;
+    struct Case {
+        int marker_size;
+        Call nose;
+    } cases[] = {{7, rect(399, 285, 401, 288)}, {6, rect(399, 285, 401, 288)}, {8, rect(398, 280, 402, 284)},
+                 {12, rect(397, 270, 403, 276)}, {1, rect(400, 300, 400, 300)}};
+    for (const Case& c : cases) {
+        HUDPAINTSPEC hps = kHud;
+        hps.Markersize = c.marker_size;
+        const auto rects = only(draw(hps), {Kind::Rectangle});
+        ASSERT_EQ(rects.size(), 3u) << c.marker_size;
+        EXPECT_EQ(rects[0], c.nose) << c.marker_size;
+    }
+}
+
 TEST_F(HudTest, TheBayArcHasEightSegmentsAndALabel) {
     korvan->door_state = MECH_OPEN;
     const auto calls = only(draw(), {Kind::Line, Kind::LineTo, Kind::Text});

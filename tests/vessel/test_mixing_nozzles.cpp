@@ -176,4 +176,14 @@ TEST_F(MixingTest, TheFirstStepChangesNothing) {
     expect_nozzle(1, 0.0, 0.0, 1.0);
 }
 
+TEST_F(KorvanTest, OnTheVeryFirstPostStepTheGuidanceOutputsAreNotSquared) {
+    // The yaw output survives the profile installation's reset; pitch and roll do not.
+    korvan->yaw_output = -0.5;
+    env.step(korvan);
+    EXPECT_FALSE(korvan->first_step_pending);
+    EXPECT_EQ(korvan->yaw_output, -0.5);
+    env.step(korvan);
+    EXPECT_EQ(korvan->yaw_output, -0.25);
+}
+
 }  // namespace
