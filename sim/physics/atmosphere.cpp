@@ -116,9 +116,10 @@ double upper_temperature(double z) {
 struct MolarPoint {
     double z, molar_mass;
 };
-constexpr std::array<MolarPoint, 17> MOLAR_MASS{{
+constexpr std::array<MolarPoint, 18> MOLAR_MASS{{
     {86000.0, kMolarMassSeaLevel * 0.999579},
-    {91000.0, 0.028910},
+    {91000.0, 0.028955},
+    {96000.0, 0.028860},
     {100000.0, 0.028395},
     {110000.0, 0.027270},
     {115000.0, 0.026682},

@@ -128,9 +128,15 @@ void Physics::step(double dt) {
         if (v.pending_delete || world_.parent_of(&v) != nullptr) continue;
         step_vessel(v, memory_for(i, v), dt);
     }
+    if (world_.mjd != mjd_written_ || world_.sim_time != time_written_) {
+        mjd_base_ = world_.mjd;
+        time_base_ = world_.sim_time;
+    }
     world_.sim_time += dt;
     world_.sim_step = dt;
-    world_.mjd += dt / kSecondsPerDay;
+    world_.mjd = mjd_base_ + (world_.sim_time - time_base_) / kSecondsPerDay;
+    mjd_written_ = world_.mjd;
+    time_written_ = world_.sim_time;
 
     // Attachments: children ride rigidly with their parents and take no part in the motion.
     for (size_t i = 0; i < count; ++i) {

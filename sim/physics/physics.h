@@ -77,6 +77,10 @@ private:
 
     runtime::World& world_;
     std::vector<VesselMemory> memory_;
+    // The date advances from a base, not by adding each step's tiny fraction of a day to a
+    // large number, which would lose a tenth of a second per orbit. A date or time set from
+    // outside starts a new base.
+    double mjd_base_ = 0.0, time_base_ = 0.0, mjd_written_ = -1.0, time_written_ = -1.0;
 };
 
 }  // namespace physics

@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "korvan_like_vessel.h"
+#include "physics/models.h"
+#include "physics/physics.h"
+
+namespace {
+
+constexpr double kMu = 3.986004e14;      // m^3/s^2
+constexpr double kRadius = 6371.0e3;     // m
+constexpr double kDay = 86400.0;         // s
+constexpr double kStep = 0.01;           // s
+// Largest relative change of the specific orbital energy allowed over a day of coasting.
+constexpr double kEnergyTolerance = 1e-9;
+
+TEST(Orbits, CircularSpeedAt115KmIs7839MetresPerSecond) {
+    EXPECT_NEAR(physics::circular_speed(kMu, kRadius + 115e3), 7839.4, 0.05);
+}
+
+struct Apsides {
+    double periapsis_km, apoapsis_km;
+};
+
+TEST(Orbits, ElementsFromPositionAndVelocityAgreeWithVisViva) {
+    constexpr Apsides ORBITS[] = {{115, 115}, {100, 115}, {200, 1000}, {300, 36000}};
+    for (const Apsides& o : ORBITS) {
+        SCOPED_TRACE(o.apoapsis_km);
+        const double rp = kRadius + o.periapsis_km * 1e3, ra = kRadius + o.apoapsis_km * 1e3;
+        const double a = 0.5 * (rp + ra);
+        // At periapsis on the equator moving east (+z at longitude 0).
+        const VECTOR3 pos = _V(rp, 0, 0), vel = _V(0, 0, physics::vis_viva_speed(kMu, rp, a));
+        const physics::OrbitShape shape = physics::orbit_shape(kMu, pos, vel);
+        EXPECT_NEAR(shape.semi_major_axis, a, 1e-3);
+        EXPECT_NEAR(shape.periapsis_radius, rp, 1e-3);
+        EXPECT_NEAR(shape.apoapsis_radius, ra, 1e-3);
+        EXPECT_NEAR(shape.eccentricity, (ra - rp) / (ra + rp), 1e-12);
+        EXPECT_NEAR(shape.inclination, 0.0, 1e-12);
+        EXPECT_NEAR(physics::specific_energy(kMu, pos, vel), -kMu / (2 * a), 1e-6);
+    }
+}
+
+TEST(Orbits, InclinationFollowsTheDirectionOfMotion) {
+    const VECTOR3 pos = _V(kRadius + 200e3, 0, 0);
+    const double v = physics::circular_speed(kMu, pos.x);
+    EXPECT_NEAR(physics::orbit_shape(kMu, pos, _V(0, 0, v)).inclination, 0.0, 1e-12);      // east
+    EXPECT_NEAR(physics::orbit_shape(kMu, pos, _V(0, v, 0)).inclination, PI05, 1e-12);     // north
+    EXPECT_NEAR(physics::orbit_shape(kMu, pos, _V(0, 0, -v)).inclination, PI, 1e-7);       // west
+}
+
+TEST(Orbits, OneMetrePerSecondAtTheTopMovesTheOppositeApsisByAbout3Km) {
+    const double r = kRadius + 115e3;
+    const double v = physics::circular_speed(kMu, r);
+    const physics::OrbitShape faster = physics::orbit_shape(kMu, _V(r, 0, 0), _V(0, 0, v + 1.0));
+    EXPECT_NEAR(faster.apoapsis_radius - r, 3.3e3, 0.1e3);
+}
+
+// Pure gravity through the integrator, a day at the host's step.
+TEST(Orbits, ACoastingOrbitKeepsItsEnergyOverADay) {
+    runtime::VesselState s;
+    const double r = kRadius + 300e3;
+    s.pos = _V(r, 0, 0);
+    s.vel = _V(0, 0, physics::vis_viva_speed(kMu, r, r + 200e3));
+    const double e0 = physics::specific_energy(kMu, s.pos, s.vel);
+    const physics::MassOutput mass{1000.0, _V(1000, 1000, 1000)};
+    double worst = 0.0;
+    const long steps = long(kDay / kStep);
+    for (long i = 0; i < steps; ++i) {
+        physics::integrate(s, physics::MotionInput{mass, _V(0, 0, 0), _V(0, 0, 0), kMu, kStep});
+        if (i % 1000 == 0) worst = std::max(worst, std::fabs(physics::specific_energy(kMu, s.pos, s.vel) / e0 - 1.0));
+    }
+    worst = std::max(worst, std::fabs(physics::specific_energy(kMu, s.pos, s.vel) / e0 - 1.0));
+    RecordProperty("relative_energy_error", std::to_string(worst));
+    EXPECT_LT(worst, kEnergyTolerance);
+}
+
+// The whole step, one orbit of a vessel high above the air, keeps its energy and its plane.
+TEST(Orbits, TheFullStepCoastsAnOrbitAboveTheAir) {
+    runtime::World world;
+    runtime::VesselRecord* v = korvan_like::create_plain_vessel(world, "coaster");
+    ASSERT_NE(v, nullptr);
+    const double r = kRadius + 2000e3;
+    v->state.pos = _V(r, 0, 0);
+    v->state.vel = _V(0, 0, physics::circular_speed(kMu, r));
+    v->state.landed = false;
+    const double e0 = physics::specific_energy(kMu, v->state.pos, v->state.vel);
+    physics::Physics physics(world);
+    const double period = PI2 * std::sqrt(r * r * r / kMu);
+    const long steps = long(period / kStep);
+    for (long i = 0; i < steps; ++i) physics.step(kStep);
+    EXPECT_NEAR(physics::specific_energy(kMu, v->state.pos, v->state.vel) / e0, 1.0, kEnergyTolerance);
+    EXPECT_NEAR(v->state.pos.y, 0.0, 1e-3);
+    EXPECT_NEAR(world.sim_time, steps * kStep, 1e-6);
+    EXPECT_NEAR(world.mjd, 51544.5 + steps * kStep / kDay, 1e-9);
+    EXPECT_TRUE(physics::state_is_finite(*v));
+}
+
+}  // namespace
