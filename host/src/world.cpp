@@ -27,9 +27,10 @@ World::World() { current_world = this; }
 World::~World() {
     // Vessels may call the host API while they are destroyed, so the World stays current
     // until the last one is gone.
+    World* previous = current_world;
     current_world = this;
     destroy_all_vessels();
-    if (current_world == this) current_world = nullptr;
+    current_world = previous == this ? nullptr : previous;
 }
 
 // Without a World of the caller's, the API answers from an empty one that lives as long
