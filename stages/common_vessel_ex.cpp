@@ -14,6 +14,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "stages/message_link.h"
+
 namespace {
 
 constexpr std::size_t kMaxLineChars = CVE_LINE_LEN - 1;      // 511
@@ -116,11 +118,16 @@ COMMON_VESSEL_EX::COMMON_VESSEL_EX(OBJHANDLE hVessel) : VESSEL3(hVessel, 1) {
     ClearItemMeshes();
     open_group = -1;
     mesh_visibility = 1;
+    msg_module = load_message_module();
     sep_override = _V(0.0, 0.0, 1.0);
     sep_override_set = false;
 }
 
-COMMON_VESSEL_EX::~COMMON_VESSEL_EX() = default;
+// The message module goes first; the mesh list and the table go with the object.
+COMMON_VESSEL_EX::~COMMON_VESSEL_EX() {
+    release_message_module(msg_module);
+    msg_module = nullptr;
+}
 
 void COMMON_VESSEL_EX::ReadScenarioLine(const char* line) {
     const std::string_view copy = skip_blanks(cut(line, kMaxLineChars));
