@@ -54,22 +54,22 @@ bool parse_numbers(const std::string& value, double* out, size_t n) {
 bool parse_vector(const std::string& value, VECTOR3& v) { return parse_numbers(value, v.data, 3); }
 
 // "toparent|child px py pz dx dy dz rx ry rz ID"
-bool parse_attachment(const std::string& value, AttachmentSpec& spec) {
+bool parse_attachment(const std::string& value, AttachmentSpec& point) {
     const auto words = split_words(value);
     if (words.size() != 11) return false;
     if (same_key(words[0], "toparent"))
-        spec.to_parent = true;
+        point.to_parent = true;
     else if (same_key(words[0], "child"))
-        spec.to_parent = false;
+        point.to_parent = false;
     else
         return false;
     double n[9];
     for (size_t i = 0; i < 9; ++i)
         if (!parse_number(words[i + 1], n[i])) return false;
-    spec.pos = _V(n[0], n[1], n[2]);
-    spec.dir = _V(n[3], n[4], n[5]);
-    spec.rot = _V(n[6], n[7], n[8]);
-    spec.id = words[10];
+    point.pos = _V(n[0], n[1], n[2]);
+    point.dir = _V(n[3], n[4], n[5]);
+    point.rot = _V(n[6], n[7], n[8]);
+    point.id = words[10];
     return true;
 }
 
@@ -102,9 +102,9 @@ std::string apply_key(VesselClass& cls, const std::string& key, const std::strin
         if (!parse_numbers(value, n, 4)) return "CW needs four numbers (z+, z-, x, y)";
         cls.cw_z_pos = n[0], cls.cw_z_neg = n[1], cls.cw_x = n[2], cls.cw_y = n[3];
     } else if (same_key(key, "Attachment")) {
-        AttachmentSpec spec;
-        if (!parse_attachment(value, spec)) return "Attachment needs toparent|child, nine numbers and an id";
-        cls.attachments.push_back(spec);
+        AttachmentSpec point;
+        if (!parse_attachment(value, point)) return "Attachment needs toparent|child, nine numbers and an id";
+        cls.attachments.push_back(point);
     } else {
         return "unknown key \"" + key + "\"";
     }

@@ -24,12 +24,12 @@ void fill_plain_definition(VesselRecord& v, const VesselClass& cls) {
         d.default_propellant = tank.get();
         d.propellants.push_back(std::move(tank));
     }
-    for (const AttachmentSpec& spec : cls.attachments) {
+    for (const AttachmentSpec& point : cls.attachments) {
         auto a = std::make_unique<AttachmentRecord>();
         a->owner = &v;
-        a->to_parent = spec.to_parent;
-        a->pos = spec.pos, a->dir = spec.dir, a->rot = spec.rot;
-        a->id = spec.id;
+        a->to_parent = point.to_parent;
+        a->pos = point.pos, a->dir = point.dir, a->rot = point.rot;
+        a->id = point.id;
         d.attachments.push_back(std::move(a));
     }
 }
