@@ -1,0 +1,122 @@
+#include "flight_data.h"
+
+#include <cmath>
+
+#include "physics/physics.h"
+#include "scenario_file.h"
+
+namespace sim {
+
+namespace {
+
+struct Column {
+    const char* header;     // telemetry column, unit in the name
+    const char* condition;  // name in script conditions
+    double (*get)(const FlightData&);
+};
+
+constexpr Column COLUMNS[] = {
+    {"time_s", "time", [](const FlightData& d) { return d.time_s; }},
+    {"altitude_m", "altitude", [](const FlightData& d) { return d.altitude_m; }},
+    {"airspeed_m_s", "airspeed", [](const FlightData& d) { return d.airspeed_m_s; }},
+    {"mach", "mach", [](const FlightData& d) { return d.mach; }},
+    {"vertical_speed_m_s", "vertical_speed", [](const FlightData& d) { return d.vertical_speed_m_s; }},
+    {"pitch_deg", "pitch", [](const FlightData& d) { return d.pitch_deg; }},
+    {"bank_deg", "bank", [](const FlightData& d) { return d.bank_deg; }},
+    {"heading_deg", "heading", [](const FlightData& d) { return d.heading_deg; }},
+    {"aoa_deg", "aoa", [](const FlightData& d) { return d.aoa_deg; }},
+    {"slip_deg", "slip", [](const FlightData& d) { return d.slip_deg; }},
+    {"dyn_pressure_Pa", "dyn_pressure", [](const FlightData& d) { return d.dyn_pressure_Pa; }},
+    {"static_pressure_Pa", "static_pressure", [](const FlightData& d) { return d.static_pressure_Pa; }},
+    {"apoapsis_km", "apoapsis", [](const FlightData& d) { return d.apoapsis_km; }},
+    {"periapsis_km", "periapsis", [](const FlightData& d) { return d.periapsis_km; }},
+    {"inclination_deg", "inclination", [](const FlightData& d) { return d.inclination_deg; }},
+    {"mass_kg", "mass", [](const FlightData& d) { return d.mass_kg; }},
+    {"fuel_kg", "fuel", [](const FlightData& d) { return d.fuel_kg; }},
+    {"main_level", "main_level", [](const FlightData& d) { return d.main_level; }},
+    {"num_engines", "num_engines", [](const FlightData& d) { return static_cast<double>(d.num_engines); }},
+    {"ground_contact", "ground_contact", [](const FlightData& d) { return d.ground_contact ? 1.0 : 0.0; }},
+    {"longitude_deg", "longitude", [](const FlightData& d) { return d.longitude_deg; }},
+    {"latitude_deg", "latitude", [](const FlightData& d) { return d.latitude_deg; }},
+};
+
+// Apoapsis of an unbound orbit: shown as a large finite figure so that every row parses.
+constexpr double kUnboundApoapsisKm = 1.0e9;
+
+}  // namespace
+
+FlightData read_flight_data(const runtime::World& world, const runtime::VesselRecord& v) {
+    FlightData d;
+    d.time_s = world.sim_time;
+    d.altitude_m = world.altitude(v);
+    d.airspeed_m_s = world.airspeed(v);
+    d.mach = world.mach(v);
+    d.vertical_speed_m_s = world.horizon_airspeed(v).y;
+    d.pitch_deg = world.pitch(v) * DEG;
+    d.bank_deg = world.bank(v) * DEG;
+    d.heading_deg = world.heading(v) * DEG;
+    d.aoa_deg = world.aoa(v) * DEG;
+    d.slip_deg = world.slip(v) * DEG;
+    d.dyn_pressure_Pa = world.dyn_pressure(v);
+    d.static_pressure_Pa = world.atm_pressure(v);
+    const physics::OrbitShape orbit = physics::orbit_shape(world.earth.mu, v.state.pos, v.state.vel);
+    d.apoapsis_km = std::isfinite(orbit.apoapsis_radius) && orbit.apoapsis_radius > 0.0
+                        ? (orbit.apoapsis_radius - world.earth.radius) / 1000.0
+                        : kUnboundApoapsisKm;
+    d.periapsis_km = (orbit.periapsis_radius - world.earth.radius) / 1000.0;
+    d.inclination_deg = orbit.inclination * DEG;
+    d.mass_kg = world.mass(v);
+    double fuel = 0.0;
+    for (const auto& p : v.def.propellants) fuel += p->mass;
+    d.fuel_kg = fuel;
+    d.main_level = world.group_level(v, THGROUP_MAIN);
+    const runtime::ThrusterGroupRecord* main = world.group(const_cast<runtime::VesselRecord&>(v), THGROUP_MAIN);
+    d.num_engines = main != nullptr ? static_cast<int>(main->thrusters.size()) : 0;
+    d.ground_contact = v.state.landed;
+    double lng = 0.0, lat = 0.0, rad = 0.0;
+    world.equ_pos(v, lng, lat, rad);
+    d.longitude_deg = lng * DEG;
+    d.latitude_deg = lat * DEG;
+    return d;
+}
+
+bool flight_value(const FlightData& d, const std::string& name, double& out) {
+    for (const Column& c : COLUMNS) {
+        if (name == c.condition) {
+            out = c.get(d);
+            return true;
+        }
+    }
+    return false;
+}
+
+const std::vector<std::string>& flight_value_names() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> n;
+        for (const Column& c : COLUMNS) n.emplace_back(c.condition);
+        return n;
+    }();
+    return names;
+}
+
+std::string telemetry_header() {
+    std::string line;
+    for (const Column& c : COLUMNS) {
+        if (!line.empty()) line += ",";
+        line += c.header;
+    }
+    return line;
+}
+
+std::string telemetry_row(const FlightData& d) {
+    std::string line;
+    bool first = true;
+    for (const Column& c : COLUMNS) {
+        if (!first) line += ",";
+        first = false;
+        line += format_double(c.get(d));
+    }
+    return line;
+}
+
+}  // namespace sim

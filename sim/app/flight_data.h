@@ -1,0 +1,49 @@
+// What the headless host reads of a vessel for telemetry, script conditions and events:
+// observables from the World, in the units the telemetry columns name.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "runtime/world.h"
+
+namespace sim {
+
+struct FlightData {
+    double time_s = 0.0;
+    double altitude_m = 0.0;
+    double airspeed_m_s = 0.0;
+    double mach = 0.0;
+    double vertical_speed_m_s = 0.0;
+    double pitch_deg = 0.0;
+    double bank_deg = 0.0;
+    double heading_deg = 0.0;
+    double aoa_deg = 0.0;
+    double slip_deg = 0.0;
+    double dyn_pressure_Pa = 0.0;
+    double static_pressure_Pa = 0.0;
+    double apoapsis_km = 0.0;   // altitude above the mean radius
+    double periapsis_km = 0.0;
+    double inclination_deg = 0.0;
+    double mass_kg = 0.0;
+    double fuel_kg = 0.0;
+    double main_level = 0.0;    // mean level of the main thruster group
+    int num_engines = 0;        // thrusters in the main group
+    bool ground_contact = false;
+    double longitude_deg = 0.0;
+    double latitude_deg = 0.0;
+};
+
+FlightData read_flight_data(const runtime::World& world, const runtime::VesselRecord& v);
+
+// A named quantity of FlightData (script conditions): false for an unknown name.
+bool flight_value(const FlightData& d, const std::string& name, double& out);
+// The names flight_value knows, for messages.
+const std::vector<std::string>& flight_value_names();
+
+// Telemetry: the header line and one row, comma-separated, numbers written so that they
+// read back exactly.
+std::string telemetry_header();
+std::string telemetry_row(const FlightData& d);
+
+}  // namespace sim

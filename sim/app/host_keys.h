@@ -1,0 +1,60 @@
+// The host's own vessel keys in a scenario block, read from the lines a vessel hands to
+// ParseScenarioLineEx and written by SaveDefaultState before the vessel's own keys:
+//
+//   STATUS Landed <body>     POS <lng> <lat> (deg)  HEADING <deg>  ALT <m above ground>
+//   STATUS Orbiting <body>   RPOS <x y z> (m)  RVEL <x y z> (m/s)  AROT <a b g> (deg)
+//                            VROT <x y z> (deg/s, vessel frame)
+//   PRPLEVEL <idx>:<level> ...   propellant resources' fill levels, 0..1
+//   ATTACHED <parent point>:<child point>,<parent name>   a child held by its parent
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "orbiter_api.h"
+#include "runtime/world.h"
+
+namespace sim {
+
+enum class FlightStatus { Unset, Landed, Orbiting };
+
+struct AttachedKey {
+    int parent_point = 0;  // index among the parent's child-side points
+    int child_point = 0;   // index among the child's to-parent points
+    std::string parent;
+    int line = 0;
+};
+
+struct HostKeys {
+    FlightStatus status = FlightStatus::Unset;
+    std::string body = "Earth";
+    std::optional<std::array<double, 2>> pos_deg;  // longitude, latitude
+    std::optional<double> heading_deg;
+    std::optional<double> alt_m;
+    std::optional<VECTOR3> rpos, rvel;
+    std::optional<VECTOR3> arot_deg, vrot_deg_s;
+    std::vector<std::pair<int, double>> prplevels;
+    int prplevel_line = 0;
+    std::optional<AttachedKey> attached;
+};
+
+// Reads one line into keys. Returns false for a line that is not a host key. For a host key
+// that cannot be used, returns true and sets error to what is wrong.
+bool parse_host_key(const std::string& line, HostKeys& keys, std::string& error);
+
+// The host key lines, in the order they are written.
+std::vector<std::string> format_host_keys(const HostKeys& keys);
+
+// The keys that describe a vessel's present state.
+HostKeys host_keys_from_state(const runtime::World& world, const runtime::VesselRecord& v);
+
+// Orientation angles (rad) of a vessel-to-global matrix and back (docs/physics.md).
+MATRIX3 matrix_from_arot(const VECTOR3& arot);
+VECTOR3 arot_from_matrix(const MATRIX3& R);
+
+// Height of a level vessel's origin above the ground with its lowest touchdown point on it.
+double touchdown_height(const runtime::VesselRecord& v);
+
+}  // namespace sim

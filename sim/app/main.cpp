@@ -1,0 +1,47 @@
+// korvan-sim: flies a scenario in the headless host and writes what happened.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <exception>
+#include <unistd.h>
+
+#include "input_error.h"
+#include "simulation.h"
+
+int main(int argc, char** argv) {
+    sim::RunOptions opt;
+    double until = -1.0;
+    CLI::App app{"korvan-sim: the Korvan headless host. Flies a scenario with an optional script and writes "
+                 "telemetry.csv, summary.json, final.scn and HUD frames into the output folder."};
+    app.add_option("scenario", opt.scenario_path, "Scenario file (as given, or relative to the run tree)")->required();
+    app.add_option("--root", opt.root, "Run tree (default: the build's run tree)");
+    app.add_option("--script", opt.script_path, "Script of timed and conditional commands");
+    app.add_option("--dt", opt.dt, "Fixed frame step in seconds")->capture_default_str();
+    app.add_option("--until", until, "Stop at this simulation time in seconds");
+    app.add_option("--stop-on", opt.stop_on,
+                   "Stop when this event happens (liftoff, gear_up, mach1, engine_switch, cutoff, landed, "
+                   "vessel_created, or a script event); may be repeated");
+    app.add_option("--telemetry-interval", opt.telemetry_interval, "Seconds between telemetry rows")
+        ->capture_default_str();
+    app.add_option("--out", opt.out_dir, "Output folder (created)")->required();
+    app.add_flag("--sound", opt.sound, "Load the sound service Modules/OrbiterSound before any vessel");
+    CLI11_PARSE(app, argc, argv);
+    if (until >= 0.0) opt.until = until;
+    opt.progress = ::isatty(STDERR_FILENO) != 0;
+    if (!opt.until && opt.stop_on.empty())
+        std::fprintf(stderr, "note: no --until and no --stop-on: the run ends only by a script \"stop\"\n");
+
+    try {
+        sim::Simulation simulation(opt);
+        simulation.load();
+        const sim::RunResult result = simulation.run();
+        simulation.write_outputs();
+        if (result.outcome == sim::Outcome::NonFinite) std::fprintf(stderr, "%s\n", result.message.c_str());
+        return result.exit_status;
+    } catch (const sim::InputError& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return sim::kExitInput;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "korvan-sim: %s\n", e.what());
+        return sim::kExitOutput;
+    }
+}

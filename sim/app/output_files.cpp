@@ -1,0 +1,31 @@
+#include "output_files.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace sim {
+
+void write_file_atomically(const std::string& path, const std::string& content) {
+    const std::string temp = path + ".tmp." + std::to_string(::getpid());
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out << content;
+        out.flush();
+        if (!out) {
+            std::error_code ec;
+            std::filesystem::remove(temp, ec);
+            throw std::runtime_error(path + ": cannot write the file");
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(temp, path, ec);
+    if (ec) {
+        std::filesystem::remove(temp, ec);
+        throw std::runtime_error(path + ": cannot write the file (" + ec.message() + ")");
+    }
+}
+
+}  // namespace sim

@@ -1,0 +1,236 @@
+// Reading scripts.
+#include "script.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <sstream>
+
+#include "flight_data.h"
+#include "input_error.h"
+#include "text_util.h"
+
+namespace sim {
+
+namespace {
+
+// Scan codes (set 1) of the letter and digit keys.
+constexpr struct {
+    char key;
+    DWORD code;
+} KEY_CODES[] = {
+    {'Q', 0x10}, {'W', 0x11}, {'E', 0x12}, {'R', 0x13}, {'T', 0x14}, {'Y', 0x15}, {'U', 0x16}, {'I', 0x17},
+    {'O', 0x18}, {'P', 0x19}, {'A', 0x1E}, {'S', 0x1F}, {'D', 0x20}, {'F', 0x21}, {'G', 0x22}, {'H', 0x23},
+    {'J', 0x24}, {'K', 0x25}, {'L', 0x26}, {'Z', 0x2C}, {'X', 0x2D}, {'C', 0x2E}, {'V', 0x2F}, {'B', 0x30},
+    {'N', 0x31}, {'M', 0x32}, {'1', 0x02}, {'2', 0x03}, {'3', 0x04}, {'4', 0x05}, {'5', 0x06}, {'6', 0x07},
+    {'7', 0x08}, {'8', 0x09}, {'9', 0x0A}, {'0', 0x0B},
+};
+
+// Manual-control groups by the names a script uses.
+constexpr struct {
+    const char* name;
+    THGROUP_TYPE type;
+} PILOT_GROUPS[] = {
+    {"main", THGROUP_MAIN},          {"retro", THGROUP_RETRO},          {"hover", THGROUP_HOVER},
+    {"pitchup", THGROUP_ATT_PITCHUP}, {"pitchdown", THGROUP_ATT_PITCHDOWN}, {"yawleft", THGROUP_ATT_YAWLEFT},
+    {"yawright", THGROUP_ATT_YAWRIGHT}, {"bankleft", THGROUP_ATT_BANKLEFT}, {"bankright", THGROUP_ATT_BANKRIGHT},
+    {"right", THGROUP_ATT_RIGHT},    {"left", THGROUP_ATT_LEFT},        {"up", THGROUP_ATT_UP},
+    {"down", THGROUP_ATT_DOWN},      {"forward", THGROUP_ATT_FORWARD},  {"back", THGROUP_ATT_BACK},
+};
+
+constexpr double kMaxWarp = 100000.0;  // the largest time acceleration a script may ask for
+
+bool is_file_name(const std::string& s) {
+    if (s.empty() || s[0] == '.') return false;
+    return std::all_of(s.begin(), s.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.';
+    });
+}
+
+class LineReader {
+public:
+    LineReader(const std::string& source, int line) : source_(source), line_(line) {}
+    [[noreturn]] void fail(const std::string& what) const { throw InputError(at_line(source_, line_, what)); }
+
+    Condition condition(const std::string& word) const {
+        const size_t op_at = word.find_first_of("<>");
+        if (op_at == std::string::npos || op_at == 0)
+            fail("condition \"" + word + "\" is not \"<quantity><op><value>\" (ops > >= < <=)");
+        Condition c;
+        c.quantity = to_lower(word.substr(0, op_at));
+        const bool with_equal = op_at + 1 < word.size() && word[op_at + 1] == '=';
+        c.op = word[op_at] == '>' ? (with_equal ? Comparison::GreaterEqual : Comparison::Greater)
+                                  : (with_equal ? Comparison::LessEqual : Comparison::Less);
+        const std::string value = word.substr(op_at + (with_equal ? 2 : 1));
+        const auto& names = flight_value_names();
+        if (std::find(names.begin(), names.end(), c.quantity) == names.end()) {
+            std::string known;
+            for (const auto& n : names) known += (known.empty() ? "" : ", ") + n;
+            fail("unknown quantity \"" + c.quantity + "\" (known: " + known + ")");
+        }
+        if (!parse_double(value, c.value)) fail("condition \"" + word + "\" needs a number after the operator");
+        return c;
+    }
+
+    ScriptCommand command(const std::vector<std::string>& w, size_t at, const std::string& rest_of_line) const {
+        if (at >= w.size()) fail("missing command");
+        const std::string name = to_lower(w[at]);
+        const size_t nargs = w.size() - at - 1;
+        auto need = [&](size_t n, const char* usage) {
+            if (nargs != n) fail(std::string("expected \"") + usage + "\"");
+        };
+        ScriptCommand c;
+        if (name == "key") {
+            c.kind = CommandKind::Key;
+            need(1, "key [shift+|ctrl+]<key>");
+            std::string k = w[at + 1];
+            for (;;) {
+                const size_t plus = k.find('+');
+                if (plus == std::string::npos) break;
+                const std::string mod = to_lower(k.substr(0, plus));
+                if (mod == "shift") c.shift = true;
+                else if (mod == "ctrl" || mod == "control") c.ctrl = true;
+                else fail("unknown modifier \"" + k.substr(0, plus) + "\" (shift, ctrl)");
+                k = k.substr(plus + 1);
+            }
+            c.scan_code = scan_code_of(k);
+            if (c.scan_code == 0) fail("unknown key \"" + k + "\" (a letter, a digit or a scan code such as 0x22)");
+        } else if (name == "pilot") {
+            c.kind = CommandKind::Pilot;
+            need(2, "pilot <group> <level>");
+            const std::string g = to_lower(w[at + 1]);
+            bool found = false;
+            for (const auto& pg : PILOT_GROUPS)
+                if (g == pg.name) c.group = pg.type, found = true;
+            if (!found) fail("unknown control group \"" + w[at + 1] + "\" (main, retro, hover, pitchup, pitchdown, "
+                             "yawleft, yawright, bankleft, bankright, right, left, up, down, forward, back)");
+            if (!parse_double(w[at + 2], c.value) || c.value < 0.0 || c.value > 1.0)
+                fail("pilot level \"" + w[at + 2] + "\" is not a number from 0 to 1");
+        } else if (name == "input") {
+            c.kind = CommandKind::Input;
+            if (nargs == 0) fail("expected \"input <text>\"");
+            c.text = rest_of_line;
+        } else if (name == "warp") {
+            c.kind = CommandKind::Warp;
+            need(1, "warp <factor>");
+            if (!parse_double(w[at + 1], c.value) || c.value <= 0.0 || c.value > kMaxWarp)
+                fail("time acceleration \"" + w[at + 1] + "\" is not a number above 0 and at most 100000");
+        } else if (name == "focus" || name == "save" || name == "hud" || name == "event") {
+            c.kind = name == "focus" ? CommandKind::Focus
+                     : name == "save" ? CommandKind::Save
+                     : name == "hud"  ? CommandKind::Hud
+                                      : CommandKind::Event;
+            need(1, (name + " <name>").c_str());
+            c.text = w[at + 1];
+            if (c.kind != CommandKind::Focus && !is_file_name(c.text))
+                fail("name \"" + c.text + "\" may hold only letters, digits, '_', '-' and '.'");
+        } else if (name == "stop") {
+            c.kind = CommandKind::Stop;
+            need(0, "stop");
+        } else {
+            fail("unknown command \"" + w[at] + "\" (key, pilot, input, warp, focus, save, hud, event, stop)");
+        }
+        return c;
+    }
+
+private:
+    const std::string& source_;
+    int line_;
+};
+
+// The text after the first n words of a line, trimmed.
+std::string after_words(const std::string& line, size_t n) {
+    size_t pos = 0;
+    for (size_t i = 0; i < n; ++i) {
+        pos = line.find_first_not_of(" \t", pos);
+        pos = line.find_first_of(" \t", pos);
+        if (pos == std::string::npos) return {};
+    }
+    return trim(line.substr(pos));
+}
+
+}  // namespace
+
+DWORD scan_code_of(const std::string& name) {
+    if (name.size() == 1) {
+        const char k = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+        for (const auto& kc : KEY_CODES)
+            if (kc.key == k) return kc.code;
+        return 0;
+    }
+    if (name.size() > 2 && name[0] == '0' && (name[1] == 'x' || name[1] == 'X')) {
+        try {
+            size_t used = 0;
+            const unsigned long code = std::stoul(name.substr(2), &used, 16);
+            if (used == name.size() - 2 && code > 0 && code < KEYSTATE_SIZE) return static_cast<DWORD>(code);
+        } catch (const std::exception&) {
+        }
+    }
+    return 0;
+}
+
+bool condition_holds(const Condition& c, double value) {
+    switch (c.op) {
+        case Comparison::Greater: return value > c.value;
+        case Comparison::GreaterEqual: return value >= c.value;
+        case Comparison::Less: return value < c.value;
+        case Comparison::LessEqual: return value <= c.value;
+    }
+    return false;
+}
+
+Script parse_script(const std::string& text, const std::string& source) {
+    Script script;
+    script.source = source;
+    std::istringstream in(text);
+    std::string raw;
+    std::vector<ScriptEntry> timed, conditional;
+    for (int line_no = 1; std::getline(in, raw); ++line_no) {
+        const size_t hash = raw.find('#');
+        const std::string line = trim(hash == std::string::npos ? raw : raw.substr(0, hash));
+        if (line.empty()) continue;
+        const LineReader reader(source, line_no);
+        const std::vector<std::string> w = split_words(line);
+        ScriptEntry e;
+        e.line = line_no;
+        e.text = line;
+        size_t at = 0;
+        if (to_lower(w[0]) == "when") {
+            at = 1;
+            for (;;) {
+                if (at >= w.size()) reader.fail("a condition is missing after \"" + w[at - 1] + "\"");
+                e.conditions.push_back(reader.condition(w[at]));
+                ++at;
+                if (at < w.size() && to_lower(w[at]) == "and") {
+                    ++at;
+                    continue;
+                }
+                break;
+            }
+        } else {
+            std::string t = w[0];
+            if (t.size() > 2 && (t[0] == 't' || t[0] == 'T') && t[1] == '=') t = t.substr(2);
+            double time = 0.0;
+            if (!parse_double(t, time) || time < 0.0)
+                reader.fail("a line starts with \"t=<seconds>\", \"<seconds>\" or \"when\", not \"" + w[0] + "\"");
+            e.time = time;
+            at = 1;
+        }
+        e.command = reader.command(w, at, after_words(line, at + 1));
+        (e.time ? timed : conditional).push_back(std::move(e));
+    }
+    std::stable_sort(timed.begin(), timed.end(), [](const auto& a, const auto& b) { return *a.time < *b.time; });
+    script.entries = std::move(timed);
+    for (auto& e : conditional) script.entries.push_back(std::move(e));
+    return script;
+}
+
+Script read_script_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw InputError(path + ": cannot read the script file");
+    std::ostringstream text;
+    text << in.rdbuf();
+    return parse_script(text.str(), path);
+}
+
+}  // namespace sim

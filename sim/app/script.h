@@ -1,0 +1,58 @@
+// Scripts of timed and conditional commands for a run (format: docs/script-format.md).
+//
+//   # comment
+//   t=12.5 key G            at a simulation time (also "12.5 key G")
+//   when airspeed>120 pilot pitchup 0.5     once, the first time the condition holds
+//   when altitude>50 and time>=20 key G
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "orbiter_api.h"
+
+namespace sim {
+
+enum class CommandKind { Key, Pilot, Input, Warp, Focus, Save, Hud, Event, Stop };
+
+struct ScriptCommand {
+    CommandKind kind = CommandKind::Stop;
+    DWORD scan_code = 0;  // Key
+    bool shift = false, ctrl = false;
+    THGROUP_TYPE group = THGROUP_MAIN;  // Pilot
+    double value = 0.0;                 // Pilot level, Warp factor
+    std::string text;                   // Input text, Focus vessel, Save/Hud/Event name
+};
+
+enum class Comparison { Greater, GreaterEqual, Less, LessEqual };
+
+struct Condition {
+    std::string quantity;  // a flight value name (flight_data.h)
+    Comparison op = Comparison::Greater;
+    double value = 0.0;
+};
+
+struct ScriptEntry {
+    int line = 0;
+    std::optional<double> time;         // timed entry
+    std::vector<Condition> conditions;  // conditional entry (all must hold)
+    ScriptCommand command;
+    std::string text;  // the line as written, for the summary
+};
+
+struct Script {
+    std::string source;
+    std::vector<ScriptEntry> entries;  // timed entries sorted by time (stable), then conditions
+};
+
+// Throws InputError ("file:line: what is wrong").
+Script parse_script(const std::string& text, const std::string& source);
+Script read_script_file(const std::string& path);
+
+// Scan code of a key name: a letter, a digit, or a hexadecimal code "0x22"; 0 if unknown.
+DWORD scan_code_of(const std::string& name);
+
+bool condition_holds(const Condition& c, double value);
+
+}  // namespace sim

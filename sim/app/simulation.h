@@ -1,0 +1,159 @@
+// A run of the headless host: a World with the vessels of a scenario, a script, the frame
+// loop (physics step, then every vessel's clbkPostStep), events, telemetry and outputs.
+//
+// A test flies a scenario in a few lines:
+//
+//   sim::RunOptions opt;
+//   opt.scenario_path = "Scenarios/Korvan/Runway.scn";   // relative to the run tree
+//   opt.script_text = "t=0 key O\n";
+//   opt.until = 60.0;
+//   sim::Simulation s(opt);
+//   s.load();
+//   const sim::RunResult r = s.run();
+//   EXPECT_TRUE(s.event_time("liftoff"));
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "flight_data.h"
+#include "host_keys.h"
+#include "runtime/world.h"
+#include "scenario_file.h"
+#include "script.h"
+
+namespace physics {
+class Physics;
+}
+
+namespace sim {
+
+struct RunOptions {
+    std::string root;            // run tree; empty: the build's (KORVAN_RUN_TREE)
+    std::string scenario_path;   // tried as given, then relative to the run tree
+    std::string scenario_text;   // used instead of a file when not empty
+    std::string script_path;
+    std::string script_text;     // used instead of a file when not empty
+    double dt = 0.01;            // s, fixed frame step
+    std::optional<double> until; // s of simulation time
+    std::vector<std::string> stop_on;  // event names
+    double telemetry_interval = 1.0;   // s
+    std::string out_dir;         // empty: outputs stay in memory
+    bool sound = false;          // load Modules/OrbiterSound before any vessel
+    bool progress = false;       // one updating line on stderr
+    bool change_directory = true;  // chdir into the run tree, as the simulator runs there
+};
+
+// The events the host recognises by itself (script "event NAME" lines add their own).
+const std::vector<std::string>& standard_events();
+
+struct EventRecord {
+    std::string name;
+    double time = 0.0;
+    std::string vessel;
+};
+
+enum class Outcome { NotRun, Until, StopEvent, ScriptStop, NonFinite };
+const char* outcome_name(Outcome o);
+
+struct RunResult {
+    Outcome outcome = Outcome::NotRun;
+    std::string stop_event;  // the --stop-on event that ended the run
+    std::string message;     // for NonFinite: the vessel and the time
+    int exit_status = 0;
+};
+
+class Simulation {
+public:
+    explicit Simulation(RunOptions options);
+    ~Simulation();
+    Simulation(const Simulation&) = delete;
+    Simulation& operator=(const Simulation&) = delete;
+
+    // Reads the scenario and script and creates the vessels. Throws InputError.
+    void load();
+    // Flies until --until, a --stop-on event, a script "stop" or a non-finite state.
+    RunResult run();
+    // Writes telemetry.csv, summary.json and final.scn into the output folder (if any).
+    void write_outputs() const;
+
+    // The present scenario as it would be saved.
+    std::string scenario_text() const;
+    // One vessel's block lines as saved (host keys first).
+    std::vector<std::string> saved_block(const runtime::VesselRecord& v) const;
+
+    runtime::World& world() { return *world_; }
+    const RunOptions& options() const { return options_; }
+    const std::vector<EventRecord>& events() const { return events_; }
+    std::optional<double> event_time(const std::string& name) const;
+    const std::vector<std::string>& telemetry_rows() const { return telemetry_; }
+    std::string telemetry_csv() const;
+    std::string summary_json() const;
+    const std::vector<std::string>& warnings() const { return warnings_; }
+    const std::map<std::string, std::string>& saved_scenarios() const { return saved_scenarios_; }
+    const std::map<std::string, std::string>& hud_frames() const { return hud_frames_; }
+    const RunResult& result() const { return result_; }
+    runtime::VesselRecord* focus_vessel() const;
+    // Draws the focus vessel's HUD into an SVG picture.
+    std::string draw_hud() const;
+
+private:
+    struct LoadContext;
+    struct Memo;
+
+    void install_hooks();
+    void create_vessels();
+    void apply_host_keys(runtime::VesselRecord& v, const ShipBlock& block, HostKeys& keys);
+    void attach_children(const std::vector<std::pair<runtime::VesselRecord*, HostKeys>>& loaded);
+    void remember_loaded_state(runtime::VesselRecord& v, const HostKeys& keys);
+    HostKeys keys_for_saving(const runtime::VesselRecord& v) const;
+
+    void run_due_commands(const FlightData& focus_data);
+    void run_command(const ScriptEntry& entry);
+    void press_key(const ScriptCommand& c, const ScriptEntry& entry);
+    void frame();
+    void check_events(const FlightData& d, const runtime::VesselRecord& focus);
+    void record_event(const std::string& name, const std::string& vessel);
+    void sample_telemetry(bool force);
+    void show_progress(bool last);
+    void save_named(const std::string& name);
+    void warn(const std::string& text);
+    void write_output(const std::string& file, const std::string& content) const;
+
+    RunOptions options_;
+    std::string root_;
+    std::string out_dir_;
+    std::unique_ptr<runtime::World> world_;
+    std::unique_ptr<physics::Physics> physics_;
+    void* sound_module_ = nullptr;
+    ScenarioFile scenario_;
+    Script script_;
+    std::vector<bool> entry_done_;
+    LoadContext* loading_ = nullptr;
+    std::vector<std::unique_ptr<Memo>> memos_;
+
+    std::vector<EventRecord> events_;
+    std::vector<std::string> telemetry_;
+    long next_sample_ = 0;
+    double last_sample_time_ = -1.0;
+    std::vector<std::string> warnings_;
+    std::map<std::string, std::string> saved_scenarios_;
+    std::map<std::string, std::string> hud_frames_;
+    std::vector<std::string> created_vessels_;
+    RunResult result_;
+    bool stop_requested_ = false;
+    bool loaded_ = false;
+
+    // Event detection
+    bool seen_ground_ = false;
+    bool lifted_off_ = false;
+    bool seen_subsonic_ = false;
+    int last_engines_ = -1;
+    double last_main_level_ = 0.0;
+    double last_progress_wall_ = -1.0;
+};
+
+}  // namespace sim

@@ -1,0 +1,17 @@
+// Small text helpers shared by the scenario, script and host-key readers.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace sim {
+
+std::string trim(const std::string& s);
+std::vector<std::string> split_words(const std::string& s);
+bool iequals(const std::string& a, const std::string& b);
+std::string to_lower(std::string s);
+// The whole word as a finite double; false on anything else.
+bool parse_double(const std::string& word, double& out);
+bool parse_int(const std::string& word, int& out);
+
+}  // namespace sim
