@@ -18,7 +18,9 @@ T* find_record(const std::vector<std::unique_ptr<T>>& list, const void* h) {
     return nullptr;
 }
 
-inline double clamp(double x, double lo, double hi) { return x < lo ? lo : (x > hi ? hi : x); }
+inline double clamp(double x, double lo, double hi) {
+    return x < lo ? lo : (x > hi ? hi : x);
+}
 
 // The matrix whose columns are a, b, c.
 inline MATRIX3 from_columns(const VECTOR3& a, const VECTOR3& b, const VECTOR3& c) {

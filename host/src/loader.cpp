@@ -1,6 +1,8 @@
 // The platform loader on POSIX: LoadLibraryA, GetProcAddress, FreeLibrary and
 // GetModuleHandleA over dlopen, with the Windows names mapped to this platform's files.
 #if !defined(_WIN32)
+#include "runtime/loader.h"
+
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -11,7 +13,6 @@
 #include <string>
 
 #include "host_internal.h"
-#include "runtime/loader.h"
 
 #ifndef KORVAN_LIBRARY_SUFFIX
 #define KORVAN_LIBRARY_SUFFIX ".so"
@@ -37,11 +38,9 @@ std::mutex& loader_mutex() {
 
 bool ends_with_ci(const std::string& s, const std::string& tail) {
     if (s.size() < tail.size()) return false;
-    return std::equal(tail.begin(), tail.end(), s.end() - static_cast<std::ptrdiff_t>(tail.size()),
-                      [](char a, char b) {
-                          return std::tolower(static_cast<unsigned char>(a)) ==
-                                 std::tolower(static_cast<unsigned char>(b));
-                      });
+    return std::equal(tail.begin(), tail.end(), s.end() - static_cast<std::ptrdiff_t>(tail.size()), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+    });
 }
 
 std::string base_name_of(const std::string& path) {
@@ -49,7 +48,9 @@ std::string base_name_of(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool file_exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+bool file_exists(const std::string& path) {
+    return ::access(path.c_str(), F_OK) == 0;
+}
 
 // The places a name may stand for, in the order they are tried.
 std::vector<std::string> candidate_paths(const std::string& mapped) {

@@ -59,13 +59,19 @@ using runtime::World;
 
 constexpr double gravitational_constant = 6.67430e-11;  // m^3/(kg s^2)
 
-bool is_body(World& w, OBJHANDLE h) { return h != nullptr && h == w.body_handle(); }
+bool is_body(World& w, OBJHANDLE h) {
+    return h != nullptr && h == w.body_handle();
+}
 
 }  // namespace
 
-char* oapiDebugString() { return World::current().debug_line.data(); }
+char* oapiDebugString() {
+    return World::current().debug_line.data();
+}
 
-void oapiWriteLog(const char* line) { World::current().log.emplace_back(line != nullptr ? line : ""); }
+void oapiWriteLog(const char* line) {
+    World::current().log.emplace_back(line != nullptr ? line : "");
+}
 
 bool oapiOpenInputBox(const char* title, InputBoxHandler handler, const char* buf, int vislen, void* usrdata) {
     runtime::InputBox& box = World::current().input_box;
@@ -95,15 +101,29 @@ MESHHANDLE oapiLoadMeshGlobal(const char* name) {
     return name != nullptr ? World::current().load_mesh(name, true) : nullptr;
 }
 
-MESHHANDLE oapiLoadMesh(const char* name) { return name != nullptr ? World::current().load_mesh(name, false) : nullptr; }
+MESHHANDLE oapiLoadMesh(const char* name) {
+    return name != nullptr ? World::current().load_mesh(name, false) : nullptr;
+}
 
-double oapiGetSimTime() { return World::current().sim_time; }
-double oapiGetSimStep() { return World::current().sim_step; }
-double oapiGetSimMJD() { return World::current().mjd; }
-double oapiGetTimeAcceleration() { return World::current().time_acceleration; }
-OBJHANDLE oapiGetFocusObject() { return World::current().focus; }
+double oapiGetSimTime() {
+    return World::current().sim_time;
+}
+double oapiGetSimStep() {
+    return World::current().sim_step;
+}
+double oapiGetSimMJD() {
+    return World::current().mjd;
+}
+double oapiGetTimeAcceleration() {
+    return World::current().time_acceleration;
+}
+OBJHANDLE oapiGetFocusObject() {
+    return World::current().focus;
+}
 
-DWORD oapiGetVesselCount() { return static_cast<DWORD>(World::current().vessel_count()); }
+DWORD oapiGetVesselCount() {
+    return static_cast<DWORD>(World::current().vessel_count());
+}
 
 OBJHANDLE oapiGetVesselByIndex(int index) {
     World& w = World::current();
@@ -191,10 +211,17 @@ void oapiSetEngineLevel(OBJHANDLE hVessel, ENGINETYPE engine, double level) {
     VesselRecord* v = w.record(hVessel);
     if (v == nullptr) return;
     switch (engine) {
-        case ENGINE_MAIN: w.set_group_level(*v, THGROUP_MAIN, level); break;
-        case ENGINE_RETRO: w.set_group_level(*v, THGROUP_RETRO, level); break;
-        case ENGINE_HOVER: w.set_group_level(*v, THGROUP_HOVER, level); break;
-        default: break;  // attitude thrusters have no single level
+        case ENGINE_MAIN:
+            w.set_group_level(*v, THGROUP_MAIN, level);
+            break;
+        case ENGINE_RETRO:
+            w.set_group_level(*v, THGROUP_RETRO, level);
+            break;
+        case ENGINE_HOVER:
+            w.set_group_level(*v, THGROUP_HOVER, level);
+            break;
+        default:
+            break;  // attitude thrusters have no single level
     }
 }
 

@@ -27,7 +27,9 @@ VECTOR3 arot_from_matrix(const MATRIX3& R) {
 
 namespace {
 
-VECTOR3 column(const MATRIX3& R, int c) { return _V(R.data[c], R.data[3 + c], R.data[6 + c]); }
+VECTOR3 column(const MATRIX3& R, int c) {
+    return _V(R.data[c], R.data[3 + c], R.data[6 + c]);
+}
 
 double wrap_two_pi(double a) {
     a = std::fmod(a, PI2);

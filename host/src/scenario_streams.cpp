@@ -79,9 +79,13 @@ void oapiWriteScenario_string(FILEHANDLE scn, const char* item, const char* stri
     write_line(scn, item, string != nullptr ? string : "");
 }
 
-void oapiWriteScenario_int(FILEHANDLE scn, const char* item, int i) { write_line(scn, item, std::to_string(i)); }
+void oapiWriteScenario_int(FILEHANDLE scn, const char* item, int i) {
+    write_line(scn, item, std::to_string(i));
+}
 
-void oapiWriteScenario_float(FILEHANDLE scn, const char* item, double d) { write_line(scn, item, format_number(d)); }
+void oapiWriteScenario_float(FILEHANDLE scn, const char* item, double d) {
+    write_line(scn, item, format_number(d));
+}
 
 void oapiWriteScenario_vec(FILEHANDLE scn, const char* item, const VECTOR3& vec) {
     write_line(scn, item, format_number(vec.x) + " " + format_number(vec.y) + " " + format_number(vec.z));

@@ -3,15 +3,21 @@
 
 #include "orbiter_api.h"
 
-double dotp(const VECTOR3& a, const VECTOR3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+double dotp(const VECTOR3& a, const VECTOR3& b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 
 VECTOR3 crossp(const VECTOR3& a, const VECTOR3& b) {
     return _V(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
 }
 
-double length(const VECTOR3& a) { return std::sqrt(dotp(a, a)); }
+double length(const VECTOR3& a) {
+    return std::sqrt(dotp(a, a));
+}
 
-double dist(const VECTOR3& a, const VECTOR3& b) { return length(a - b); }
+double dist(const VECTOR3& a, const VECTOR3& b) {
+    return length(a - b);
+}
 
 // A zero vector stays zero rather than becoming NaN.
 VECTOR3 unit(const VECTOR3& a) {

@@ -5,14 +5,16 @@
 
 #include "host_internal.h"
 
-using runtime::World;
 using runtime::VesselRecord;
+using runtime::World;
 using runtime::detail::clamp;
 using runtime::detail::find_record;
 
 namespace {
 
-VesselRecord* rec(OBJHANDLE h) { return World::current().record(h); }
+VesselRecord* rec(OBJHANDLE h) {
+    return World::current().record(h);
+}
 
 runtime::ThrusterRecord* thruster(VesselRecord* v, THRUSTER_HANDLE th) {
     return v != nullptr ? find_record(v->def.thrusters, th) : nullptr;
@@ -30,7 +32,9 @@ runtime::AnimationRecord* animation(VesselRecord* v, UINT anim) {
     return (v != nullptr && anim < v->def.animations.size()) ? v->def.animations[anim].get() : nullptr;
 }
 
-bool valid_group_type(THGROUP_TYPE type) { return type >= 0 && type < THGROUP_TYPE_COUNT; }
+bool valid_group_type(THGROUP_TYPE type) {
+    return type >= 0 && type < THGROUP_TYPE_COUNT;
+}
 
 }  // namespace
 
@@ -38,7 +42,9 @@ VESSEL::VESSEL(OBJHANDLE hVessel, int fmodel) : vessel_handle(hVessel), flight_m
 VESSEL::~VESSEL() = default;
 
 // --- Identity -------------------------------------------------------------------------
-OBJHANDLE VESSEL::GetHandle() const { return vessel_handle; }
+OBJHANDLE VESSEL::GetHandle() const {
+    return vessel_handle;
+}
 
 const char* VESSEL::GetName() const {
     VesselRecord* v = rec(vessel_handle);
@@ -50,7 +56,9 @@ const char* VESSEL::GetClassNameA() const {
     return v != nullptr ? v->class_name.c_str() : "";
 }
 
-int VESSEL::GetFlightModel() const { return flight_model; }
+int VESSEL::GetFlightModel() const {
+    return flight_model;
+}
 
 // --- Scenario -------------------------------------------------------------------------
 bool VESSEL::ParseScenarioLineEx(char* line, void* status) {
@@ -358,7 +366,7 @@ void* VESSEL::AddExhaustStream(THRUSTER_HANDLE th, const VECTOR3& pos, PARTICLES
 
 // --- Aerodynamics ---------------------------------------------------------------------
 AIRFOILHANDLE VESSEL::CreateAirfoil(AIRFOIL_ORIENTATION align, const VECTOR3& ref, AirfoilCoeffFunc cf, double c,
-                                   double S, double A) const {
+                                    double S, double A) const {
     VesselRecord* v = rec(vessel_handle);
     if (v == nullptr) return nullptr;
     auto a = std::make_unique<runtime::AirfoilRecord>();
@@ -437,7 +445,8 @@ void VESSEL::SetAttachmentParams(ATTACHMENTHANDLE ah, const VECTOR3& pos, const 
     if (runtime::AttachmentRecord* a = attachment(rec(vessel_handle), ah)) a->pos = pos, a->dir = dir, a->rot = rot;
 }
 void VESSEL::GetAttachmentParams(ATTACHMENTHANDLE ah, VECTOR3& pos, VECTOR3& dir, VECTOR3& rot) const {
-    if (const runtime::AttachmentRecord* a = attachment(rec(vessel_handle), ah)) pos = a->pos, dir = a->dir, rot = a->rot;
+    if (const runtime::AttachmentRecord* a = attachment(rec(vessel_handle), ah))
+        pos = a->pos, dir = a->dir, rot = a->rot;
 }
 const char* VESSEL::GetAttachmentId(ATTACHMENTHANDLE ah) const {
     const runtime::AttachmentRecord* a = attachment(rec(vessel_handle), ah);
@@ -520,14 +529,18 @@ void VESSEL::DefSetState(const VESSELSTATUS* status) const {
     VesselRecord* v = w.record(vessel_handle);
     if (v != nullptr && status != nullptr) w.set_status(*v, *status);
 }
-OBJHANDLE VESSEL::GetSurfaceRef() const { return World::current().body_handle(); }
-OBJHANDLE VESSEL::GetGravityRef() const { return World::current().body_handle(); }
+OBJHANDLE VESSEL::GetSurfaceRef() const {
+    return World::current().body_handle();
+}
+OBJHANDLE VESSEL::GetGravityRef() const {
+    return World::current().body_handle();
+}
 
-#define KORVAN_OBSERVABLE(Method, derive)                  \
-    double VESSEL::Method() const {                        \
-        World& w = World::current();                       \
-        VesselRecord* v = w.record(vessel_handle);         \
-        return v != nullptr ? w.derive(*v) : 0.0;          \
+#define KORVAN_OBSERVABLE(Method, derive)          \
+    double VESSEL::Method() const {                \
+        World& w = World::current();               \
+        VesselRecord* v = w.record(vessel_handle); \
+        return v != nullptr ? w.derive(*v) : 0.0;  \
     }
 KORVAN_OBSERVABLE(GetAltitude, altitude)
 KORVAN_OBSERVABLE(GetAirspeed, airspeed)
@@ -560,10 +573,18 @@ void VESSEL::GetAirspeedVector(VECTOR3& av) const {
     World& w = World::current();
     if (VesselRecord* v = w.record(vessel_handle)) av = w.airspeed_vector_local(*v);
 }
-void VESSEL::GetRelativeVel(OBJHANDLE hRef, VECTOR3& vel) const { oapiGetRelativeVel(vessel_handle, hRef, &vel); }
-void VESSEL::GetRelativePos(OBJHANDLE hRef, VECTOR3& pos) const { oapiGetRelativePos(vessel_handle, hRef, &pos); }
-void VESSEL::GetGlobalPos(VECTOR3& pos) const { oapiGetGlobalPos(vessel_handle, &pos); }
-void VESSEL::GetGlobalVel(VECTOR3& vel) const { oapiGetGlobalVel(vessel_handle, &vel); }
+void VESSEL::GetRelativeVel(OBJHANDLE hRef, VECTOR3& vel) const {
+    oapiGetRelativeVel(vessel_handle, hRef, &vel);
+}
+void VESSEL::GetRelativePos(OBJHANDLE hRef, VECTOR3& pos) const {
+    oapiGetRelativePos(vessel_handle, hRef, &pos);
+}
+void VESSEL::GetGlobalPos(VECTOR3& pos) const {
+    oapiGetGlobalPos(vessel_handle, &pos);
+}
+void VESSEL::GetGlobalVel(VECTOR3& vel) const {
+    oapiGetGlobalVel(vessel_handle, &vel);
+}
 OBJHANDLE VESSEL::GetElements(OBJHANDLE hRef, ELEMENTS& el, ORBITPARAM* prm, double mjd_ref, int frame) const {
     (void)hRef, (void)prm, (void)mjd_ref, (void)frame;
     World& w = World::current();
@@ -617,15 +638,25 @@ void VESSEL::GetRotationMatrix(MATRIX3& R) const {
 }
 
 // --- Default callbacks ----------------------------------------------------------------
-void VESSEL::clbkSetClassCaps(FILEHANDLE cfg) { (void)cfg; }
-void VESSEL::clbkSaveState(FILEHANDLE scn) { SaveDefaultState(scn); }
+void VESSEL::clbkSetClassCaps(FILEHANDLE cfg) {
+    (void)cfg;
+}
+void VESSEL::clbkSaveState(FILEHANDLE scn) {
+    SaveDefaultState(scn);
+}
 void VESSEL::clbkLoadStateEx(FILEHANDLE scn, void* status) {
     char* line = nullptr;
     while (oapiReadScenario_nextline(scn, line)) ParseScenarioLineEx(line, status);
 }
-void VESSEL::clbkPostStep(double simt, double simdt, double mjd) { (void)simt, (void)simdt, (void)mjd; }
-void VESSEL::clbkVisualCreated(VISHANDLE vis, int refcount) { (void)vis, (void)refcount; }
-void VESSEL::clbkVisualDestroyed(VISHANDLE vis, int refcount) { (void)vis, (void)refcount; }
+void VESSEL::clbkPostStep(double simt, double simdt, double mjd) {
+    (void)simt, (void)simdt, (void)mjd;
+}
+void VESSEL::clbkVisualCreated(VISHANDLE vis, int refcount) {
+    (void)vis, (void)refcount;
+}
+void VESSEL::clbkVisualDestroyed(VISHANDLE vis, int refcount) {
+    (void)vis, (void)refcount;
+}
 int VESSEL::clbkConsumeBufferedKey(DWORD key, bool down, char* kstate) {
     (void)key, (void)down, (void)kstate;
     return 0;

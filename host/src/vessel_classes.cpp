@@ -51,7 +51,9 @@ bool parse_numbers(const std::string& value, double* out, size_t n) {
     return true;
 }
 
-bool parse_vector(const std::string& value, VECTOR3& v) { return parse_numbers(value, v.data, 3); }
+bool parse_vector(const std::string& value, VECTOR3& v) {
+    return parse_numbers(value, v.data, 3);
+}
 
 // "toparent|child px py pz dx dy dz rx ry rz ID"
 bool parse_attachment(const std::string& value, AttachmentSpec& point) {
@@ -113,9 +115,13 @@ std::string apply_key(VesselClass& cls, const std::string& key, const std::strin
 
 }  // namespace
 
-void World::add_class(const VesselClass& cls) { classes_[cls.name] = cls; }
+void World::add_class(const VesselClass& cls) {
+    classes_[cls.name] = cls;
+}
 
-const VesselClass* World::find_class(const std::string& name) { return find_class(name, nullptr); }
+const VesselClass* World::find_class(const std::string& name) {
+    return find_class(name, nullptr);
+}
 
 const VesselClass* World::find_class(const std::string& name, std::string* error) {
     if (auto it = classes_.find(name); it != classes_.end()) return &it->second;

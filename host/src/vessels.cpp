@@ -36,8 +36,7 @@ void fill_plain_definition(VesselRecord& v, const VesselClass& cls) {
 
 }  // namespace
 
-VesselRecord* World::instantiate_vessel(const std::string& name, const std::string& class_name,
-                                        std::string* error) {
+VesselRecord* World::instantiate_vessel(const std::string& name, const std::string& class_name, std::string* error) {
     std::string why;
     auto fail = [&](const std::string& reason) -> VesselRecord* {
         note("cannot create vessel \"" + name + "\": " + reason);
@@ -79,8 +78,7 @@ VesselRecord* World::instantiate_vessel(const std::string& name, const std::stri
         ++module->users;
         v->iface = module->init(v, 1);
         if (v->iface == nullptr) {
-            vessels_.erase(std::find_if(vessels_.begin(), vessels_.end(),
-                                        [v](const auto& p) { return p.get() == v; }));
+            vessels_.erase(std::find_if(vessels_.begin(), vessels_.end(), [v](const auto& p) { return p.get() == v; }));
             release_module(module);
             return fail("ovcInit of class \"" + class_name + "\" returned no vessel");
         }
@@ -91,8 +89,8 @@ VesselRecord* World::instantiate_vessel(const std::string& name, const std::stri
     return v;
 }
 
-VesselRecord* World::create_vessel(const std::string& name, const std::string& class_name,
-                                   const VESSELSTATUS* status, std::string* error) {
+VesselRecord* World::create_vessel(const std::string& name, const std::string& class_name, const VESSELSTATUS* status,
+                                   std::string* error) {
     VesselRecord* v = instantiate_vessel(name, class_name, error);
     if (v == nullptr) return nullptr;
     v->iface->clbkSetClassCaps(nullptr);

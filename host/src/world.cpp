@@ -19,10 +19,14 @@ public:
 }  // namespace
 
 namespace detail {
-VesselRecord* vessel_record(OBJHANDLE h) { return World::current().record(h); }
+VesselRecord* vessel_record(OBJHANDLE h) {
+    return World::current().record(h);
+}
 }  // namespace detail
 
-World::World() { current_world = this; }
+World::World() {
+    current_world = this;
+}
 
 World::~World() {
     // Vessels may call the host API while they are destroyed, so the World stays current
@@ -43,9 +47,13 @@ World& World::current() {
     return *current_world;
 }
 
-World* World::current_or_null() { return current_world; }
+World* World::current_or_null() {
+    return current_world;
+}
 
-void World::set_root(const std::string& root) { root_ = root.empty() ? std::string(".") : root; }
+void World::set_root(const std::string& root) {
+    root_ = root.empty() ? std::string(".") : root;
+}
 
 bool World::answer_input_box(const std::string& text) {
     if (!input_box.open) return false;
@@ -61,7 +69,9 @@ bool World::answer_input_box(const std::string& text) {
     return true;
 }
 
-void World::note(const std::string& line) { log.push_back(line); }
+void World::note(const std::string& line) {
+    log.push_back(line);
+}
 
 double World::body_rotation_angle() const {
     return earth.rotation_offset + body_rotation_rate() * sim_time;
@@ -84,7 +94,9 @@ VesselRecord* World::record(OBJHANDLE h) const {
     return nullptr;
 }
 
-VESSEL* World::make_plain_vessel(OBJHANDLE h) { return new PlainVessel(h, 1); }
+VESSEL* World::make_plain_vessel(OBJHANDLE h) {
+    return new PlainVessel(h, 1);
+}
 
 ThrusterGroupRecord* World::group(VesselRecord& v, THGROUP_TYPE type) const {
     if (type < 0 || type >= THGROUP_TYPE_COUNT) return nullptr;

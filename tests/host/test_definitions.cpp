@@ -23,8 +23,10 @@ TEST_F(HostWorld, pinned_observables_win_until_released) {
         {"altitude", [](auto& p) { p.altitude = 123.0; }, [](const VESSEL& s) { return s.GetAltitude(); }, 123.0},
         {"airspeed", [](auto& p) { p.airspeed = 250.0; }, [](const VESSEL& s) { return s.GetAirspeed(); }, 250.0},
         {"mach", [](auto& p) { p.mach = 2.5; }, [](const VESSEL& s) { return s.GetMachNumber(); }, 2.5},
-        {"dyn pressure", [](auto& p) { p.dyn_pressure = 3e4; }, [](const VESSEL& s) { return s.GetDynPressure(); }, 3e4},
-        {"atm pressure", [](auto& p) { p.atm_pressure = 9e4; }, [](const VESSEL& s) { return s.GetAtmPressure(); }, 9e4},
+        {"dyn pressure", [](auto& p) { p.dyn_pressure = 3e4; }, [](const VESSEL& s) { return s.GetDynPressure(); },
+         3e4},
+        {"atm pressure", [](auto& p) { p.atm_pressure = 9e4; }, [](const VESSEL& s) { return s.GetAtmPressure(); },
+         9e4},
         {"pitch", [](auto& p) { p.pitch = 0.4; }, [](const VESSEL& s) { return s.GetPitch(); }, 0.4},
         {"bank", [](auto& p) { p.bank = -0.2; }, [](const VESSEL& s) { return s.GetBank(); }, -0.2},
         {"aoa", [](auto& p) { p.aoa = 0.1; }, [](const VESSEL& s) { return s.GetAOA(); }, 0.1},
@@ -53,9 +55,7 @@ TEST_F(HostWorld, pinned_observables_win_until_released) {
 TEST_F(HostWorld, thruster_levels_are_clamped_to_zero_and_one) {
     const VESSEL& s = *plain("Levels")->iface;
     THRUSTER_HANDLE th = s.CreateThruster(_V(0, 0, -5), _V(0, 0, 1), 2.0e5);
-    const struct {
-        double set, expected;
-    } cases[] = {{-0.5, 0.0}, {0.0, 0.0}, {0.3, 0.3}, {1.0, 1.0}, {1.7, 1.0}};
+    const struct { double set, expected; } cases[] = {{-0.5, 0.0}, {0.0, 0.0}, {0.3, 0.3}, {1.0, 1.0}, {1.7, 1.0}};
     for (const auto& c : cases) {
         s.SetThrusterLevel(th, c.set);
         EXPECT_EQ(s.GetThrusterLevel(th), c.expected) << "level " << c.set;
@@ -85,8 +85,11 @@ TEST_F(HostWorld, control_surface_levels_are_clamped_to_plus_minus_one) {
     const struct {
         AIRCTRL_TYPE type;
         double set, expected;
-    } cases[] = {{AIRCTRL_ELEVATOR, 0.5, 0.5},   {AIRCTRL_ELEVATOR, 2.0, 1.0}, {AIRCTRL_AILERON, -3.0, -1.0},
-                 {AIRCTRL_RUDDER, -0.25, -0.25}, {AIRCTRL_FLAP, 1.0, 1.0}};
+    } cases[] = {{AIRCTRL_ELEVATOR, 0.5, 0.5},
+                 {AIRCTRL_ELEVATOR, 2.0, 1.0},
+                 {AIRCTRL_AILERON, -3.0, -1.0},
+                 {AIRCTRL_RUDDER, -0.25, -0.25},
+                 {AIRCTRL_FLAP, 1.0, 1.0}};
     for (const auto& c : cases) {
         s.SetControlSurfaceLevel(c.type, c.set);
         EXPECT_EQ(s.GetControlSurfaceLevel(c.type), c.expected) << "type " << c.type << " level " << c.set;
@@ -97,8 +100,8 @@ TEST_F(HostWorld, control_surface_levels_are_clamped_to_plus_minus_one) {
 
 TEST_F(HostWorld, attitude_rotation_levels_drive_the_six_rotation_groups) {
     const VESSEL& s = *plain("Rcs")->iface;
-    const THGROUP_TYPE types[6] = {THGROUP_ATT_PITCHUP, THGROUP_ATT_PITCHDOWN, THGROUP_ATT_YAWLEFT,
-                                   THGROUP_ATT_YAWRIGHT, THGROUP_ATT_BANKLEFT, THGROUP_ATT_BANKRIGHT};
+    const THGROUP_TYPE types[6] = {THGROUP_ATT_PITCHUP,  THGROUP_ATT_PITCHDOWN, THGROUP_ATT_YAWLEFT,
+                                   THGROUP_ATT_YAWRIGHT, THGROUP_ATT_BANKLEFT,  THGROUP_ATT_BANKRIGHT};
     for (THGROUP_TYPE t : types) {
         THRUSTER_HANDLE th = s.CreateThruster(_V(0, 0, 0), _V(0, 1, 0), 1e3);
         s.CreateThrusterGroup(&th, 1, t);
@@ -107,9 +110,9 @@ TEST_F(HostWorld, attitude_rotation_levels_drive_the_six_rotation_groups) {
         VECTOR3 rot;
         double up, down, left, right, bank_left, bank_right;
     } cases[] = {
-        {_V(0.5, 0, 0), 0.5, 0, 0, 0, 0, 0},    {_V(-0.5, 0, 0), 0, 0.5, 0, 0, 0, 0},
-        {_V(0, 0.3, 0), 0, 0, 0.3, 0, 0, 0},    {_V(0, -0.3, 0), 0, 0, 0, 0.3, 0, 0},
-        {_V(0, 0, 0.7), 0, 0, 0, 0, 0, 0.7},    {_V(0, 0, -0.7), 0, 0, 0, 0, 0.7, 0},
+        {_V(0.5, 0, 0), 0.5, 0, 0, 0, 0, 0}, {_V(-0.5, 0, 0), 0, 0.5, 0, 0, 0, 0},
+        {_V(0, 0.3, 0), 0, 0, 0.3, 0, 0, 0}, {_V(0, -0.3, 0), 0, 0, 0, 0.3, 0, 0},
+        {_V(0, 0, 0.7), 0, 0, 0, 0, 0, 0.7}, {_V(0, 0, -0.7), 0, 0, 0, 0, 0.7, 0},
         {_V(0, 0, 0), 0, 0, 0, 0, 0, 0},
     };
     for (const auto& c : cases) {
@@ -121,8 +124,12 @@ TEST_F(HostWorld, attitude_rotation_levels_drive_the_six_rotation_groups) {
     }
 }
 
-double half_open(double) { return 0.5; }
-void flat_airfoil(double, double, double, double* cl, double* cm, double* cd) { *cl = 0.1, *cm = 0.0, *cd = 0.02; }
+double half_open(double) {
+    return 0.5;
+}
+void flat_airfoil(double, double, double, double* cl, double* cm, double* cd) {
+    *cl = 0.1, *cm = 0.0, *cd = 0.02;
+}
 
 TEST_F(HostWorld, definitions_read_back_as_declared) {
     runtime::VesselRecord* v = plain("Defined");

@@ -4,11 +4,11 @@
 
 #include "host_fixture.h"
 
-using host_test::HostWorld;
 using host_test::columns;
 using host_test::earth_mu;
 using host_test::earth_radius;
 using host_test::expect_near;
+using host_test::HostWorld;
 
 namespace {
 
@@ -99,8 +99,8 @@ TEST_F(HostWorld, a_landed_vessel_has_no_airspeed_but_turns_with_the_body) {
 
 TEST_F(HostWorld, orientation_angles_and_attitude_matrix_round_trip) {
     runtime::VesselRecord* v = plain("Angles");
-    const VECTOR3 cases[] = {_V(0, 0, 0), _V(0.3, 0, 0), _V(0, -0.7, 0), _V(0, 0, 2.5), _V(1.2, 0.4, -2.9),
-                             _V(-3.0, 1.1, 0.2)};
+    const VECTOR3 cases[] = {_V(0, 0, 0),   _V(0.3, 0, 0),      _V(0, -0.7, 0),
+                             _V(0, 0, 2.5), _V(1.2, 0.4, -2.9), _V(-3.0, 1.1, 0.2)};
     for (const VECTOR3& arot : cases) {
         VESSELSTATUS s{};
         s.arot = arot;
@@ -161,8 +161,8 @@ TEST_F(HostWorld, elements_of_circular_and_elliptic_orbits) {
         {"circular, equatorial, eastward", _V(0, 0, vc), r, 0.0, 0.0},
         {"circular, tilted 51.6 deg", _V(0, vc * std::sin(51.6 * deg), vc * std::cos(51.6 * deg)), r, 0.0, 51.6},
         {"circular, westward", _V(0, 0, -vc), r, 0.0, 180.0},
-        {"faster than circular: periapsis here", _V(0, 0, 1.1 * vc), 1.0 / (2.0 / r - 1.21 * vc * vc / earth_mu),
-         0.21, 0.0},
+        {"faster than circular: periapsis here", _V(0, 0, 1.1 * vc), 1.0 / (2.0 / r - 1.21 * vc * vc / earth_mu), 0.21,
+         0.0},
     };
     v->state.pos = _V(r, 0, 0);
     for (const auto& c : cases) {
@@ -190,7 +190,12 @@ TEST(HostFormulas, induced_and_wave_drag) {
     EXPECT_DOUBLE_EQ(oapiGetInducedDrag(0.5, 2.0, 0.7), 0.25 / (PI * 2.0 * 0.7));
     const struct {
         double M, expected;
-    } wave[] = {{0.5, 0.0}, {0.8, 0.0}, {0.9, 0.02}, {1.0, 0.04}, {1.05, 0.04}, {1.1, 0.04},
+    } wave[] = {{0.5, 0.0},
+                {0.8, 0.0},
+                {0.9, 0.02},
+                {1.0, 0.04},
+                {1.05, 0.04},
+                {1.1, 0.04},
                 {2.0, 0.04 * std::sqrt((1.1 * 1.1 - 1.0) / 3.0)}};
     for (const auto& c : wave) EXPECT_NEAR(oapiGetWaveDrag(c.M, 0.8, 1.0, 1.1, 0.04), c.expected, 1e-12) << c.M;
 }

@@ -20,9 +20,12 @@ TEST(RecordingSketchpad, records_every_call_in_order) {
     pad.Ellipse(2, 3, 4, 5);
     pad.Text(0, 0, nullptr, 3);
     const std::vector<Call> expected = {
-        {Kind::Text, 10, 20, 0, 0, "  123.4 KEA"}, {Kind::MoveTo, 1, 2, 0, 0, ""},
-        {Kind::LineTo, 3, 4, 0, 0, ""},            {Kind::Line, -5, 6, 7, -8, ""},
-        {Kind::Rectangle, 0, 0, 9, 9, ""},         {Kind::Ellipse, 2, 3, 4, 5, ""},
+        {Kind::Text, 10, 20, 0, 0, "  123.4 KEA"},
+        {Kind::MoveTo, 1, 2, 0, 0, ""},
+        {Kind::LineTo, 3, 4, 0, 0, ""},
+        {Kind::Line, -5, 6, 7, -8, ""},
+        {Kind::Rectangle, 0, 0, 9, 9, ""},
+        {Kind::Ellipse, 2, 3, 4, 5, ""},
         {Kind::Text, 0, 0, 0, 0, ""},
     };
     EXPECT_EQ(skp.calls, expected);

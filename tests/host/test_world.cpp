@@ -224,8 +224,8 @@ TEST_F(AttachWorld, a_child_rides_at_the_parent_point_with_its_direction_aligned
     // Turning about the parent's z axis (rate 0.01 in this frame's sign), the child moves
     // with the parent's velocity plus the rotation's share.
     const VECTOR3 omega_global = mul(parent->state.R, parent->state.omega) * -1.0;
-    expect_near(child->state.vel, parent->state.vel + crossp(omega_global, child->state.pos - parent->state.pos),
-                1e-9, "velocity");
+    expect_near(child->state.vel, parent->state.vel + crossp(omega_global, child->state.pos - parent->state.pos), 1e-9,
+                "velocity");
 }
 
 TEST_F(AttachWorld, links_that_do_not_fit_are_refused) {

@@ -33,9 +33,7 @@ public:
     void MoveTo(int x, int y) override { calls.push_back({Kind::MoveTo, x, y, 0, 0, {}}); }
     void LineTo(int x, int y) override { calls.push_back({Kind::LineTo, x, y, 0, 0, {}}); }
     void Line(int x0, int y0, int x1, int y1) override { calls.push_back({Kind::Line, x0, y0, x1, y1, {}}); }
-    void Rectangle(int x0, int y0, int x1, int y1) override {
-        calls.push_back({Kind::Rectangle, x0, y0, x1, y1, {}});
-    }
+    void Rectangle(int x0, int y0, int x1, int y1) override { calls.push_back({Kind::Rectangle, x0, y0, x1, y1, {}}); }
     void Ellipse(int x0, int y0, int x1, int y1) override { calls.push_back({Kind::Ellipse, x0, y0, x1, y1, {}}); }
 
     // The texts drawn, in order.

@@ -11,8 +11,8 @@ public:
     using VESSEL2::VESSEL2;
     void clbkSetClassCaps(FILEHANDLE cfg) override {
         (void)cfg;
-        constexpr double test_size = 7.0;       // m
-        constexpr double test_thrust = 1.0e4;   // N
+        constexpr double test_size = 7.0;      // m
+        constexpr double test_thrust = 1.0e4;  // N
         SetSize(test_size);
         THRUSTER_HANDLE th = CreateThruster(_V(0, 0, -1), _V(0, 0, 1), test_thrust);
         CreateThrusterGroup(&th, 1, THGROUP_MAIN);
@@ -30,6 +30,10 @@ DLLEXPORT void ovcExit(VESSEL* vessel) {
     ++destroyed;
     delete vessel;
 }
-DLLEXPORT int host_test_created() { return created; }
-DLLEXPORT int host_test_destroyed() { return destroyed; }
+DLLEXPORT int host_test_created() {
+    return created;
+}
+DLLEXPORT int host_test_destroyed() {
+    return destroyed;
+}
 }
