@@ -86,4 +86,6 @@ protected:
     int mesh_visibility = 1;
     VECTOR3 sep_override{0.0, 0.0, 1.0};
     bool sep_override_set = false;
+    // The last poll stopped at its bound; the next one returns false without asking.
+    bool msg_poll_saturated = false;
 };
