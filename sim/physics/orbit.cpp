@@ -63,11 +63,41 @@ bool state_is_finite(const runtime::VesselRecord& v) {
     return finite(s.pos) && finite(s.vel) && finite(s.omega);
 }
 
+namespace {
+// Rotation that turns the unit vector n onto +y (vessel frame), the shortest way.
+MATRIX3 tilt_onto_y(const VECTOR3& n) {
+    const VECTOR3 y = vm::vec(0.0, 1.0, 0.0);
+    const VECTOR3 axis = vm::cross(n, y);
+    const double s = vm::norm(axis), c = vm::dot(n, y);
+    MATRIX3 q = identity_matrix();
+    if (s < 1e-12) return q;
+    const VECTOR3 k = vm::scale(axis, 1.0 / s);
+    const double c1 = 1.0 - c;
+    // Rodrigues: I + s [k]x + (1 - c) [k]x^2
+    q.m11 = 1.0 - c1 * (k.y * k.y + k.z * k.z);
+    q.m12 = -s * k.z + c1 * k.x * k.y;
+    q.m13 = s * k.y + c1 * k.x * k.z;
+    q.m21 = s * k.z + c1 * k.x * k.y;
+    q.m22 = 1.0 - c1 * (k.x * k.x + k.z * k.z);
+    q.m23 = -s * k.x + c1 * k.y * k.z;
+    q.m31 = -s * k.y + c1 * k.x * k.z;
+    q.m32 = s * k.x + c1 * k.y * k.z;
+    q.m33 = 1.0 - c1 * (k.x * k.x + k.y * k.y);
+    return q;
+}
+}  // namespace
+
 void rest_on_ground(const runtime::World& world, runtime::VesselRecord& v, double longitude, double latitude,
                     double heading) {
     const runtime::BodyRecord& body = world.earth;
-    double lowest = 0.0;  // lowest touchdown point below the vessel's origin
-    for (const VECTOR3& p : v.def.touchdown) lowest = std::min(lowest, p.y);
+    // The vessel stands on the plane of its three touchdown points.
+    const auto& td = v.def.touchdown;
+    VECTOR3 normal = vm::cross(vm::sub(td[1], td[0]), vm::sub(td[2], td[0]));
+    const double nn = vm::norm(normal);
+    normal = nn > 0.0 ? vm::scale(normal, (normal.y < 0.0 ? -1.0 : 1.0) / nn) : vm::vec(0.0, 1.0, 0.0);
+    const MATRIX3 tilt = tilt_onto_y(normal);
+    double lowest = 0.0;  // lowest touchdown point below the vessel's origin, once tilted
+    for (const VECTOR3& p : td) lowest = std::min(lowest, vm::to_global(tilt, p).y);
     const double radius = body.radius - lowest;
     const double theta = body_rotation_angle(body, world.sim_time);
     const double a = longitude + theta;
@@ -81,9 +111,11 @@ void rest_on_ground(const runtime::World& world, runtime::VesselRecord& v, doubl
     runtime::VesselState& s = v.state;
     s.pos = vm::scale(up, radius);
     s.vel = ground_velocity(body, s.pos);
-    s.R.m11 = right.x, s.R.m12 = up.x, s.R.m13 = forward.x;
-    s.R.m21 = right.y, s.R.m22 = up.y, s.R.m23 = forward.y;
-    s.R.m31 = right.z, s.R.m32 = up.z, s.R.m33 = forward.z;
+    MATRIX3 level;
+    level.m11 = right.x, level.m12 = up.x, level.m13 = forward.x;
+    level.m21 = right.y, level.m22 = up.y, level.m23 = forward.y;
+    level.m31 = right.z, level.m32 = up.z, level.m33 = forward.z;
+    s.R = vm::matmul(level, tilt);
     s.omega = vm::to_local(s.R, vm::vec(0.0, body_rotation_rate(body), 0.0));
     s.landed = true;
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 
 #include "korvan_like_vessel.h"
 #include "physics/models.h"
@@ -71,7 +72,9 @@ TEST(Orbits, ACoastingOrbitKeepsItsEnergyOverADay) {
         if (i % 1000 == 0) worst = std::max(worst, std::fabs(physics::specific_energy(kMu, s.pos, s.vel) / e0 - 1.0));
     }
     worst = std::max(worst, std::fabs(physics::specific_energy(kMu, s.pos, s.vel) / e0 - 1.0));
-    RecordProperty("relative_energy_error", std::to_string(worst));
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3g", worst);
+    RecordProperty("relative_energy_error", text);
     EXPECT_LT(worst, kEnergyTolerance);
 }
 

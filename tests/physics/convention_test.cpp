@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "korvan_like_vessel.h"
+#include "physics/models.h"
+#include "physics/physics.h"
+
+namespace {
+
+constexpr double kStep = 0.01;  // s
+
+// The Korvan coasting far above the air, where only the forces of a test act on it.
+struct InSpace : ::testing::Test {
+    runtime::World world;
+    korvan_like::Mechanisms mech;
+    runtime::VesselRecord* v = nullptr;
+    std::unique_ptr<physics::Physics> phys;
+    void SetUp() override {
+        v = korvan_like::create_plain_vessel(world, "K");
+        ASSERT_NE(v, nullptr);
+        v->def = runtime::VesselDefinition{};
+        korvan_like::define(*v, mech);
+        const double r = world.earth.radius + 3000e3;
+        v->state.pos = _V(r, 0, 0);
+        v->state.vel = _V(0, 0, physics::circular_speed(world.earth.mu, r));
+        v->state.R = identity_matrix();
+        v->state.landed = false;
+        phys = std::make_unique<physics::Physics>(world);
+    }
+    void push(VECTOR3 force, VECTOR3 point) { v->state.added_forces.push_back({force, point}); }
+};
+
+TEST_F(InSpace, AnUpwardForceAtTheNosePitchesTheNoseUp) {
+    push(_V(0, 10000, 0), _V(0, 0, 20));
+    phys->step(kStep);
+    EXPECT_GT(v->state.omega.x, 0.0);
+    for (int i = 0; i < 100; ++i) phys->step(kStep);
+    EXPECT_GT(v->state.R.m23, 0.0);  // the nose (z column) has turned toward the old y axis
+}
+
+struct AxisCase {
+    const char* what;
+    VECTOR3 force;  // per unit demand, at the point below
+    VECTOR3 point;
+    int axis;
+};
+
+// The mixing's rate damping, emulated: pitch demand +2 w.x tilts the nozzles' thrust up at
+// the tail (nose down); yaw demand -2 w.y pushes the tail right for a positive demand (nose
+// left); roll demand +2 w.z raises the right nozzle and lowers the left (left wing down).
+TEST_F(InSpace, TheDampingTermsOfTheVesselsLawsDamp) {
+    constexpr double kGain = 2.0;
+    constexpr double kForcePerDemand = 2.0e5;  // N
+    const AxisCase CASES[] = {
+        {"pitch", _V(0, 1, 0), _V(0, 0, -19), 0},
+        {"yaw", _V(1, 0, 0), _V(0, 0, -19), 1},
+        {"roll", _V(0, 1, 0), _V(2, 0, -19), 2},
+    };
+    for (const AxisCase& c : CASES) {
+        SCOPED_TRACE(c.what);
+        v->state.omega = _V(0, 0, 0);
+        v->state.omega.data[c.axis] = 0.05;
+        for (int i = 0; i < 2000; ++i) {
+            const VECTOR3& w = v->state.omega;
+            const double demand = c.axis == 0 ? kGain * w.x : c.axis == 1 ? -kGain * w.y : kGain * w.z;
+            const double f = kForcePerDemand * demand;
+            push(c.force * f, c.point);
+            if (c.axis == 2) push(c.force * -f, _V(-c.point.x, c.point.y, c.point.z));
+            phys->step(kStep);
+        }
+        EXPECT_LT(std::fabs(v->state.omega.data[c.axis]), 0.005);
+    }
+}
+
+// A lopsided spin with no torque keeps its angular momentum in space: R I w stays put.
+TEST_F(InSpace, AFreeSpinKeepsItsAngularMomentum) {
+    const physics::MassOutput mass = physics::mass_properties(v->def);
+    v->state.omega = _V(0.02, 0.01, 0.3);
+    auto momentum = [&] {
+        const VECTOR3 l = _V(mass.inertia.x * v->state.omega.x, mass.inertia.y * v->state.omega.y,
+                             mass.inertia.z * v->state.omega.z);
+        return mul(v->state.R, l);
+    };
+    const VECTOR3 l0 = momentum();
+    for (int i = 0; i < 3000; ++i) phys->step(kStep);
+    const VECTOR3 l1 = momentum();
+    EXPECT_LT(length(l1 - l0) / length(l0), 5e-3);  // Euler's equations to first order in the step
+}
+
+TEST_F(InSpace, AStateWithANaNIsNotFinite) {
+    EXPECT_TRUE(physics::state_is_finite(*v));
+    v->state.omega.y = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_FALSE(physics::state_is_finite(*v));
+}
+
+}  // namespace
