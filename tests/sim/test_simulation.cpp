@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+#include "host_keys.h"
+#include "sim_test_util.h"
+
+namespace {
+
+using sim_test::load_error;
+using sim_test::options_for;
+using sim_test::ships;
+
+const std::string kOrbiting =
+    "Block1:Ballast\n  STATUS Orbiting Earth\n  RPOS 6771000 0 0\n  RVEL 0 0 7672.6\n  AROT 10 20 30\n"
+    "  VROT 0.1 0 0\nEND\n";
+const std::string kLanded = "Block2:Ballast\n  STATUS Landed Earth\n  POS -80.675 28.5\n  HEADING 90\nEND\n";
+const std::string kChild = "Block3:Ballast\n  ATTACHED 0:0,Block2\nEND\n";
+
+std::string saved_after_loading(const std::string& scenario) {
+    sim::Simulation s(options_for(scenario));
+    s.load();
+    return s.scenario_text();
+}
+
+TEST(HostKeys, ALoadedAndSavedScenarioSavesAgainTheSame) {
+    const std::string first = saved_after_loading(ships(kOrbiting + kLanded + kChild));
+    const std::string second = saved_after_loading(first);
+    EXPECT_EQ(second, first);
+}
+
+TEST(HostKeys, AFlownScenarioSavedTwiceIsAFixedPoint) {
+    sim::RunOptions opt = options_for(ships(kOrbiting + kLanded + kChild));
+    opt.until = 3.0;
+    sim::Simulation flown(opt);
+    flown.run();
+    const std::string first = flown.scenario_text();
+    EXPECT_EQ(saved_after_loading(first), first);
+    EXPECT_NE(first.find("RPOS 67"), std::string::npos);
+}
+
+TEST(HostKeys, AVesselIsSavedWithTheHostsKeysFirst) {
+    sim::Simulation s(options_for(ships(kOrbiting + kLanded + kChild)));
+    s.load();
+    const std::vector<std::string> orbiting = s.saved_block(*s.world().find_vessel("Block1"));
+    const std::vector<std::string> expected_orbiting = {"STATUS Orbiting Earth", "RPOS 6771000 0 0",
+                                                        "RVEL 0 0 7672.6", "AROT 10 20 30", "VROT 0.1 0 0"};
+    EXPECT_EQ(orbiting, expected_orbiting);
+    const std::vector<std::string> landed = s.saved_block(*s.world().find_vessel("Block2"));
+    ASSERT_EQ(landed.size(), 4u);
+    EXPECT_EQ(landed[0], "STATUS Landed Earth");
+    EXPECT_EQ(landed[1], "POS -80.675 28.5");
+    EXPECT_EQ(landed[2], "HEADING 90");
+    EXPECT_EQ(landed[3], "ALT 0");
+    const std::vector<std::string> child = s.saved_block(*s.world().find_vessel("Block3"));
+    EXPECT_EQ(child, std::vector<std::string>{"ATTACHED 0:0,Block2"});
+}
+
+TEST(HostKeys, TheStateFollowsTheKeys) {
+    sim::Simulation s(options_for(ships(kOrbiting + kLanded + kChild)));
+    s.load();
+    runtime::World& w = s.world();
+    const runtime::VesselRecord& orbiting = *w.find_vessel("Block1");
+    EXPECT_EQ(orbiting.state.pos.x, 6771000.0);
+    EXPECT_EQ(orbiting.state.vel.z, 7672.6);
+    EXPECT_NEAR(orbiting.state.omega.x, 0.1 * RAD, 1e-15);
+    const VECTOR3 arot = sim::arot_from_matrix(orbiting.state.R) * DEG;
+    EXPECT_NEAR(arot.x, 10.0, 1e-9);
+    EXPECT_NEAR(arot.y, 20.0, 1e-9);
+    EXPECT_NEAR(arot.z, 30.0, 1e-9);
+    const runtime::VesselRecord& landed = *w.find_vessel("Block2");
+    EXPECT_TRUE(landed.state.landed);
+    EXPECT_NEAR(w.heading(landed) * DEG, 90.0, 1e-9);
+    double lng = 0, lat = 0, rad = 0;
+    w.equ_pos(landed, lng, lat, rad);
+    EXPECT_NEAR(lng * DEG, -80.675, 1e-9);
+    EXPECT_NEAR(lat * DEG, 28.5, 1e-9);
+    EXPECT_EQ(w.parent_of(w.find_vessel("Block3")), &landed);
+    EXPECT_EQ(w.focus, &orbiting) << "without a focus block the first vessel has the focus";
+}
+
+TEST(HostKeys, ParsesEachKeyAndRefusesWhatItCannotUse) {
+    struct Case {
+        const char* line;
+        bool host_key;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"STATUS Landed Earth", true, ""},
+        {"status orbiting Earth", true, ""},
+        {"STATUS Landed Mars", true, "unknown body \"Mars\" (this host knows Earth)"},
+        {"STATUS Flying Earth", true, "expected \"STATUS Landed <body>\" or \"STATUS Orbiting <body>\""},
+        {"POS 10 20", true, ""},
+        {"POS 10", true, "POS needs longitude and latitude in degrees"},
+        {"POS 10 95", true, "POS latitude 95 is outside -90..90"},
+        {"HEADING east", true, "HEADING needs one number of degrees"},
+        {"ALT 2.5", true, ""},
+        {"RPOS 1 2", true, "RPOS needs three numbers (m)"},
+        {"RVEL 1 2 x", true, "RVEL needs three numbers (m/s)"},
+        {"AROT 1 2 3", true, ""},
+        {"VROT 0 0 0 0", true, "VROT needs three rates (deg/s)"},
+        {"PRPLEVEL 0:1 1:0.5", true, ""},
+        {"PRPLEVEL 0:1.5", true, "PRPLEVEL level 1.5 is outside 0..1"},
+        {"PRPLEVEL full", true, "PRPLEVEL entry \"full\" is not \"<index>:<level>\""},
+        {"ATTACHED 0:1,Carrier", true, ""},
+        {"ATTACHED 0,Carrier", true, "expected \"ATTACHED <parent point>:<child point>,<parent name>\""},
+        {"GEAR 1 1.0000", false, ""},
+        {"CONFIGURATION 1", false, ""},
+    };
+    for (const Case& c : cases) {
+        sim::HostKeys keys;
+        std::string error;
+        EXPECT_EQ(sim::parse_host_key(c.line, keys, error), c.host_key) << c.line;
+        EXPECT_EQ(error, c.error) << c.line;
+    }
+}
+
+TEST(HostKeys, LinesNoOneKnowsPassSilently) {
+    const std::string scn = ships("Block1:Ballast\n  STATUS Orbiting Earth\n  RPOS 6771000 0 0\n  RVEL 0 0 7672.6\n"
+                                  "  COLOUR blue\nEND\n");
+    EXPECT_EQ(load_error(options_for(scn)), "");
+}
+
+TEST(ScenarioLoading, StopsBeforeTheRunNamingTheFileAndLine) {
+    struct Case {
+        std::string blocks;
+        std::string message;
+    };
+    // The ships block starts on line 5 of the test scenario.
+    const Case cases[] = {
+        {"A:NoSuchClass\nEND\n", "test.scn:6: unknown vessel class \"NoSuchClass\" (no Config/Vessels/NoSuchClass.cfg)"},
+        {"A:Ballast\n  POS 1 2\nEND\n",
+         "test.scn:6: vessel \"A\" has no \"STATUS Landed <body>\" or \"STATUS Orbiting <body>\" line"},
+        {"A:Ballast\n  STATUS Landed Earth\n  POS 1 200\nEND\n", "test.scn:8: POS latitude 200 is outside -90..90"},
+        {"A:Ballast\n  STATUS Landed Earth\nEND\n", "test.scn:6: vessel \"A\" is landed but has no \"POS <lng> <lat>\" line"},
+        {"A:Ballast\n  STATUS Orbiting Earth\n  RPOS 7e6 0 0\nEND\n",
+         "test.scn:6: vessel \"A\" is orbiting but lacks an \"RPOS\" or \"RVEL\" line"},
+        {"A:Ballast\n  STATUS Orbiting Earth\n  RPOS 7 0 0\n  RVEL 0 0 1\nEND\n",
+         "test.scn:6: vessel \"A\": RPOS lies deep inside the Earth (positions are from its centre, in metres)"},
+        {"A:Ballast\n  STATUS Landed Earth\n  POS 1 2\n  PRPLEVEL 0:1\nEND\n",
+         "test.scn:9: vessel \"A\" has 0 propellant resource(s): no index 0"},
+        {"A:Ballast\n  ATTACHED 0:0,Nobody\nEND\n", "test.scn:7: unknown parent vessel \"Nobody\""},
+        {"A:Ballast\n  STATUS Landed Earth\n  POS 1 2\nEND\nB:Ballast\n  ATTACHED 3:0,A\nEND\n",
+         "test.scn:11: \"A\" has no child attachment point 3"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(load_error(options_for(ships(c.blocks))), c.message) << c.blocks;
+}
+
+TEST(ScenarioLoading, AStopEventMustBeOneTheRunCanRaise) {
+    sim::RunOptions opt = options_for(ships(kLanded), "when altitude>10 event high\n");
+    opt.stop_on = {"high", "liftoff"};
+    EXPECT_EQ(load_error(opt), "");
+    opt.stop_on = {"lunch"};
+    EXPECT_EQ(load_error(opt).rfind("--stop-on: unknown event \"lunch\"", 0), 0u);
+}
+
+TEST(Telemetry, TheHeaderNamesEachColumnWithItsUnit) {
+    EXPECT_EQ(sim::telemetry_header(),
+              "time_s,altitude_m,airspeed_m_s,mach,vertical_speed_m_s,pitch_deg,bank_deg,heading_deg,aoa_deg,"
+              "slip_deg,dyn_pressure_Pa,static_pressure_Pa,apoapsis_km,periapsis_km,inclination_deg,mass_kg,"
+              "fuel_kg,main_level,num_engines,ground_contact,longitude_deg,latitude_deg");
+}
+
+TEST(Telemetry, OneRowPerIntervalFromTheStartToTheEnd) {
+    sim::RunOptions opt = options_for(ships(kOrbiting));
+    opt.until = 5.0;
+    opt.telemetry_interval = 2.0;
+    sim::Simulation s(opt);
+    EXPECT_EQ(s.run().outcome, sim::Outcome::Until);
+    ASSERT_EQ(s.telemetry_rows().size(), 4u);  // 0, 2, 4 and the end at 5
+    EXPECT_EQ(s.telemetry_rows()[0].rfind("0,", 0), 0u);
+    const std::string last = s.telemetry_rows().back();
+    EXPECT_NEAR(std::stod(last.substr(0, last.find(','))), 5.0, 1e-9);
+}
+
+TEST(Telemetry, TheSameRunGivesTheSameTelemetryBitForBit) {
+    auto fly = [] {
+        sim::RunOptions opt = options_for(ships(kOrbiting), "t=1 warp 4\nt=3 warp 1\n");
+        opt.until = 8.0;
+        opt.telemetry_interval = 0.5;
+        sim::Simulation s(opt);
+        s.run();
+        return s.telemetry_csv();
+    };
+    EXPECT_EQ(fly(), fly());
+}
+
+TEST(Script, CommandsActOnTheFocusVesselAtTheirTime) {
+    const std::string script =
+        "t=1 pilot pitchup 0.75\nt=2 warp 5\nt=2 save two\nt=2 hud two\nt=2 event marked\n"
+        "when time>3 focus Block2\nt=4 input nothing\nt=5 stop\n";
+    sim::RunOptions opt = options_for(ships(kOrbiting + kLanded), script);
+    opt.until = 100.0;
+    sim::Simulation s(opt);
+    const sim::RunResult r = s.run();
+    EXPECT_EQ(r.outcome, sim::Outcome::ScriptStop);
+    runtime::World& w = s.world();
+    EXPECT_EQ(w.find_vessel("Block1")->state.manual_levels[THGROUP_ATT_PITCHUP], 0.75);
+    EXPECT_EQ(w.time_acceleration, 5.0);
+    EXPECT_EQ(w.focus, w.find_vessel("Block2"));
+    EXPECT_EQ(s.saved_scenarios().count("two"), 1u);
+    EXPECT_EQ(s.hud_frames().count("two"), 1u);
+    EXPECT_NEAR(s.event_time("marked").value(), 2.0, 1e-9);
+    ASSERT_EQ(s.warnings().size(), 1u);
+    EXPECT_EQ(s.warnings()[0], "test.txt:7: no input box is open for \"nothing\"");
+}
+
+TEST(Script, ARunStopsOnANamedEvent) {
+    sim::RunOptions opt = options_for(ships(kOrbiting), "when time>=2.5 event half\n");
+    opt.until = 100.0;
+    opt.stop_on = {"half"};
+    sim::Simulation s(opt);
+    const sim::RunResult r = s.run();
+    EXPECT_EQ(r.outcome, sim::Outcome::StopEvent);
+    EXPECT_EQ(r.stop_event, "half");
+    EXPECT_LT(s.world().sim_time, 2.6);
+}
+
+TEST(Outputs, AreWrittenWholeIntoTheOutputFolder) {
+    const std::string dir = ::testing::TempDir() + "korvan_sim_outputs";
+    std::filesystem::remove_all(dir);
+    sim::RunOptions opt = options_for(ships(kOrbiting), "t=1 hud one\nt=1 save one\n");
+    opt.until = 2.0;
+    opt.out_dir = dir;
+    sim::Simulation s(opt);
+    s.run();
+    s.write_outputs();
+    for (const char* name : {"telemetry.csv", "summary.json", "final.scn", "one.svg", "one.scn"})
+        EXPECT_TRUE(std::filesystem::is_regular_file(dir + "/" + name)) << name;
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        (void)entry;
+        ++files;
+    }
+    EXPECT_EQ(files, 5u) << "no temporary files are left behind";
+    std::ifstream summary(dir + "/summary.json");
+    const std::string text((std::istreambuf_iterator<char>(summary)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("\"outcome\": \"until\""), std::string::npos);
+}
+
+TEST(Outputs, ANonFiniteStateStopsTheRunNamingTheVessel) {
+    sim::RunOptions opt = options_for(ships(kOrbiting));
+    opt.until = 10.0;
+    sim::Simulation s(opt);
+    s.load();
+    s.world().find_vessel("Block1")->state.vel.x = std::nan("");
+    const sim::RunResult r = s.run();
+    EXPECT_EQ(r.outcome, sim::Outcome::NonFinite);
+    EXPECT_EQ(r.exit_status, sim::kExitNonFinite);
+    EXPECT_EQ(r.message.rfind("vessel \"Block1\":", 0), 0u) << r.message;
+}
+
+}  // namespace
