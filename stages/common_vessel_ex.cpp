@@ -97,11 +97,9 @@ void sanitise_numbers(CVE_ITEM& item) {
     item.mesh.offset.x = finite_or_zero(item.mesh.offset.x);
     item.mesh.offset.y = finite_or_zero(item.mesh.offset.y);
     item.mesh.offset.z = finite_or_zero(item.mesh.offset.z);
-    item.mass = finite_or_zero(item.mass);
-    if (item.mass < 0.0) item.mass = 0.0;
+    if (!(item.mass > 0.0) || !std::isfinite(item.mass)) item.mass = 0.0;
     item.angle = finite_or_zero(item.angle);
-    item.fuel = finite_or_zero(item.fuel);
-    if (item.fuel < 0.0) item.fuel = 0.0;
+    if (!(item.fuel > 0.0) || !std::isfinite(item.fuel)) item.fuel = 0.0;
     if (item.fuel > 1.0) item.fuel = 1.0;
 }
 

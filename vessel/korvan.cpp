@@ -6,8 +6,6 @@
 #include <cstring>
 #include <new>
 
-#include "sound/sound_connector.h"
-
 namespace {
 
 constexpr const char* kMainExhaustTexture = "Exhaust_atsme";
@@ -79,8 +77,7 @@ Korvan::Korvan(OBJHANDLE hVessel) : COMMON_VESSEL_EX(hVessel), GUIDANCE() {
     ng_child_attachment = CreateAttachment(false, kNgPoint, kNgDir, kNgRot, "NG", false);
     ng_parent_attachment = CreateAttachment(true, kNgPoint, kNgDir, kNgRot, "NG", false);
 
-    sound_id = SoundConnect(GetHandle());
-    load_sounds();
+    load_sounds();  // connects to the sound service (sound_id, -1 without it) and loads four slots
 
     anim_gear_outer = anim_gear_legs = anim_doors = 0;
     anim_elevator = anim_elevator_trim = anim_aileron_right = anim_aileron_left = anim_rudder = anim_brakes = 0;

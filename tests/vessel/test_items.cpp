@@ -116,9 +116,18 @@ TEST_F(KorvanTest, test_items_item_meshes_follow_the_hull_in_slot_order) {
 
 // ---- Bad input ----
 
+// Registers a class without a module, so that a separated item becomes a vessel and leaves
+// the table.
+void add_plain_class(VesselWorld& env, const char* name) {
+    runtime::VesselClass cls;
+    cls.name = name;
+    env.world.add_class(cls);
+}
+
 TEST_F(KorvanTest, test_items_a_short_line_leaves_no_old_values_in_a_reused_slot) {
+    add_plain_class(env, "OldClass");
     read_lines(korvan, {"PAYLOAD Old old.msh OldClass 5 6 7 999 45 0.7"});
-    korvan->SeparateLastItem();  // frees slot 0 whatever the host does with the vessel
+    ASSERT_NE(korvan->SeparateLastItem(), nullptr);
     ASSERT_EQ(korvan->item_count(), 0);
     read_lines(korvan, {"PAYLOAD New"});
     ASSERT_EQ(korvan->item_count(), 1);
@@ -188,8 +197,9 @@ TEST_F(KorvanTest, test_items_numbers_that_would_harm_the_mass_or_fuel_are_refus
 }
 
 TEST_F(KorvanTest, test_items_a_stage_separated_while_open_does_not_become_a_group_of_itself) {
+    add_plain_class(env, "C");
     read_lines(korvan, {"STAGE S s.msh C 0 0 0 1 0 0"});
-    korvan->SeparateLastItem();
+    ASSERT_NE(korvan->SeparateLastItem(), nullptr);
     read_lines(korvan, {"PAYLOAD P p.msh C 0 0 0 1 0 0", "ENDSTAGE"});
     ASSERT_EQ(korvan->item_count(), 1);
     EXPECT_EQ(korvan->item(0).parent, -1);
