@@ -1,0 +1,63 @@
+// Cost of the physics step for a Korvan-like vessel, and how fast a coasting orbit runs.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+
+#include "../tests/physics/korvan_like_vessel.h"
+#include "physics/physics.h"
+
+namespace {
+
+constexpr double kStep = 0.01;  // s
+
+// The Korvan climbing through 20 km at Mach 3 with its engines and some surfaces working.
+void BM_PhysicsStepKorvanClimbing(benchmark::State& state) {
+    runtime::World world;
+    korvan_like::Mechanisms mech;
+    runtime::VesselRecord* v = korvan_like::create_plain_vessel(world, "K");
+    v->def = runtime::VesselDefinition{};
+    korvan_like::define(*v, mech);
+    const double r = world.earth.radius + 20000.0;
+    v->state.pos = _V(r, 0, 0);
+    v->state.vel = _V(300, 0, 900);
+    v->state.R = identity_matrix();
+    v->state.landed = false;
+    korvan_like::set_main_level(*v, 1.0);
+    v->def.thrusters[korvan_like::kFirstRcs]->level = 0.3;
+    v->state.control_surface_levels[AIRCTRL_ELEVATOR] = 0.2;
+    v->state.control_surface_levels[AIRCTRL_AILERON] = -0.1;
+    physics::Physics physics(world);
+    for (auto _ : state) {
+        // Keep the vessel where it was, so that every step costs the same.
+        v->state.pos = _V(r, 0, 0);
+        v->state.vel = _V(300, 0, 900);
+        v->def.propellants[0]->mass = korvan_like::kPropellantMass;
+        physics.step(kStep);
+        benchmark::DoNotOptimize(v->state.omega);
+    }
+}
+BENCHMARK(BM_PhysicsStepKorvanClimbing);
+
+// A coasting Korvan in a 300 km orbit: simulated seconds per wall-clock second.
+void BM_CoastingOrbit(benchmark::State& state) {
+    runtime::World world;
+    korvan_like::Mechanisms mech;
+    runtime::VesselRecord* v = korvan_like::create_plain_vessel(world, "K");
+    v->def = runtime::VesselDefinition{};
+    korvan_like::define(*v, mech);
+    const double r = world.earth.radius + 300e3;
+    v->state.pos = _V(r, 0, 0);
+    v->state.vel = _V(0, 0, physics::circular_speed(world.earth.mu, r));
+    v->state.landed = false;
+    physics::Physics physics(world);
+    constexpr int kStepsPerIteration = 1000;
+    for (auto _ : state) {
+        for (int i = 0; i < kStepsPerIteration; ++i) physics.step(kStep);
+        benchmark::DoNotOptimize(v->state.pos);
+    }
+    state.counters["sim_seconds_per_second"] =
+        benchmark::Counter(double(state.iterations()) * kStepsPerIteration * kStep, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_CoastingOrbit);
+
+}  // namespace
