@@ -32,6 +32,8 @@ constexpr double kProgressPeriod = 0.25;      // s of wall time between progress
 constexpr double kMjdJ2000 = 51544.5;         // the body's rotation angle is 0 at this date
 constexpr double kSecondsPerDay = 86400.0;
 constexpr int kHudMode = 1;                   // the surface HUD mode
+constexpr double kLiftoffClearance = 3.0;     // m above the lowest rolling height: airborne
+constexpr double kTouchdownClearance = 0.5;   // m above it again after lift-off: landed
 
 std::string absolute_path(const std::string& p) {
     if (p.empty()) return p;
@@ -491,13 +493,18 @@ void Simulation::press_key(const ScriptCommand& c, const ScriptEntry& entry) {
 }
 
 void Simulation::check_events(const FlightData& d, const runtime::VesselRecord& focus) {
-    if (d.ground_contact) {
+    // The ground holds a vessel only while it rests; a rolling vessel is on its wheels all
+    // the same. So lift-off is a climb clear of the height at which it rolled.
+    if (d.ground_contact && !lifted_off_) {
+        ground_altitude_ = seen_ground_ ? std::min(ground_altitude_, d.altitude_m) : d.altitude_m;
         seen_ground_ = true;
-        if (lifted_off_) record_event("landed", focus.name);
-    } else if (seen_ground_ && !lifted_off_) {
+    } else if (seen_ground_ && !lifted_off_ && d.altitude_m > ground_altitude_ + kLiftoffClearance) {
         lifted_off_ = true;
         record_event("liftoff", focus.name);
+    } else if (lifted_off_ && (d.ground_contact || d.altitude_m < ground_altitude_ + kTouchdownClearance)) {
+        record_event("landed", focus.name);
     }
+    if (seen_ground_ && !lifted_off_ && !d.ground_contact) ground_altitude_ = std::min(ground_altitude_, d.altitude_m);
     if (d.mach < 1.0) seen_subsonic_ = true;
     else if (seen_subsonic_) record_event("mach1", focus.name);
     if (last_engines_ > 0 && d.num_engines != last_engines_) record_event("engine_switch", focus.name);
