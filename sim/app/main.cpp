@@ -24,7 +24,12 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     app.add_option("--out", opt.out_dir, "Output folder (created)")->required();
     app.add_flag("--sound", opt.sound, "Load the sound service Modules/OrbiterSound before any vessel");
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // --help is a success; any argument that cannot be used is bad input.
+        return app.exit(e) == 0 ? sim::kExitOk : sim::kExitInput;
+    }
     if (until >= 0.0) opt.until = until;
     opt.progress = ::isatty(STDERR_FILENO) != 0;
     if (!opt.until && opt.stop_on.empty())
