@@ -18,8 +18,9 @@ set_target_properties(Korvan PROPERTIES
   PREFIX ""
   LIBRARY_OUTPUT_DIRECTORY ${KORVAN_RUN_MODULES}
   BUILD_RPATH "$ORIGIN/../lib"
-  INSTALL_RPATH "$ORIGIN/../lib"
-  LINK_OPTIONS "-Wl,--no-undefined")
+  INSTALL_RPATH "$ORIGIN/../lib")
+# Added to, not replacing, the sanitizer link options.
+target_link_options(Korvan PRIVATE -Wl,--no-undefined)
 
 add_library(korvan_vessel_static STATIC $<TARGET_OBJECTS:korvan_vessel_objects>)
 target_include_directories(korvan_vessel_static PUBLIC ${CMAKE_SOURCE_DIR})

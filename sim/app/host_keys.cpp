@@ -150,7 +150,9 @@ std::vector<std::string> format_host_keys(const HostKeys& keys) {
     }
     if (!keys.prplevels.empty()) {
         std::string line = "PRPLEVEL";
-        for (const auto& [idx, level] : keys.prplevels) line += " " + std::to_string(idx) + ":" + format_double(level);
+        for (const auto& [idx, level] : keys.prplevels) {
+            line.append(" ").append(std::to_string(idx)).append(":").append(format_double(level));
+        }
         out.push_back(line);
     }
     return out;
