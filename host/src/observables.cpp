@@ -90,11 +90,14 @@ void World::horizon_axes(const VECTOR3& pos, VECTOR3& east, VECTOR3& up, VECTOR3
     const double r = length(pos);
     up = r > 0.0 ? pos / r : _V(1.0, 0.0, 0.0);
     const double horizontal = std::hypot(up.x, up.z);
-    // Over a pole every direction is south (or north); the meridian of angle 0 stands in.
-    const double lam = horizontal > 0.0 ? std::atan2(up.z, up.x) : 0.0;
+    // Cosine and sine of the longitude straight from the position (no trigonometry: this runs
+    // several times per step). Over a pole every direction is south (or north); the meridian
+    // of angle 0 stands in.
+    const double cos_lam = horizontal > 0.0 ? up.x / horizontal : 1.0;
+    const double sin_lam = horizontal > 0.0 ? up.z / horizontal : 0.0;
     const double sin_lat = up.y, cos_lat = horizontal;
-    east = _V(-std::sin(lam), 0.0, std::cos(lam));
-    north = _V(-sin_lat * std::cos(lam), cos_lat, -sin_lat * std::sin(lam));
+    east = _V(-sin_lam, 0.0, cos_lam);
+    north = _V(-sin_lat * cos_lam, cos_lat, -sin_lat * sin_lam);
 }
 
 double World::pitch(const VesselRecord& v) const {

@@ -13,6 +13,7 @@ struct Column {
     const char* header;     // telemetry column, unit in the name
     const char* condition;  // name in script conditions
     double (*get)(const FlightData&);
+    unsigned group = kFlightBasic;
 };
 
 constexpr Column COLUMNS[] = {
@@ -20,24 +21,24 @@ constexpr Column COLUMNS[] = {
     {"altitude_m", "altitude", [](const FlightData& d) { return d.altitude_m; }},
     {"airspeed_m_s", "airspeed", [](const FlightData& d) { return d.airspeed_m_s; }},
     {"mach", "mach", [](const FlightData& d) { return d.mach; }},
-    {"vertical_speed_m_s", "vertical_speed", [](const FlightData& d) { return d.vertical_speed_m_s; }},
-    {"pitch_deg", "pitch", [](const FlightData& d) { return d.pitch_deg; }},
-    {"bank_deg", "bank", [](const FlightData& d) { return d.bank_deg; }},
-    {"heading_deg", "heading", [](const FlightData& d) { return d.heading_deg; }},
-    {"aoa_deg", "aoa", [](const FlightData& d) { return d.aoa_deg; }},
-    {"slip_deg", "slip", [](const FlightData& d) { return d.slip_deg; }},
+    {"vertical_speed_m_s", "vertical_speed", [](const FlightData& d) { return d.vertical_speed_m_s; }, kFlightAttitude},
+    {"pitch_deg", "pitch", [](const FlightData& d) { return d.pitch_deg; }, kFlightAttitude},
+    {"bank_deg", "bank", [](const FlightData& d) { return d.bank_deg; }, kFlightAttitude},
+    {"heading_deg", "heading", [](const FlightData& d) { return d.heading_deg; }, kFlightAttitude},
+    {"aoa_deg", "aoa", [](const FlightData& d) { return d.aoa_deg; }, kFlightAttitude},
+    {"slip_deg", "slip", [](const FlightData& d) { return d.slip_deg; }, kFlightAttitude},
     {"dyn_pressure_Pa", "dyn_pressure", [](const FlightData& d) { return d.dyn_pressure_Pa; }},
     {"static_pressure_Pa", "static_pressure", [](const FlightData& d) { return d.static_pressure_Pa; }},
-    {"apoapsis_km", "apoapsis", [](const FlightData& d) { return d.apoapsis_km; }},
-    {"periapsis_km", "periapsis", [](const FlightData& d) { return d.periapsis_km; }},
-    {"inclination_deg", "inclination", [](const FlightData& d) { return d.inclination_deg; }},
+    {"apoapsis_km", "apoapsis", [](const FlightData& d) { return d.apoapsis_km; }, kFlightOrbit},
+    {"periapsis_km", "periapsis", [](const FlightData& d) { return d.periapsis_km; }, kFlightOrbit},
+    {"inclination_deg", "inclination", [](const FlightData& d) { return d.inclination_deg; }, kFlightOrbit},
     {"mass_kg", "mass", [](const FlightData& d) { return d.mass_kg; }},
     {"fuel_kg", "fuel", [](const FlightData& d) { return d.fuel_kg; }},
     {"main_level", "main_level", [](const FlightData& d) { return d.main_level; }},
     {"num_engines", "num_engines", [](const FlightData& d) { return static_cast<double>(d.num_engines); }},
     {"ground_contact", "ground_contact", [](const FlightData& d) { return d.ground_contact ? 1.0 : 0.0; }},
-    {"longitude_deg", "longitude", [](const FlightData& d) { return d.longitude_deg; }},
-    {"latitude_deg", "latitude", [](const FlightData& d) { return d.latitude_deg; }},
+    {"longitude_deg", "longitude", [](const FlightData& d) { return d.longitude_deg; }, kFlightPosition},
+    {"latitude_deg", "latitude", [](const FlightData& d) { return d.latitude_deg; }, kFlightPosition},
 };
 
 // Apoapsis of an unbound orbit: shown as a large finite figure so that every row parses.
@@ -45,26 +46,14 @@ constexpr double kUnboundApoapsisKm = 1.0e9;
 
 }  // namespace
 
-FlightData read_flight_data(const runtime::World& world, const runtime::VesselRecord& v) {
+FlightData read_flight_data(const runtime::World& world, const runtime::VesselRecord& v, unsigned groups) {
     FlightData d;
     d.time_s = world.sim_time;
     d.altitude_m = world.altitude(v);
     d.airspeed_m_s = world.airspeed(v);
     d.mach = world.mach(v);
-    d.vertical_speed_m_s = world.horizon_airspeed(v).y;
-    d.pitch_deg = world.pitch(v) * DEG;
-    d.bank_deg = world.bank(v) * DEG;
-    d.heading_deg = world.heading(v) * DEG;
-    d.aoa_deg = world.aoa(v) * DEG;
-    d.slip_deg = world.slip(v) * DEG;
     d.dyn_pressure_Pa = world.dyn_pressure(v);
     d.static_pressure_Pa = world.atm_pressure(v);
-    const physics::OrbitShape orbit = physics::orbit_shape(world.earth.mu, v.state.pos, v.state.vel);
-    d.apoapsis_km = std::isfinite(orbit.apoapsis_radius) && orbit.apoapsis_radius > 0.0
-                        ? (orbit.apoapsis_radius - world.earth.radius) / 1000.0
-                        : kUnboundApoapsisKm;
-    d.periapsis_km = (orbit.periapsis_radius - world.earth.radius) / 1000.0;
-    d.inclination_deg = orbit.inclination * DEG;
     d.mass_kg = world.mass(v);
     double fuel = 0.0;
     for (const auto& p : v.def.propellants) fuel += p->mass;
@@ -73,11 +62,35 @@ FlightData read_flight_data(const runtime::World& world, const runtime::VesselRe
     const runtime::ThrusterGroupRecord* main = world.group(const_cast<runtime::VesselRecord&>(v), THGROUP_MAIN);
     d.num_engines = main != nullptr ? static_cast<int>(main->thrusters.size()) : 0;
     d.ground_contact = v.state.landed;
-    double lng = 0.0, lat = 0.0, rad = 0.0;
-    world.equ_pos(v, lng, lat, rad);
-    d.longitude_deg = lng * DEG;
-    d.latitude_deg = lat * DEG;
+    if (groups & kFlightAttitude) {
+        d.vertical_speed_m_s = world.horizon_airspeed(v).y;
+        d.pitch_deg = world.pitch(v) * DEG;
+        d.bank_deg = world.bank(v) * DEG;
+        d.heading_deg = world.heading(v) * DEG;
+        d.aoa_deg = world.aoa(v) * DEG;
+        d.slip_deg = world.slip(v) * DEG;
+    }
+    if (groups & kFlightOrbit) {
+        const physics::OrbitShape orbit = physics::orbit_shape(world.earth.mu, v.state.pos, v.state.vel);
+        d.apoapsis_km = std::isfinite(orbit.apoapsis_radius) && orbit.apoapsis_radius > 0.0
+                            ? (orbit.apoapsis_radius - world.earth.radius) / 1000.0
+                            : kUnboundApoapsisKm;
+        d.periapsis_km = (orbit.periapsis_radius - world.earth.radius) / 1000.0;
+        d.inclination_deg = orbit.inclination * DEG;
+    }
+    if (groups & kFlightPosition) {
+        double lng = 0.0, lat = 0.0, rad = 0.0;
+        world.equ_pos(v, lng, lat, rad);
+        d.longitude_deg = lng * DEG;
+        d.latitude_deg = lat * DEG;
+    }
     return d;
+}
+
+unsigned flight_value_group(const std::string& name) {
+    for (const Column& c : COLUMNS)
+        if (name == c.condition) return c.group;
+    return kFlightBasic;
 }
 
 bool flight_value(const FlightData& d, const std::string& name, double& out) {

@@ -34,10 +34,25 @@ struct FlightData {
     double latitude_deg = 0.0;
 };
 
-FlightData read_flight_data(const runtime::World& world, const runtime::VesselRecord& v);
+// Groups of FlightData that cost more to read than the rest (angles, orbit, position); the
+// remaining values are always read. Script conditions read only the groups they name, since
+// they are checked every frame.
+enum FlightDataGroup : unsigned {
+    kFlightBasic = 0,
+    kFlightAttitude = 1u << 0,  // vertical speed, pitch, bank, heading, aoa, slip
+    kFlightOrbit = 1u << 1,     // apoapsis, periapsis, inclination
+    kFlightPosition = 1u << 2,  // longitude, latitude
+    kFlightAll = kFlightAttitude | kFlightOrbit | kFlightPosition,
+};
+
+// Reads the always-read values and the groups asked for; the other fields stay 0.
+FlightData read_flight_data(const runtime::World& world, const runtime::VesselRecord& v,
+                            unsigned groups = kFlightAll);
 
 // A named quantity of FlightData (script conditions): false for an unknown name.
 bool flight_value(const FlightData& d, const std::string& name, double& out);
+// The group a named quantity belongs to (kFlightBasic for the always-read ones and for unknown names).
+unsigned flight_value_group(const std::string& name);
 // The names flight_value knows, for messages.
 const std::vector<std::string>& flight_value_names();
 

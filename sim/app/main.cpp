@@ -4,15 +4,20 @@
 #include <exception>
 #include <unistd.h>
 
+#include "default_ascent.h"
 #include "input_error.h"
 #include "simulation.h"
 
 int main(int argc, char** argv) {
     sim::RunOptions opt;
     double until = -1.0;
+    opt.out_dir = "out/ascent";
     CLI::App app{"korvan-sim: the Korvan headless host. Flies a scenario with an optional script and writes "
-                 "telemetry.csv, summary.json, final.scn and HUD frames into the output folder."};
-    app.add_option("scenario", opt.scenario_path, "Scenario file (as given, or relative to the run tree)")->required();
+                 "telemetry.csv, summary.json, final.scn and HUD frames into the output folder. With no "
+                 "scenario it flies the built-in default ascent (Scenarios/Korvan/Runway.scn with "
+                 "Scenarios/Korvan/ascent.txt) from the runway to past the main-engine cut-off."};
+    app.add_option("scenario", opt.scenario_path,
+                   "Scenario file (as given, or relative to the run tree); none: the built-in default ascent");
     app.add_option("--root", opt.root, "Run tree (default: the build's run tree)");
     app.add_option("--script", opt.script_path, "Script of timed and conditional commands");
     app.add_option("--dt", opt.dt, "Fixed frame step in seconds")->capture_default_str();
@@ -22,7 +27,7 @@ int main(int argc, char** argv) {
                    "vessel_created, or a script event); may be repeated");
     app.add_option("--telemetry-interval", opt.telemetry_interval, "Seconds between telemetry rows")
         ->capture_default_str();
-    app.add_option("--out", opt.out_dir, "Output folder (created)")->required();
+    app.add_option("--out", opt.out_dir, "Output folder (created)")->capture_default_str();
     app.add_flag("--sound", opt.sound, "Load the sound service Modules/OrbiterSound before any vessel");
     try {
         app.parse(argc, argv);
@@ -31,6 +36,14 @@ int main(int argc, char** argv) {
         return app.exit(e) == 0 ? sim::kExitOk : sim::kExitInput;
     }
     if (until >= 0.0) opt.until = until;
+    if (opt.scenario_path.empty()) {
+        opt.scenario_text = sim::default_scenario_text();
+        opt.scenario_name = sim::kDefaultScenarioName;
+        if (opt.script_path.empty()) {
+            opt.script_text = sim::default_script_text();
+            opt.script_name = sim::kDefaultScriptName;
+        }
+    }
     opt.progress = ::isatty(STDERR_FILENO) != 0;
     if (!opt.until && opt.stop_on.empty())
         std::fprintf(stderr, "note: no --until and no --stop-on: the run ends only by a script \"stop\"\n");

@@ -168,12 +168,16 @@ void Simulation::load() {
     if (options_.dt <= 0.0 || !std::isfinite(options_.dt)) throw InputError("--dt must be a positive number");
     if (options_.telemetry_interval <= 0.0 || !std::isfinite(options_.telemetry_interval))
         throw InputError("--telemetry-interval must be a positive number");
-    scenario_ = options_.scenario_text.empty() ? read_scenario_file(options_.scenario_path)
-                                               : parse_scenario(options_.scenario_text,
-                                                                options_.scenario_path.empty() ? "<scenario>"
-                                                                                               : options_.scenario_path);
+    auto text_name = [](const std::string& name, const std::string& path, const char* fallback) {
+        return !name.empty() ? name : !path.empty() ? path : std::string(fallback);
+    };
+    scenario_ = options_.scenario_text.empty()
+                    ? read_scenario_file(options_.scenario_path)
+                    : parse_scenario(options_.scenario_text,
+                                     text_name(options_.scenario_name, options_.scenario_path, "<scenario>"));
     if (!options_.script_text.empty())
-        script_ = parse_script(options_.script_text, options_.script_path.empty() ? "<script>" : options_.script_path);
+        script_ = parse_script(options_.script_text,
+                               text_name(options_.script_name, options_.script_path, "<script>"));
     else if (!options_.script_path.empty())
         script_ = read_script_file(options_.script_path);
     entry_done_.assign(script_.entries.size(), false);
@@ -367,8 +371,7 @@ RunResult Simulation::run() {
             result_.outcome = Outcome::Until;
             break;
         }
-        const runtime::VesselRecord* focus = focus_vessel();
-        run_due_commands(focus != nullptr ? read_flight_data(*world_, *focus) : FlightData{});
+        run_due_commands();
         if (stop_requested_) {
             result_.outcome = Outcome::ScriptStop;
             break;
@@ -408,12 +411,25 @@ void Simulation::frame() {
             return;
         }
     }
-    if (runtime::VesselRecord* f = focus_vessel()) check_events(read_flight_data(w, *f), *f);
+    if (runtime::VesselRecord* f = focus_vessel()) check_events(read_flight_data(w, *f, kFlightBasic), *f);
     sample_telemetry(false);
     show_progress(false);
 }
 
-void Simulation::run_due_commands(const FlightData& focus_data) {
+void Simulation::run_due_commands() {
+    // The focus vessel's values, read once per frame and only in the groups that the pending
+    // conditions name; a command that runs may change the focus, so they are read again after it.
+    std::optional<FlightData> focus_data;
+    auto read_focus = [&]() -> const FlightData& {
+        if (!focus_data) {
+            unsigned groups = kFlightBasic;
+            for (size_t i = 0; i < script_.entries.size(); ++i)
+                if (!entry_done_[i])
+                    for (const Condition& c : script_.entries[i].conditions) groups |= flight_value_group(c.quantity);
+            focus_data = read_flight_data(*world_, *focus_vessel(), groups);
+        }
+        return *focus_data;
+    };
     for (size_t i = 0; i < script_.entries.size() && !stop_requested_; ++i) {
         if (entry_done_[i]) continue;
         const ScriptEntry& e = script_.entries[i];
@@ -424,12 +440,13 @@ void Simulation::run_due_commands(const FlightData& focus_data) {
             due = focus_vessel() != nullptr;
             for (const Condition& c : e.conditions) {
                 double value = 0.0;
-                due = due && flight_value(focus_data, c.quantity, value) && condition_holds(c, value);
+                due = due && flight_value(read_focus(), c.quantity, value) && condition_holds(c, value);
             }
         }
         if (!due) continue;
         entry_done_[i] = true;
         run_command(e);
+        focus_data.reset();
     }
 }
 

@@ -35,8 +35,10 @@ struct RunOptions {
     std::string root;            // run tree; empty: the build's (KORVAN_RUN_TREE)
     std::string scenario_path;   // tried as given, then relative to the run tree
     std::string scenario_text;   // used instead of a file when not empty
+    std::string scenario_name;   // names scenario_text in messages; empty: scenario_path or "<scenario>"
     std::string script_path;
     std::string script_text;     // used instead of a file when not empty
+    std::string script_name;     // names script_text in messages; empty: script_path or "<script>"
     double dt = 0.01;            // s, fixed frame step
     std::optional<double> until; // s of simulation time
     std::vector<std::string> stop_on;  // event names
@@ -111,7 +113,7 @@ private:
     void remember_loaded_state(runtime::VesselRecord& v, const HostKeys& keys);
     HostKeys keys_for_saving(const runtime::VesselRecord& v) const;
 
-    void run_due_commands(const FlightData& focus_data);
+    void run_due_commands();
     void run_command(const ScriptEntry& entry);
     void press_key(const ScriptCommand& c, const ScriptEntry& entry);
     void frame();

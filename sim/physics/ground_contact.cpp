@@ -70,6 +70,29 @@ double contact_stiffness(const runtime::VesselDefinition& def, const MassOutput&
     return k;
 }
 
+// Rotation for take-off. A rigid gear holds the nose down with the whole weight moment about
+// the main wheels, far more than a vessel whose main wheels stand well behind its centre of
+// mass can overcome with its controls. The ground's hold on the nose (a nose-down pitching
+// moment of the wheel loads) therefore fades as the outside forces pitch the vessel nose up,
+// and is gone once their moment reaches kFullRotationShare of that weight moment: the vessel
+// then turns about its main wheels with the pitch authority it has in the air. Small moments
+// (the air at taxi speeds) leave the contact as it is.
+constexpr double kFullRotationShare = 0.1;
+
+void limit_nose_hold(Wrench& pressing, const ContactInput& in) {
+    const double nose_up = in.external_torque.x;  // vessel frame: +x turns the nose up
+    if (nose_up <= 0.0 || pressing.torque.x >= 0.0) return;
+    double arm = 0.0;  // mean distance of the main wheels behind the centre of mass
+    int behind = 0;
+    for (const VECTOR3& p : in.def.touchdown)
+        if (p.z < 0.0) arm -= p.z, ++behind;
+    if (behind == 0) return;
+    arm /= behind;
+    const double weight_moment = in.mass.mass * kStandardGravity * arm;
+    const double release = std::min(1.0, nose_up / (kFullRotationShare * weight_moment));
+    pressing.torque.x *= 1.0 - release;
+}
+
 }  // namespace
 
 ContactOutput ground_contact(const ContactInput& in) {
@@ -118,6 +141,7 @@ ContactOutput ground_contact(const ContactInput& in) {
     const double shares = double(out.points_in_contact);
     const double outside_lng = vm::dot(in.external_force, axes.longitudinal) / shares;
     const double outside_lat = vm::dot(in.external_force, axes.lateral) / shares;
+    Wrench pressing;  // the normal forces alone, kept apart for the take-off rotation below
     for (size_t i = 0; i < in.def.touchdown.size(); ++i) {
         if (!touching[i]) continue;
         const VECTOR3& p = in.def.touchdown[i];
@@ -132,10 +156,12 @@ ContactOutput ground_contact(const ContactInput& in) {
             f_lng = std::clamp(f_lng, -limit_lng, limit_lng);
             f_lat = std::clamp(f_lat, -limit_lat, limit_lat);
         }
-        const VECTOR3 force = vm::add(vm::scale(point_up[i], normal[i]),
-                                      vm::add(vm::scale(axes.longitudinal, f_lng), vm::scale(axes.lateral, f_lat)));
-        add_force_at(out.wrench, vm::to_local(s.R, force), p);
+        const VECTOR3 friction = vm::add(vm::scale(axes.longitudinal, f_lng), vm::scale(axes.lateral, f_lat));
+        add_force_at(pressing, vm::to_local(s.R, vm::scale(point_up[i], normal[i])), p);
+        add_force_at(out.wrench, vm::to_local(s.R, friction), p);
     }
+    limit_nose_hold(pressing, in);
+    add_wrench(out.wrench, pressing);
     return out;
 }
 

@@ -153,4 +153,35 @@ TEST_F(OnTheRunway, ItRotatesAboutTheMainGearAndLiftsOffWhenLiftExceedsWeight) {
     EXPECT_TRUE(physics::state_is_finite(*v));
 }
 
+// The main wheels stand 11.9 m behind the centre of mass, so a rigid gear would need about
+// 16 MN m to lift the nose. The ground's hold on the nose fades with the outside nose-up
+// moment: a small one (the air at taxi speed) leaves the nose on its wheel, one of a tenth of
+// the weight moment (what the vessel's nozzles give) turns it about the main wheels.
+TEST_F(OnTheRunway, ANoseUpMomentOfATenthOfTheWeightMomentRotatesItAboutTheMainWheels) {
+    korvan_like::set_main_level(*v, 0.3);
+    run(3.0);
+    const double weight_moment = mass() * 9.80665 * 11.9;
+    auto rotate_with = [&](double moment, double seconds) {
+        for (long i = 0, n = std::lround(seconds / kStep); i < n; ++i) {
+            v->state.added_forces.push_back({_V(0, -moment / 38.0, 0), _V(0, 0, -19)});
+            v->state.added_forces.push_back({_V(0, moment / 38.0, 0), _V(0, 0, 19)});
+            phys->step(kStep);
+        }
+    };
+    rotate_with(0.005 * weight_moment, 2.0);
+    EXPECT_LT(point_height(0), 0.01);  // the nose wheel still carries its load
+    EXPECT_NEAR(world.pitch(*v), kPitchOnGear, 0.001);
+
+    rotate_with(0.1 * weight_moment, 2.0);
+    EXPECT_GT(point_height(0), 1.0);  // the nose is up
+    EXPECT_GT(world.pitch(*v), kPitchOnGear + 1.0 * RAD);
+    EXPECT_LT(point_height(1), 0.01);  // on the main wheels
+    EXPECT_LT(point_height(2), 0.01);
+
+    // Without the moment the nose comes down again: the ground still holds it as a rigid gear does.
+    rotate_with(0.0, 6.0);
+    EXPECT_LT(point_height(0), 0.01);
+    EXPECT_TRUE(physics::state_is_finite(*v));
+}
+
 }  // namespace

@@ -19,7 +19,9 @@ protected:
     int made = 0;
 
     Korvan* load(const std::vector<std::string>& lines) {
-        Korvan* k = env.make("P" + std::to_string(++made));
+        std::string name = "P";
+        name += std::to_string(++made);  // appended, not concatenated: GCC 12 warns falsely on "P" + string at -O2
+        Korvan* k = env.make(name);
         FILEHANDLE f = env.world.open_reader(lines);
         k->clbkLoadStateEx(f, nullptr);
         env.world.close_stream(f);
