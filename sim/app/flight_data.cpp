@@ -1,6 +1,7 @@
 #include "flight_data.h"
 
 #include <cmath>
+#include <iterator>
 
 #include "physics/physics.h"
 #include "scenario_file.h"
@@ -87,20 +88,25 @@ FlightData read_flight_data(const runtime::World& world, const runtime::VesselRe
     return d;
 }
 
-unsigned flight_value_group(const std::string& name) {
-    for (const Column& c : COLUMNS)
-        if (name == c.condition) return c.group;
-    return kFlightBasic;
+int flight_value_index(const std::string& name) {
+    for (size_t i = 0; i < std::size(COLUMNS); ++i)
+        if (name == COLUMNS[i].condition) return static_cast<int>(i);
+    return -1;
+}
+
+double flight_value_at(const FlightData& d, int index) {
+    return index >= 0 && index < static_cast<int>(std::size(COLUMNS)) ? COLUMNS[index].get(d) : 0.0;
+}
+
+unsigned flight_value_group(int index) {
+    return index >= 0 && index < static_cast<int>(std::size(COLUMNS)) ? COLUMNS[index].group : kFlightBasic;
 }
 
 bool flight_value(const FlightData& d, const std::string& name, double& out) {
-    for (const Column& c : COLUMNS) {
-        if (name == c.condition) {
-            out = c.get(d);
-            return true;
-        }
-    }
-    return false;
+    const int index = flight_value_index(name);
+    if (index < 0) return false;
+    out = flight_value_at(d, index);
+    return true;
 }
 
 const std::vector<std::string>& flight_value_names() {

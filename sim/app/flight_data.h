@@ -51,8 +51,12 @@ FlightData read_flight_data(const runtime::World& world, const runtime::VesselRe
 
 // A named quantity of FlightData (script conditions): false for an unknown name.
 bool flight_value(const FlightData& d, const std::string& name, double& out);
-// The group a named quantity belongs to (kFlightBasic for the always-read ones and for unknown names).
-unsigned flight_value_group(const std::string& name);
+// The same by the quantity's index (resolved once, when a script is read), -1 for an unknown
+// name; a condition checked every frame then compares no strings.
+int flight_value_index(const std::string& name);
+double flight_value_at(const FlightData& d, int index);
+// The group the indexed quantity belongs to (kFlightBasic for the always-read ones).
+unsigned flight_value_group(int index);
 // The names flight_value knows, for messages.
 const std::vector<std::string>& flight_value_names();
 

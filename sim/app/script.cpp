@@ -62,8 +62,9 @@ public:
         c.op = word[op_at] == '>' ? (with_equal ? Comparison::GreaterEqual : Comparison::Greater)
                                   : (with_equal ? Comparison::LessEqual : Comparison::Less);
         const std::string value = word.substr(op_at + (with_equal ? 2 : 1));
-        const auto& names = flight_value_names();
-        if (std::find(names.begin(), names.end(), c.quantity) == names.end()) {
+        c.index = flight_value_index(c.quantity);
+        if (c.index < 0) {
+            const auto& names = flight_value_names();
             std::string known;
             for (const auto& n : names) known += (known.empty() ? "" : ", ") + n;
             fail("unknown quantity \"" + c.quantity + "\" (known: " + known + ")");

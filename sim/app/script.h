@@ -31,6 +31,7 @@ struct Condition {
     std::string quantity;  // a flight value name (flight_data.h)
     Comparison op = Comparison::Greater;
     double value = 0.0;
+    int index = -1;        // the quantity's flight_value_index
 };
 
 struct ScriptEntry {

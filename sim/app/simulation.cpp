@@ -366,6 +366,8 @@ RunResult Simulation::run() {
     if (runtime::VesselRecord* f = focus_vessel()) check_events(read_flight_data(*world_, *f), *f);
     sample_telemetry(true);
     result_ = RunResult{};
+    costs_ = FrameCosts{};
+    const double run_start = options_.measure_costs ? wall_seconds() : 0.0;
     while (result_.outcome == Outcome::NotRun) {
         if (options_.until && world_->sim_time >= *options_.until - kTimeEpsilon) {
             result_.outcome = Outcome::Until;
@@ -378,6 +380,7 @@ RunResult Simulation::run() {
         }
         frame();
     }
+    if (options_.measure_costs) costs_.host_s = wall_seconds() - run_start - costs_.physics_s - costs_.post_steps_s;
     sample_telemetry(true);
     show_progress(true);
     result_.exit_status = result_.outcome == Outcome::NonFinite ? kExitNonFinite : kExitOk;
@@ -390,13 +393,22 @@ void Simulation::frame() {
     if (options_.until) frame_dt = std::min(frame_dt, std::max(*options_.until - w.sim_time, options_.dt * 1e-6));
     // Time acceleration advances the same fixed steps, several per frame.
     const int substeps = std::max(1, static_cast<int>(std::ceil(frame_dt / options_.dt - kTimeEpsilon)));
+    const double start = options_.measure_costs ? wall_seconds() : 0.0;
     for (int i = 0; i < substeps; ++i) physics_->step(frame_dt / substeps);
+    const double stepped = options_.measure_costs ? wall_seconds() : 0.0;
 
     // Vessels created during the frame are appended and get their first post-step next frame.
     const size_t count = w.vessel_count();
     for (size_t i = 0; i < count && i < w.vessel_count(); ++i) {
         runtime::VesselRecord* v = w.vessel(i);
         if (!v->pending_delete && v->iface != nullptr) v->iface->clbkPostStep(w.sim_time, frame_dt, w.mjd);
+    }
+    if (options_.measure_costs) {
+        const double posted = wall_seconds();
+        ++costs_.frames;
+        costs_.physics_steps += substeps;
+        costs_.physics_s += stepped - start;
+        costs_.post_steps_s += posted - stepped;
     }
     w.destroy_pending_vessels();
     w.keystate.fill(0);
@@ -425,7 +437,7 @@ void Simulation::run_due_commands() {
             unsigned groups = kFlightBasic;
             for (size_t i = 0; i < script_.entries.size(); ++i)
                 if (!entry_done_[i])
-                    for (const Condition& c : script_.entries[i].conditions) groups |= flight_value_group(c.quantity);
+                    for (const Condition& c : script_.entries[i].conditions) groups |= flight_value_group(c.index);
             focus_data = read_flight_data(*world_, *focus_vessel(), groups);
         }
         return *focus_data;
@@ -439,8 +451,7 @@ void Simulation::run_due_commands() {
         } else {
             due = focus_vessel() != nullptr;
             for (const Condition& c : e.conditions) {
-                double value = 0.0;
-                due = due && flight_value(read_focus(), c.quantity, value) && condition_holds(c, value);
+                due = due && condition_holds(c, flight_value_at(read_focus(), c.index));
             }
         }
         if (!due) continue;

@@ -47,6 +47,16 @@ struct RunOptions {
     bool sound = false;          // load Modules/OrbiterSound before any vessel
     bool progress = false;       // one updating line on stderr
     bool change_directory = true;  // chdir into the run tree, as the simulator runs there
+    bool measure_costs = false;    // time the parts of each frame (FrameCosts)
+};
+
+// Wall time spent in each part of the frames, with RunOptions::measure_costs.
+struct FrameCosts {
+    long frames = 0;
+    long physics_steps = 0;
+    double physics_s = 0.0;    // the physics steps
+    double post_steps_s = 0.0; // the vessels' clbkPostStep
+    double host_s = 0.0;       // script, events, telemetry and the rest of the frame loop
 };
 
 // The events the host recognises by itself (script "event NAME" lines add their own).
@@ -98,6 +108,7 @@ public:
     const std::map<std::string, std::string>& saved_scenarios() const { return saved_scenarios_; }
     const std::map<std::string, std::string>& hud_frames() const { return hud_frames_; }
     const RunResult& result() const { return result_; }
+    const FrameCosts& costs() const { return costs_; }
     runtime::VesselRecord* focus_vessel() const;
     // Draws the focus vessel's HUD into an SVG picture.
     std::string draw_hud() const;
@@ -146,6 +157,7 @@ private:
     std::map<std::string, std::string> hud_frames_;
     std::vector<std::string> created_vessels_;
     RunResult result_;
+    FrameCosts costs_;
     bool stop_requested_ = false;
     bool loaded_ = false;
 
