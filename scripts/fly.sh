@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds the release preset, flies the Korvan from
-# the runway with the shipped ascent scenario and script, prints the summary and draws the
-# ascent chart. Extra arguments go to korvan-sim (for instance --until 1200).
+# The main job: installs what is missing, builds the release preset, flies the built-in
+# default ascent (the Korvan from the runway to past the main-engine cut-off), prints its
+# summary, draws the ascent chart and turns the HUD frames into PNG pictures.
+# Extra arguments go to korvan-sim (for instance a scenario file, --script, --until 900).
+# KORVAN_OUT chooses the output folder (default out/ascent).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -9,10 +11,11 @@ cmake --preset release >/dev/null
 cmake --build --preset release
 out="${KORVAN_OUT:-$PWD/out/ascent}"
 mkdir -p "$out"
-build/release/bin/korvan-sim Scenarios/Korvan/Runway.scn --script Scenarios/Korvan/ascent.txt \
-  --until 900 --out "$out" "$@"
+build/release/bin/korvan-sim --out "$out" "$@"
 gnuplot -e "telemetry='$out/telemetry.csv'; chart='$out/ascent.png'" scripts/ascent-chart.gp
-echo "Summary ($out/summary.json):"
-cat "$out/summary.json" | head -c 4000
-echo
-echo "Outputs in $out: telemetry.csv, summary.json, final.scn, ascent.png, HUD frames (*.svg)"
+for svg in "$out"/*.svg; do
+  [ -e "$svg" ] || continue
+  rsvg-convert --background-color=black -o "${svg%.svg}.png" "$svg"
+done
+echo "Outputs in $out:"
+echo "  telemetry.csv, summary.json, final.scn, ascent.png (chart), HUD frames (*.svg and *.png)"

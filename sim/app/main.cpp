@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
         }
     }
     opt.progress = ::isatty(STDERR_FILENO) != 0;
-    if (!opt.until && opt.stop_on.empty())
+    if (!opt.until && opt.stop_on.empty() && opt.script_name.empty())
         std::fprintf(stderr, "note: no --until and no --stop-on: the run ends only by a script \"stop\"\n");
 
     try {
@@ -53,6 +53,8 @@ int main(int argc, char** argv) {
         simulation.load();
         const sim::RunResult result = simulation.run();
         simulation.write_outputs();
+        std::fputs(simulation.report().c_str(), stdout);
+        if (!opt.out_dir.empty()) std::printf("outputs in %s\n", opt.out_dir.c_str());
         if (result.outcome == sim::Outcome::NonFinite) std::fprintf(stderr, "%s\n", result.message.c_str());
         return result.exit_status;
     } catch (const sim::InputError& e) {

@@ -544,7 +544,9 @@ void Simulation::check_events(const FlightData& d, const runtime::VesselRecord& 
 
 void Simulation::record_event(const std::string& name, const std::string& vessel) {
     if (event_time(name)) return;  // each event is recorded once, at its first occurrence
-    events_.push_back({name, world_->sim_time, vessel});
+    std::optional<FlightData> focus;
+    if (const runtime::VesselRecord* f = focus_vessel()) focus = read_flight_data(*world_, *f);
+    events_.push_back({name, world_->sim_time, vessel, focus});
     if (result_.outcome == Outcome::NotRun &&
         std::find(options_.stop_on.begin(), options_.stop_on.end(), name) != options_.stop_on.end()) {
         result_.outcome = Outcome::StopEvent;
@@ -631,20 +633,24 @@ std::string Simulation::summary_json() const {
     if (!result_.stop_event.empty()) j["stop_event"] = result_.stop_event;
     if (!result_.message.empty()) j["message"] = result_.message;
     j["exit_status"] = result_.exit_status;
-    json events = json::array();
-    for (const EventRecord& e : events_) events.push_back({{"name", e.name}, {"time_s", e.time}, {"vessel", e.vessel}});
-    j["events"] = events;
-    json final_state = {{"time_s", world_->sim_time}, {"mjd", world_->mjd}};
-    if (const runtime::VesselRecord* f = focus_vessel()) {
-        const FlightData d = read_flight_data(*world_, *f);
-        json focus = {{"name", f->name}, {"class", f->class_name}};
+    auto flight_json = [](json&& out, const FlightData& d) {
         for (const std::string& name : flight_value_names()) {
             double value = 0.0;
             flight_value(d, name, value);
-            focus[name] = std::isfinite(value) ? json(value) : json();
+            out[name] = std::isfinite(value) ? json(value) : json();
         }
-        final_state["focus"] = focus;
+        return std::move(out);
+    };
+    json events = json::array();
+    for (const EventRecord& e : events_) {
+        json event = {{"name", e.name}, {"time_s", e.time}, {"vessel", e.vessel}};
+        if (e.focus) event["focus"] = flight_json(json::object(), *e.focus);
+        events.push_back(event);
     }
+    j["events"] = events;
+    json final_state = {{"time_s", world_->sim_time}, {"mjd", world_->mjd}};
+    if (const runtime::VesselRecord* f = focus_vessel())
+        final_state["focus"] = flight_json({{"name", f->name}, {"class", f->class_name}}, read_flight_data(*world_, *f));
     json vessels = json::array();
     for (size_t i = 0; i < world_->vessel_count(); ++i) {
         const runtime::VesselRecord* v = world_->vessel(i);
@@ -665,6 +671,29 @@ std::string Simulation::summary_json() const {
     j["debug_line"] = std::string(world_->debug_line.data(), strnlen(world_->debug_line.data(), world_->debug_line.size()));
     j["log"] = world_->log;
     return j.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+std::string Simulation::report() const {
+    auto state_line = [](const FlightData& d) {
+        char line[256];
+        std::snprintf(line, sizeof line,
+                      "alt %8.1f km  airspeed %7.1f m/s  Mach %5.2f  apoapsis %8.1f km  periapsis %8.1f km  "
+                      "incl %6.2f deg  fuel %7.0f kg",
+                      d.altitude_m / 1000.0, d.airspeed_m_s, d.mach, d.apoapsis_km, d.periapsis_km, d.inclination_deg,
+                      d.fuel_kg);
+        return std::string(line);
+    };
+    char head[160];
+    std::snprintf(head, sizeof head, "%s at t = %.2f s\n", outcome_name(result_.outcome), world_->sim_time);
+    std::string out = head;
+    for (const EventRecord& e : events_) {
+        char line[96];
+        std::snprintf(line, sizeof line, "  %-14s t = %7.2f s  ", e.name.c_str(), e.time);
+        out += line + (e.focus ? state_line(*e.focus) : std::string()) + "\n";
+    }
+    if (const runtime::VesselRecord* f = focus_vessel())
+        out += "  final (" + f->name + ")  " + state_line(read_flight_data(*world_, *f)) + "\n";
+    return out;
 }
 
 void Simulation::write_output(const std::string& file, const std::string& content) const {

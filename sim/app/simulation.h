@@ -66,6 +66,7 @@ struct EventRecord {
     std::string name;
     double time = 0.0;
     std::string vessel;
+    std::optional<FlightData> focus;  // the focus vessel when it happened
 };
 
 enum class Outcome { NotRun, Until, StopEvent, ScriptStop, NonFinite };
@@ -91,6 +92,9 @@ public:
     RunResult run();
     // Writes telemetry.csv, summary.json and final.scn into the output folder (if any).
     void write_outputs() const;
+    // A few lines for the terminal: the outcome, each event with the focus vessel's state
+    // then, and the final state.
+    std::string report() const;
 
     // The present scenario as it would be saved.
     std::string scenario_text() const;

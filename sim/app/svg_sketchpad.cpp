@@ -8,6 +8,9 @@ namespace sim {
 
 namespace {
 std::string num(int v) { return std::to_string(v); }
+// Height of the 16 px monospace font above its baseline: text is placed by its top-left
+// corner, and not every SVG renderer honours a hanging baseline.
+constexpr int kTextAscentPx = 13;
 }  // namespace
 
 HUDPAINTSPEC hud_paint_spec() {
@@ -27,8 +30,8 @@ bool SvgSketchpad::Text(int x, int y, const char* str, int len) {
     if (str == nullptr || len <= 0) return false;
     const size_t n = strnlen(str, static_cast<size_t>(len));
     // The host's text is placed by its top-left corner and keeps its spaces.
-    elements_.push_back("<text x=\"" + num(x) + "\" y=\"" + num(y) +
-                        "\" dominant-baseline=\"hanging\" xml:space=\"preserve\">" +
+    elements_.push_back("<text x=\"" + num(x) + "\" y=\"" + num(y + kTextAscentPx) +
+                        "\" xml:space=\"preserve\">" +
                         xml_escape(std::string(str, n)) + "</text>");
     return true;
 }
