@@ -10,10 +10,7 @@ namespace {
 void BM_DefaultAscent(benchmark::State& state) {
     sim::RunOptions opt;
     opt.root = KORVAN_RUN_TREE;
-    opt.scenario_text = sim::default_scenario_text();
-    opt.scenario_name = sim::kDefaultScenarioName;
-    opt.script_text = sim::default_script_text();
-    opt.script_name = sim::kDefaultScriptName;
+    sim::use_default_ascent(opt);
     opt.measure_costs = state.range(0) != 0;
     double simulated = 0.0;
     sim::FrameCosts costs;

@@ -1,5 +1,6 @@
 #include "flight_data.h"
 
+#include <algorithm>
 #include <cmath>
 #include <iterator>
 
@@ -38,9 +39,22 @@ constexpr Column COLUMNS[] = {
     {"main_level", "main_level", [](const FlightData& d) { return d.main_level; }},
     {"num_engines", "num_engines", [](const FlightData& d) { return static_cast<double>(d.num_engines); }},
     {"ground_contact", "ground_contact", [](const FlightData& d) { return d.ground_contact ? 1.0 : 0.0; }},
+    {"gear_height_m", "gear_height", [](const FlightData& d) { return d.gear_height_m; }},
     {"longitude_deg", "longitude", [](const FlightData& d) { return d.longitude_deg; }, kFlightPosition},
     {"latitude_deg", "latitude", [](const FlightData& d) { return d.latitude_deg; }, kFlightPosition},
 };
+
+// Height above the surface of the vessel's lowest touchdown point: below 0 while a point
+// presses into the ground, whether the vessel rests or rolls.
+double gear_height(const runtime::World& world, const runtime::VesselRecord& v) {
+    if (!v.def.touchdown_set) return world.altitude(v);
+    double lowest = 0.0;
+    for (size_t i = 0; i < v.def.touchdown.size(); ++i) {
+        const double h = length(v.state.pos + mul(v.state.R, v.def.touchdown[i])) - world.earth.radius;
+        lowest = i == 0 ? h : std::min(lowest, h);
+    }
+    return lowest;
+}
 
 // Apoapsis of an unbound orbit: shown as a large finite figure so that every row parses.
 constexpr double kUnboundApoapsisKm = 1.0e9;
@@ -63,6 +77,7 @@ FlightData read_flight_data(const runtime::World& world, const runtime::VesselRe
     const runtime::ThrusterGroupRecord* main = world.group(const_cast<runtime::VesselRecord&>(v), THGROUP_MAIN);
     d.num_engines = main != nullptr ? static_cast<int>(main->thrusters.size()) : 0;
     d.ground_contact = v.state.landed;
+    d.gear_height_m = gear_height(world, v);
     if (groups & kFlightAttitude) {
         d.vertical_speed_m_s = world.horizon_airspeed(v).y;
         d.pitch_deg = world.pitch(v) * DEG;

@@ -29,7 +29,8 @@ struct FlightData {
     double fuel_kg = 0.0;
     double main_level = 0.0;    // mean level of the main thruster group
     int num_engines = 0;        // thrusters in the main group
-    bool ground_contact = false;
+    bool ground_contact = false;  // held at rest by the ground
+    double gear_height_m = 0.0;   // lowest touchdown point above the surface (the origin's altitude without any)
     double longitude_deg = 0.0;
     double latitude_deg = 0.0;
 };

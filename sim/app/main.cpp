@@ -36,14 +36,7 @@ int main(int argc, char** argv) {
         return app.exit(e) == 0 ? sim::kExitOk : sim::kExitInput;
     }
     if (until >= 0.0) opt.until = until;
-    if (opt.scenario_path.empty()) {
-        opt.scenario_text = sim::default_scenario_text();
-        opt.scenario_name = sim::kDefaultScenarioName;
-        if (opt.script_path.empty()) {
-            opt.script_text = sim::default_script_text();
-            opt.script_name = sim::kDefaultScriptName;
-        }
-    }
+    if (opt.scenario_path.empty()) sim::use_default_ascent(opt);
     opt.progress = ::isatty(STDERR_FILENO) != 0;
     if (!opt.until && opt.stop_on.empty() && opt.script_name.empty())
         std::fprintf(stderr, "note: no --until and no --stop-on: the run ends only by a script \"stop\"\n");

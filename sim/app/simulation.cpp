@@ -32,8 +32,8 @@ constexpr double kProgressPeriod = 0.25;      // s of wall time between progress
 constexpr double kMjdJ2000 = 51544.5;         // the body's rotation angle is 0 at this date
 constexpr double kSecondsPerDay = 86400.0;
 constexpr int kHudMode = 1;                   // the surface HUD mode
-constexpr double kLiftoffClearance = 3.0;     // m above the lowest rolling height: airborne
-constexpr double kTouchdownClearance = 0.5;   // m above it again after lift-off: landed
+constexpr double kOnWheels = 0.05;           // m: gear height of a vessel on the ground (springs sink ~3 cm)
+constexpr double kLiftoffClearance = 1.0;    // m: gear height of a vessel that has left the ground
 
 std::string absolute_path(const std::string& p) {
     if (p.empty()) return p;
@@ -521,18 +521,16 @@ void Simulation::press_key(const ScriptCommand& c, const ScriptEntry& entry) {
 }
 
 void Simulation::check_events(const FlightData& d, const runtime::VesselRecord& focus) {
-    // The ground holds a vessel only while it rests; a rolling vessel is on its wheels all
-    // the same. So lift-off is a climb clear of the height at which it rolled.
-    if (d.ground_contact && !lifted_off_) {
-        ground_altitude_ = seen_ground_ ? std::min(ground_altitude_, d.altitude_m) : d.altitude_m;
+    // On the ground, rolling or at rest, the lowest touchdown point touches the surface; a
+    // vessel rotating for take-off still rolls on its main wheels.
+    if (!lifted_off_ && d.gear_height_m <= kOnWheels) {
         seen_ground_ = true;
-    } else if (seen_ground_ && !lifted_off_ && d.altitude_m > ground_altitude_ + kLiftoffClearance) {
+    } else if (seen_ground_ && !lifted_off_ && d.gear_height_m > kLiftoffClearance) {
         lifted_off_ = true;
         record_event("liftoff", focus.name);
-    } else if (lifted_off_ && (d.ground_contact || d.altitude_m < ground_altitude_ + kTouchdownClearance)) {
+    } else if (lifted_off_ && (d.ground_contact || d.gear_height_m <= 0.0)) {
         record_event("landed", focus.name);
     }
-    if (seen_ground_ && !lifted_off_ && !d.ground_contact) ground_altitude_ = std::min(ground_altitude_, d.altitude_m);
     if (d.mach < 1.0) seen_subsonic_ = true;
     else if (seen_subsonic_) record_event("mach1", focus.name);
     if (last_engines_ > 0 && d.num_engines != last_engines_) record_event("engine_switch", focus.name);

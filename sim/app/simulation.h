@@ -169,7 +169,6 @@ private:
     bool seen_ground_ = false;
     bool lifted_off_ = false;
     bool seen_subsonic_ = false;
-    double ground_altitude_ = 0.0;  // m: lowest altitude of the focus vessel on the ground
     int last_engines_ = -1;
     double last_main_level_ = 0.0;
     double last_progress_wall_ = -1.0;

@@ -22,10 +22,7 @@ constexpr double kPi = 3.14159265358979323846;
 sim::RunOptions default_ascent() {
     sim::RunOptions opt;
     opt.root = KORVAN_RUN_TREE;
-    opt.scenario_text = sim::default_scenario_text();
-    opt.scenario_name = sim::kDefaultScenarioName;
-    opt.script_text = sim::default_script_text();
-    opt.script_name = sim::kDefaultScriptName;
+    sim::use_default_ascent(opt);
     return opt;
 }
 

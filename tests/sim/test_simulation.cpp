@@ -160,7 +160,7 @@ TEST(Telemetry, TheHeaderNamesEachColumnWithItsUnit) {
     EXPECT_EQ(sim::telemetry_header(),
               "time_s,altitude_m,airspeed_m_s,mach,vertical_speed_m_s,pitch_deg,bank_deg,heading_deg,aoa_deg,"
               "slip_deg,dyn_pressure_Pa,static_pressure_Pa,apoapsis_km,periapsis_km,inclination_deg,mass_kg,"
-              "fuel_kg,main_level,num_engines,ground_contact,longitude_deg,latitude_deg");
+              "fuel_kg,main_level,num_engines,ground_contact,gear_height_m,longitude_deg,latitude_deg");
 }
 
 TEST(Telemetry, OneRowPerIntervalFromTheStartToTheEnd) {
