@@ -38,12 +38,13 @@ int main(int argc, char** argv) {
     if (until >= 0.0) opt.until = until;
     if (opt.scenario_path.empty()) sim::use_default_ascent(opt);
     opt.progress = ::isatty(STDERR_FILENO) != 0;
-    if (!opt.until && opt.stop_on.empty() && opt.script_name.empty())
-        std::fprintf(stderr, "note: no --until and no --stop-on: the run ends only by a script \"stop\"\n");
 
     try {
         sim::Simulation simulation(opt);
         simulation.load();
+        if (!opt.until && opt.stop_on.empty() && !simulation.script_can_stop())
+            std::fprintf(stderr, "note: no --until, no --stop-on and no script \"stop\": the run goes on until "
+                                 "interrupted\n");
         const sim::RunResult result = simulation.run();
         simulation.write_outputs();
         std::fputs(simulation.report().c_str(), stdout);

@@ -671,6 +671,12 @@ std::string Simulation::summary_json() const {
     return j.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
+bool Simulation::script_can_stop() const {
+    for (const ScriptEntry& e : script_.entries)
+        if (e.command.kind == CommandKind::Stop) return true;
+    return false;
+}
+
 std::string Simulation::report() const {
     auto state_line = [](const FlightData& d) {
         char line[256];

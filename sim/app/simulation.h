@@ -113,6 +113,8 @@ public:
     const std::map<std::string, std::string>& hud_frames() const { return hud_frames_; }
     const RunResult& result() const { return result_; }
     const FrameCosts& costs() const { return costs_; }
+    // Whether the loaded script has a "stop" line (a run may then need no --until).
+    bool script_can_stop() const;
     runtime::VesselRecord* focus_vessel() const;
     // Draws the focus vessel's HUD into an SVG picture.
     std::string draw_hud() const;
