@@ -117,13 +117,6 @@ unsigned flight_value_group(int index) {
     return index >= 0 && index < static_cast<int>(std::size(COLUMNS)) ? COLUMNS[index].group : kFlightBasic;
 }
 
-bool flight_value(const FlightData& d, const std::string& name, double& out) {
-    const int index = flight_value_index(name);
-    if (index < 0) return false;
-    out = flight_value_at(d, index);
-    return true;
-}
-
 const std::vector<std::string>& flight_value_names() {
     static const std::vector<std::string> names = [] {
         std::vector<std::string> n;

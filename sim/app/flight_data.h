@@ -50,15 +50,14 @@ enum FlightDataGroup : unsigned {
 FlightData read_flight_data(const runtime::World& world, const runtime::VesselRecord& v,
                             unsigned groups = kFlightAll);
 
-// A named quantity of FlightData (script conditions): false for an unknown name.
-bool flight_value(const FlightData& d, const std::string& name, double& out);
-// The same by the quantity's index (resolved once, when a script is read), -1 for an unknown
-// name; a condition checked every frame then compares no strings.
+// Named quantities of FlightData (script conditions, summary) go by their index, resolved
+// once from the name (-1 for an unknown one): a condition checked every frame compares no
+// strings. Indices follow flight_value_names().
 int flight_value_index(const std::string& name);
 double flight_value_at(const FlightData& d, int index);
 // The group the indexed quantity belongs to (kFlightBasic for the always-read ones).
 unsigned flight_value_group(int index);
-// The names flight_value knows, for messages.
+// The quantities' names, in index order.
 const std::vector<std::string>& flight_value_names();
 
 // Telemetry: the header line and one row, comma-separated, numbers written so that they

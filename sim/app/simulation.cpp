@@ -632,10 +632,10 @@ std::string Simulation::summary_json() const {
     if (!result_.message.empty()) j["message"] = result_.message;
     j["exit_status"] = result_.exit_status;
     auto flight_json = [](json&& out, const FlightData& d) {
-        for (const std::string& name : flight_value_names()) {
-            double value = 0.0;
-            flight_value(d, name, value);
-            out[name] = std::isfinite(value) ? json(value) : json();
+        const std::vector<std::string>& names = flight_value_names();
+        for (size_t i = 0; i < names.size(); ++i) {
+            const double value = flight_value_at(d, static_cast<int>(i));
+            out[names[i]] = std::isfinite(value) ? json(value) : json();
         }
         return std::move(out);
     };
