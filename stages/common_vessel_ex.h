@@ -84,7 +84,7 @@ protected:
     std::vector<CVE_MESH> mesh_list;
     HMODULE msg_module = nullptr;
     int mesh_visibility = 1;
-    VECTOR3 sep_override{0.0, 0.0, 1.0};
+    VECTOR3 sep_override = _V(0.0, 0.0, 1.0);
     bool sep_override_set = false;
     // The last poll stopped at its bound; the next one returns false without asking.
     bool msg_poll_saturated = false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "host_internal.h"
+#include "runtime/loader.h"
 
 namespace runtime {
 
@@ -51,9 +52,11 @@ VesselRecord* World::instantiate_vessel(const std::string& name, const std::stri
         const std::string path = "Modules/" + cls->module;
         auto it = modules_.find(path);
         if (it == modules_.end()) {
-            HMODULE h = LoadLibraryA(path.c_str());
+            // Named as the simulator names it: every platform's loader reads the backslash.
+            const std::string file = "Modules\\" + cls->module;
+            HMODULE h = LoadLibraryA(file.c_str());
             if (h == nullptr) return fail("missing module file " + path + " of class \"" + class_name + "\"");
-            auto init = reinterpret_cast<OvcInitFunc>(GetProcAddress(h, "ovcInit"));
+            auto init = procedure<OvcInitFunc>(h, "ovcInit");
             if (init == nullptr) {
                 FreeLibrary(h);
                 return fail("module " + path + " of class \"" + class_name + "\" has no ovcInit");
@@ -62,7 +65,7 @@ VesselRecord* World::instantiate_vessel(const std::string& name, const std::stri
             rec->path = path;
             rec->handle = h;
             rec->init = init;
-            rec->exit = reinterpret_cast<OvcExitFunc>(GetProcAddress(h, "ovcExit"));
+            rec->exit = procedure<OvcExitFunc>(h, "ovcExit");
             it = modules_.emplace(path, std::move(rec)).first;
         }
         module = it->second.get();

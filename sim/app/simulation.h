@@ -147,7 +147,7 @@ private:
     std::string out_dir_;
     std::unique_ptr<runtime::World> world_;
     std::unique_ptr<physics::Physics> physics_;
-    void* sound_module_ = nullptr;
+    HMODULE sound_module_ = nullptr;
     ScenarioFile scenario_;
     Script script_;
     std::vector<bool> entry_done_;
