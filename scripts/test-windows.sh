@@ -28,7 +28,9 @@ mkdir -p "$unpacked"
 zip_file=$(ls -t build/windows/package/Korvan-*-win64.zip | head -n 1)
 (cd "$unpacked" && cmake -E tar xf "$OLDPWD/$zip_file")
 (cd "$unpacked" && WINEPREFIX="$OLDPWD/build/windows/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-   wine korvan-sim.exe --root . --stop-on liftoff --out out/check >out-check.txt)
+   wine korvan-sim.exe --stop-on liftoff --out out/check >out-check.txt)
+# It flew the unpacked folder, not the build's run tree.
 grep -q '"stop_event": "liftoff"' "$unpacked/out/check/summary.json"
+grep -q '"root": "[A-Z]:.*package.*unpacked' "$unpacked/out/check/summary.json"
 echo "The unpacked package flies: $unpacked/out-check.txt"
 echo "== windows: done in $((SECONDS - stage_start)) s"
