@@ -180,7 +180,8 @@ struct VesselState {
     bool landed = false;           // held by the ground: rests with the surface
     std::array<double, THGROUP_TYPE_COUNT> manual_levels{};  // pilot input per group type
     VECTOR3 attitude_rot_level{};
-    std::array<double, AIRCTRL_TYPE_COUNT> control_surface_levels{};
+    std::array<double, AIRCTRL_TYPE_COUNT> control_surface_levels{};    // -1..1, what the physics uses
+    std::array<double, AIRCTRL_TYPE_COUNT> control_surface_requests{};  // as asked, before the clamp
     struct AddedForce {
         VECTOR3 force, point;
     };
