@@ -157,7 +157,10 @@ UINT VESSEL::AddMesh(MESHHANDLE hMesh, const VECTOR3* ofs) const {
     return static_cast<UINT>(v->def.meshes.size() - 1);
 }
 void VESSEL::ClearMeshes() const {
-    if (VesselRecord* v = rec(vessel_handle)) v->def.meshes.clear();
+    if (VesselRecord* v = rec(vessel_handle)) {
+        v->def.meshes.clear();
+        ++v->def.mesh_clears;
+    }
 }
 void VESSEL::SetMeshVisibilityMode(UINT idx, WORD mode) const {
     VesselRecord* v = rec(vessel_handle);

@@ -133,6 +133,7 @@ struct MeshEntry {
 
 struct VesselDefinition {
     std::vector<MeshEntry> meshes;
+    int mesh_clears = 0;  // ClearMeshes calls, so that a test can count a vessel's rebuilds
     double size = 1.0;  // m
     double empty_mass = 0.0;
     VECTOR3 pmi{1.0, 1.0, 1.0};  // m^2: inertia per unit mass
