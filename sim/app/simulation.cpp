@@ -381,7 +381,8 @@ RunResult Simulation::run() {
         }
         frame();
     }
-    if (options_.measure_costs) costs_.host_s = wall_seconds() - run_start - costs_.physics_s - costs_.post_steps_s;
+    if (options_.measure_costs)
+        costs_.host_s = wall_seconds() - run_start - costs_.pilot_s - costs_.physics_s - costs_.post_steps_s;
     sample_telemetry(true);
     show_progress(true);
     result_.exit_status = result_.outcome == Outcome::NonFinite ? kExitNonFinite : kExitOk;
@@ -394,13 +395,21 @@ void Simulation::frame() {
     if (options_.until) frame_dt = std::min(frame_dt, std::max(*options_.until - w.sim_time, options_.dt * 1e-6));
     // Time acceleration advances the same fixed steps, several per frame.
     const int substeps = std::max(1, static_cast<int>(std::ceil(frame_dt / options_.dt - kTimeEpsilon)));
-    const double start = options_.measure_costs ? wall_seconds() : 0.0;
+    // The pilot's inputs and autopilots ride on each physics step.
+    const bool timed = options_.measure_costs;
     for (int i = 0; i < substeps; ++i) {
+        const double piloting = timed ? wall_seconds() : 0.0;
         pilot_->before_step();
+        const double stepping = timed ? wall_seconds() : 0.0;
         physics_->step(frame_dt / substeps);
+        const double releasing = timed ? wall_seconds() : 0.0;
         pilot_->after_step();
+        if (timed) {
+            costs_.pilot_s += (stepping - piloting) + (wall_seconds() - releasing);
+            costs_.physics_s += releasing - stepping;
+        }
     }
-    const double stepped = options_.measure_costs ? wall_seconds() : 0.0;
+    const double stepped = timed ? wall_seconds() : 0.0;
 
     // Vessels created during the frame are appended and get their first post-step next frame.
     const size_t count = w.vessel_count();
@@ -412,7 +421,6 @@ void Simulation::frame() {
         const double posted = wall_seconds();
         ++costs_.frames;
         costs_.physics_steps += substeps;
-        costs_.physics_s += stepped - start;
         costs_.post_steps_s += posted - stepped;
     }
     w.destroy_pending_vessels();

@@ -57,6 +57,7 @@ struct RunOptions {
 struct FrameCosts {
     long frames = 0;
     long physics_steps = 0;
+    double pilot_s = 0.0;      // the pilot's inputs and autopilots around each step
     double physics_s = 0.0;    // the physics steps
     double post_steps_s = 0.0; // the vessels' clbkPostStep
     double host_s = 0.0;       // script, events, telemetry and the rest of the frame loop
