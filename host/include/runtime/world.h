@@ -133,6 +133,7 @@ struct MeshEntry {
 
 struct VesselDefinition {
     std::vector<MeshEntry> meshes;
+    int mesh_clears = 0;  // ClearMeshes calls, so that a test can count a vessel's rebuilds
     double size = 1.0;  // m
     double empty_mass = 0.0;
     VECTOR3 pmi{1.0, 1.0, 1.0};  // m^2: inertia per unit mass
@@ -186,7 +187,10 @@ struct VesselState {
     int rcs_mode = RCS_NONE;  // the attitude thrusters' manual mode
     int navmode = 0;          // the active attitude autopilot (NAVMODE_*), 0 for none
     VECTOR3 attitude_rot_level{};
-    std::array<double, AIRCTRL_TYPE_COUNT> control_surface_levels{};  // the vessel's own
+    // The vessel's own levels, -1..1 (what the physics uses, plus the pilot's inputs for each
+    // step), and the levels as it asked for them, before the clamp.
+    std::array<double, AIRCTRL_TYPE_COUNT> control_surface_levels{};
+    std::array<double, AIRCTRL_TYPE_COUNT> control_surface_requests{};
     struct AddedForce {
         VECTOR3 force, point;
     };
