@@ -55,6 +55,10 @@ void Pilot::before_step() {
         Saved& saved = saved_[i];
         saved.active = false;
         runtime::VesselRecord& v = *world_.vessel(i);
+        // Room for the vessel's own levels from its first step on, so that an autopilot or
+        // input that starts later allocates nothing.
+        saved.vessel = &v;
+        saved.thruster_levels.resize(v.def.thrusters.size());
         // An attached child rides with its parent: nothing to steer.
         if (v.pending_delete || world_.parent_of(&v) != nullptr) continue;
         apply(v, &v == focus, saved);
@@ -77,8 +81,6 @@ void Pilot::apply(runtime::VesselRecord& v, bool focus, Saved& saved) {
     if (!thrusters && !surfaces) return;
 
     // The vessel's own levels, put back after the step.
-    saved.vessel = &v;
-    saved.thruster_levels.resize(v.def.thrusters.size());
     for (size_t i = 0; i < v.def.thrusters.size(); ++i) saved.thruster_levels[i] = v.def.thrusters[i]->level;
     saved.surface_levels = s.control_surface_levels;
     saved.active = true;
