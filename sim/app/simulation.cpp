@@ -567,10 +567,10 @@ void Simulation::check_events(const FlightData& d, const runtime::VesselRecord& 
     if (lifted_off_ && !d.ground_contact && last_main_level_ > 0.0 && d.main_level == 0.0)
         record_event("cutoff", focus.name);
     // Apoapsis: in flight, the distance from the body's centre stops growing.
-    const double radial_speed = dotp(focus.state.pos, focus.state.vel) / length(focus.state.pos);
+    const double climb = dotp(focus.state.pos, focus.state.vel);  // r.v: > 0 while the distance grows
     const bool flying = !d.ground_contact && d.gear_height_m > kLiftoffClearance;
-    if (flying && last_radial_speed_ > 0.0 && radial_speed <= 0.0) record_event("apoapsis", focus.name);
-    last_radial_speed_ = flying ? radial_speed : 0.0;
+    if (flying && last_climb_ > 0.0 && climb <= 0.0) record_event("apoapsis", focus.name);
+    last_climb_ = flying ? climb : 0.0;
     last_engines_ = d.num_engines;
     last_main_level_ = d.main_level;
 }

@@ -184,7 +184,7 @@ private:
     bool seen_subsonic_ = false;
     int last_engines_ = -1;
     double last_main_level_ = 0.0;
-    double last_radial_speed_ = 0.0;
+    double last_climb_ = 0.0;
     double last_progress_wall_ = -1.0;
 };
 
