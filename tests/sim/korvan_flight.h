@@ -3,8 +3,7 @@
 // the sign conventions and of the pilot's controls and autopilots.
 #pragma once
 
-#include <gtest/gtest.h>
-
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <memory>

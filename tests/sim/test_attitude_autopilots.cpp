@@ -57,6 +57,7 @@ TEST(AttitudeAutopilots, KillRotationStopsFiveDegreesPerSecondAboutEveryAxis) {
     const VECTOR3 w = f.omega();
     for (double rate : {w.x, w.y, w.z}) EXPECT_LT(std::fabs(rate) / kDeg, 0.05);
     EXPECT_LT(took, 30.0);
+    RecordProperty("s to stop", std::to_string(took));
     EXPECT_LT(f.vessel().GetFuelMass(), fuel_before) << "the attitude thrusters burn propellant";
     f.fly(5.0);
     EXPECT_LT(length(f.omega()) / kDeg, 0.05) << "it stays still after the mode has ended";
@@ -115,7 +116,8 @@ TEST(AttitudeAutopilots, PointingModesBringThirtyDegreesWithinOneAndHoldItThroug
         // Four engines of 331872.3 N at 4492.98 m/s burn 295 kg/s.
         EXPECT_GT(fuel_before - f.vessel().GetFuelMass(), 0.95 * 295.4 * kBurnTime) << "the engines did burn";
         EXPECT_TRUE(f.vessel().GetNavmodeState(c.mode));
-        RecordProperty(std::string(c.name) + " settle s", std::to_string(took));
+        RecordProperty(std::string(c.name) + ": s to within 1 deg", std::to_string(took));
+        RecordProperty(std::string(c.name) + ": deg off, worst in the burn", std::to_string(worst));
     }
 }
 
