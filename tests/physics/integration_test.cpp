@@ -93,7 +93,7 @@ runtime::VesselRecord* drop_sphere(runtime::World& world, korvan_like::Mechanism
     return v;
 }
 
-TEST(Convergence, TheDroppedSphereIsWithinACentimetreOfAFineStepAndSecondOrder) {
+TEST(Integration, TheDroppedSphereIsWithinACentimetreOfAFineStepAndSecondOrder) {
     const FlightEnd reference = fly(drop_sphere, kDropTime, kReferenceStep);
     const double fallen = kDropHeight - (distance(reference.pos, _V(0, 0, 0)) - 6371.0e3);
     EXPECT_GT(fallen, 2500.0);  // it has fallen far and fast enough for drag to matter
@@ -130,7 +130,7 @@ runtime::VesselRecord* climbing_korvan(runtime::World& world, korvan_like::Mecha
     return v;
 }
 
-TEST(Convergence, TheTurningKorvanIsSecondOrderInPositionVelocityAttitudeAndRate) {
+TEST(Integration, TheTurningKorvanIsSecondOrderInPositionVelocityAttitudeAndRate) {
     expect_order("climbing", climbing_korvan, 10.0, {0.04, 0.02, 0.01}, 0.00125, 1.8);
 }
 
@@ -157,8 +157,39 @@ runtime::VesselRecord* braking_korvan(runtime::World& world, korvan_like::Mechan
     return v;
 }
 
-TEST(Convergence, TheKorvanBrakingOnItsWheelsIsSecondOrder) {
+TEST(Integration, TheKorvanBrakingOnItsWheelsIsSecondOrder) {
     expect_order("braking", braking_korvan, 2.0, {0.005, 0.0025, 0.00125}, 0.0003125, 1.8);
+}
+
+}  // namespace
+
+namespace {
+
+// The airfoils' forces found at the end of a step start the next one, unless the vessel has
+// changed its airfoils in between: then the next step flies exactly as a vessel that had the
+// new airfoils from the first.
+TEST(Integration, AVesselThatChangesItsAirfoilsBetweenStepsFliesWithTheNewOnes) {
+    korvan_like::Mechanisms mech;
+    runtime::World changed_world, fresh_world;
+    runtime::VesselRecord* changed = climbing_korvan(changed_world, mech);
+    runtime::VesselRecord* fresh = climbing_korvan(fresh_world, mech);
+    physics::Physics changed_physics(changed_world);
+    for (int i = 0; i < 10; ++i) changed_physics.step(0.01);
+
+    auto change = [](runtime::VesselRecord& v) { v.def.airfoils.front()->area *= 0.5; };
+    change(*changed);
+    change(*fresh);
+    fresh->state = changed->state;
+    for (size_t i = 0; i < fresh->def.propellants.size(); ++i)
+        fresh->def.propellants[i]->mass = changed->def.propellants[i]->mass;
+    fresh_world.sim_time = changed_world.sim_time;
+    fresh_world.mjd = changed_world.mjd;
+    physics::Physics fresh_physics(fresh_world);
+    changed_physics.step(0.01);
+    fresh_physics.step(0.01);
+    EXPECT_EQ(distance(changed->state.pos, fresh->state.pos), 0.0);
+    EXPECT_EQ(distance(changed->state.vel, fresh->state.vel), 0.0);
+    EXPECT_EQ(distance(changed->state.omega, fresh->state.omega), 0.0);
 }
 
 }  // namespace
