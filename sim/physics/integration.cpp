@@ -1,6 +1,7 @@
-// Integration of one step: translation by velocity Verlet (symplectic under gravity, the
-// other forces held over the step), rotation by Euler's equations and the exact rotation of
-// the attitude by the step's angular velocity (docs/physics.md).
+// Integration of one step, second order in every force: half a kick with the accelerations at
+// the step's start, the drift of the pose (the attitude by the exact rotation of the half-step
+// angular velocity), and half a kick with the accelerations at the predicted end. Under
+// gravity alone this is velocity Verlet, symplectic (docs/physics.md).
 #include <cmath>
 
 #include "physics/models.h"
@@ -46,23 +47,35 @@ double angular_acceleration(double torque, double inertia) { return inertia > 0.
 
 }  // namespace
 
-void integrate(runtime::VesselState& s, const MotionInput& in) {
-    const double dt = in.dt;
-    const double m = in.mass.mass;
-    const VECTOR3 a = m > 0.0 ? vm::scale(in.force, 1.0 / m) : vm::vec(0.0, 0.0, 0.0);
-
-    // Kick, drift, kick.
-    s.vel = vm::madd(s.vel, vm::add(a, gravity_acceleration(in.mu, s.pos)), 0.5 * dt);
-    s.pos = vm::madd(s.pos, s.vel, dt);
-    s.vel = vm::madd(s.vel, vm::add(a, gravity_acceleration(in.mu, s.pos)), 0.5 * dt);
-
+Accelerations accelerations(const MassOutput& mass, const Kinematics& motion, const Wrench& total,
+                            const VECTOR3& gravity) {
+    Accelerations a;
+    a.linear = mass.mass > 0.0 ? vm::madd(gravity, vm::to_global(motion.R, total.force), 1.0 / mass.mass) : gravity;
     // I dw/dt = tau + w x (I w): with dR/dt = -R [w]x the gyroscopic term carries a plus sign.
-    const VECTOR3& I = in.mass.inertia;
-    const VECTOR3 gyro = vm::cross(s.omega, vm::hadamard(I, s.omega));
-    const VECTOR3 t = vm::add(in.torque, gyro);
-    s.omega = vm::vec(s.omega.x + dt * angular_acceleration(t.x, I.x), s.omega.y + dt * angular_acceleration(t.y, I.y),
-                      s.omega.z + dt * angular_acceleration(t.z, I.z));
-    s.R = rotate_attitude(s.R, s.omega, dt);
+    const VECTOR3& I = mass.inertia;
+    const VECTOR3& w = motion.omega;
+    const VECTOR3 t = vm::add(total.torque, vm::cross(w, vm::hadamard(I, w)));
+    a.angular = vm::vec(angular_acceleration(t.x, I.x), angular_acceleration(t.y, I.y), angular_acceleration(t.z, I.z));
+    return a;
+}
+
+Drift drift(const Kinematics& start, const Accelerations& a, double dt) {
+    Drift d;
+    const double half = 0.5 * dt;
+    d.half_vel = vm::madd(start.vel, a.linear, half);
+    d.half_omega = vm::madd(start.omega, a.angular, half);
+    d.predicted.pos = vm::madd(start.pos, d.half_vel, dt);
+    d.predicted.R = rotate_attitude(start.R, d.half_omega, dt);
+    d.predicted.vel = vm::madd(d.half_vel, a.linear, half);
+    d.predicted.omega = vm::madd(d.half_omega, a.angular, half);
+    return d;
+}
+
+Kinematics finish(const Drift& drift, const Accelerations& end, double dt) {
+    Kinematics k = drift.predicted;
+    k.vel = vm::madd(drift.half_vel, end.linear, 0.5 * dt);
+    k.omega = vm::madd(drift.half_omega, end.angular, 0.5 * dt);
+    return k;
 }
 
 }  // namespace physics
