@@ -87,7 +87,9 @@ ScenarioFile parse_scenario(const std::string& text, const std::string& source) 
     auto fail = [&](const std::string& what) { throw InputError(at_line(source, line_no, what)); };
     while (std::getline(in, raw)) {
         ++line_no;
-        if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+        // Every carriage return at the end goes, not only a CRLF's: a description line kept
+        // with one would be written back and lose it at the next reading.
+        while (!raw.empty() && raw.back() == '\r') raw.pop_back();
         const std::string line = trim(raw);
         if (section == Section::Desc) {
             if (line == "END_DESC")

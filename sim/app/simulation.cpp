@@ -42,6 +42,49 @@ std::string absolute_path(const std::string& p) {
     return ec ? p : a.lexically_normal().string();
 }
 
+// The frame steps the physics integrates stably: the default ascent flies alike from 0.005
+// to 0.2 s and its state runs away at 0.5 s. Below the smallest, runs take days.
+constexpr double kMinFrameStep = 1e-4;  // s
+constexpr double kMaxFrameStep = 0.1;   // s
+
+std::string number_text(double d) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", d);
+    return text;
+}
+
+// Options that cannot be used stop everything before the run, as bad input does.
+void check_run_options(const RunOptions& o) {
+    if (!(o.dt >= kMinFrameStep && o.dt <= kMaxFrameStep))
+        throw InputError("--dt " + number_text(o.dt) + ": the frame step must be from " + number_text(kMinFrameStep) +
+                         " to " + number_text(kMaxFrameStep) + " s");
+    if (o.until && !(std::isfinite(*o.until) && *o.until >= 0.0))
+        throw InputError("--until " + number_text(*o.until) + ": the end of the run must be a time of 0 s or more");
+    if (!(std::isfinite(o.telemetry_interval) && o.telemetry_interval > 0.0))
+        throw InputError("--telemetry-interval " + number_text(o.telemetry_interval) +
+                         ": the interval must be a number of seconds above 0");
+}
+
+// The output folder's own limits on a file name and a whole path, in bytes.
+size_t longest_file_name(const std::string& dir) {
+#ifdef _PC_NAME_MAX
+    const long n = ::pathconf(dir.c_str(), _PC_NAME_MAX);
+    if (n > 0) return static_cast<size_t>(n);
+#endif
+    (void)dir;
+    return kMaxFileNameBytes;
+}
+
+size_t longest_path(const std::string& dir) {
+    constexpr size_t kCommonPathMax = 4096;
+#ifdef _PC_PATH_MAX
+    const long n = ::pathconf(dir.c_str(), _PC_PATH_MAX);
+    if (n > 0) return static_cast<size_t>(n);
+#endif
+    (void)dir;
+    return kCommonPathMax;
+}
+
 double wall_seconds() {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
@@ -165,9 +208,7 @@ void Simulation::install_hooks() {
 
 void Simulation::load() {
     if (loaded_) return;
-    if (options_.dt <= 0.0 || !std::isfinite(options_.dt)) throw InputError("--dt must be a positive number");
-    if (options_.telemetry_interval <= 0.0 || !std::isfinite(options_.telemetry_interval))
-        throw InputError("--telemetry-interval must be a positive number");
+    check_run_options(options_);
     auto text_name = [](const std::string& name, const std::string& path, const char* fallback) {
         return !name.empty() ? name : !path.empty() ? path : std::string(fallback);
     };
@@ -199,6 +240,7 @@ void Simulation::load() {
         fs::create_directories(out_dir_, ec);
         if (ec || !fs::is_directory(out_dir_)) throw InputError(out_dir_ + ": cannot create the output folder");
     }
+    check_output_names();
     std::error_code ec;
     if (!fs::is_directory(root_, ec)) throw InputError(root_ + ": the run tree is not a folder");
     // The module names its companions and sounds relative to the simulator's folder.
@@ -222,6 +264,26 @@ void Simulation::load() {
     else if (world_->vessel_count() > 0)
         world_->focus = world_->vessel(0);
     loaded_ = true;
+}
+
+// Every file a script command writes must fit the output folder; a name the file system
+// refuses would otherwise only show when the command runs, late in the flight.
+void Simulation::check_output_names() const {
+    if (out_dir_.empty()) return;
+    const size_t name_max = longest_file_name(out_dir_);
+    const size_t path_max = longest_path(out_dir_);
+    for (const ScriptEntry& e : script_.entries) {
+        const std::string extension = output_extension(e.command.kind);
+        if (extension.empty()) continue;
+        const std::string file = e.command.text + extension;
+        const size_t path_length = (fs::path(out_dir_) / file).string().size();
+        if (file.size() > name_max || path_length >= path_max)
+            throw InputError(at_line(script_.source, e.line,
+                                     "name \"" + e.command.text.substr(0, 16) + "...\" is too long for a file in " +
+                                         out_dir_ + " (at most " + std::to_string(name_max - extension.size()) +
+                                         " characters before \"" + extension + "\", and " + std::to_string(path_max - 1) +
+                                         " in the whole path)"));
+    }
 }
 
 void Simulation::create_vessels() {
@@ -384,6 +446,7 @@ RunResult Simulation::run() {
     sample_telemetry(true);
     show_progress(true);
     result_.exit_status = result_.outcome == Outcome::NonFinite ? kExitNonFinite : kExitOk;
+    note_output_errors();
     return result_;
 }
 
@@ -491,7 +554,7 @@ void Simulation::run_command(const ScriptEntry& entry) {
         case CommandKind::Hud: {
             const std::string svg = draw_hud();
             hud_frames_[c.text] = svg;
-            if (!out_dir_.empty()) write_output(c.text + ".svg", svg);
+            write_output(c.text + output_extension(c.kind), svg);
             break;
         }
         case CommandKind::Event:
@@ -556,12 +619,12 @@ void Simulation::sample_telemetry(bool force) {
     const runtime::VesselRecord* f = focus_vessel();
     if (f == nullptr) return;
     const double t = world_->sim_time;
-    const bool due = t + kTimeEpsilon >= static_cast<double>(next_sample_) * options_.telemetry_interval;
+    const bool due = t + kTimeEpsilon >= next_sample_ * options_.telemetry_interval;
     if (!due && !(force && t != last_sample_time_)) return;
     if (t == last_sample_time_) return;
     telemetry_.push_back(telemetry_row(read_flight_data(*world_, *f)));
     last_sample_time_ = t;
-    next_sample_ = static_cast<long>(std::floor((t + kTimeEpsilon) / options_.telemetry_interval)) + 1;
+    next_sample_ = std::floor((t + kTimeEpsilon) / options_.telemetry_interval) + 1.0;
 }
 
 void Simulation::show_progress(bool last) {
@@ -581,7 +644,7 @@ void Simulation::show_progress(bool last) {
 void Simulation::save_named(const std::string& name) {
     const std::string text = scenario_text();
     saved_scenarios_[name] = text;
-    if (!out_dir_.empty()) write_output(name + ".scn", text);
+    write_output(name + output_extension(CommandKind::Save), text);
 }
 
 void Simulation::warn(const std::string& text) {
@@ -666,6 +729,7 @@ std::string Simulation::summary_json() const {
         commands.push_back({{"line", script_.entries[i].line}, {"text", script_.entries[i].text}, {"done", entry_done_[i]}});
     j["script_commands"] = commands;
     j["warnings"] = warnings_;
+    j["output_errors"] = output_errors_;
     j["debug_line"] = std::string(world_->debug_line.data(), strnlen(world_->debug_line.data(), world_->debug_line.size()));
     j["log"] = world_->log;
     return j.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
@@ -697,18 +761,35 @@ std::string Simulation::report() const {
     }
     if (const runtime::VesselRecord* f = focus_vessel())
         out += "  final (" + f->name + ")  " + state_line(read_flight_data(*world_, *f)) + "\n";
+    for (const std::string& error : output_errors_) out += "  not written: " + error + "\n";
     return out;
 }
 
-void Simulation::write_output(const std::string& file, const std::string& content) const {
+// One output that cannot be written takes no other with it: the failure is reported, the run
+// and the other outputs go on, and the run ends with kExitOutput.
+void Simulation::write_output(const std::string& file, const std::string& content) {
     if (out_dir_.empty()) return;
-    write_file_atomically((fs::path(out_dir_) / file).string(), content);
+    try {
+        write_file_atomically((fs::path(out_dir_) / file).string(), content);
+    } catch (const std::exception& e) {
+        output_errors_.emplace_back(e.what());
+        warn(e.what());
+    }
 }
 
-void Simulation::write_outputs() const {
+void Simulation::write_outputs() {
     write_output("telemetry.csv", telemetry_csv());
     write_output("final.scn", scenario_text());
+    // Written last, so that it lists every output that failed before it.
+    note_output_errors();
     write_output("summary.json", summary_json());
+    note_output_errors();
+}
+
+// A flight that went well ends with kExitOutput when an output is missing; a vessel's
+// non-finite state keeps its own status.
+void Simulation::note_output_errors() {
+    if (!output_errors_.empty() && result_.exit_status == kExitOk) result_.exit_status = kExitOutput;
 }
 
 }  // namespace sim

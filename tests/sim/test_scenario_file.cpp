@@ -48,9 +48,16 @@ TEST(ScenarioFile, ReadsDescriptionEnvironmentFocusAndShips) {
 }
 
 TEST(ScenarioFile, WritesWhatItReads) {
-    const sim::ScenarioFile scn = sim::parse_scenario(kScenario, "two.scn");
-    const std::string text = sim::format_scenario(scn);
-    EXPECT_EQ(sim::format_scenario(sim::parse_scenario(text, "again.scn")), text);
+    // A description line ending in two carriage returns once kept one at the first reading
+    // and lost it at the second.
+    for (const std::string& source : {std::string(kScenario),
+                                      std::string("BEGIN_DESC\r\nwindows\r\r\nEND_DESC\r\nBEGIN_SHIPS\r\n"
+                                                  "A:Ballast\r\nEND\r\nEND_SHIPS\r\n")}) {
+        const sim::ScenarioFile scn = sim::parse_scenario(source, "two.scn");
+        const std::string text = sim::format_scenario(scn);
+        EXPECT_EQ(text.find('\r'), std::string::npos);
+        EXPECT_EQ(sim::format_scenario(sim::parse_scenario(text, "again.scn")), text);
+    }
 }
 
 TEST(ScenarioFile, NamesTheFileAndLineOfWhatIsWrong) {

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "host_keys.h"
 #include "sim_test_util.h"
@@ -148,6 +149,36 @@ TEST(ScenarioLoading, StopsBeforeTheRunNamingTheFileAndLine) {
     for (const Case& c : cases) EXPECT_EQ(load_error(options_for(ships(c.blocks))), c.message) << c.blocks;
 }
 
+TEST(ScenarioLoading, OptionsThatWouldFreezeOrBreakTheRunAreRefused) {
+    struct Case {
+        double dt;
+        std::optional<double> until;
+        double interval;
+        const char* message;  // nullptr: accepted
+    };
+    const double nan = std::nan(""), inf = HUGE_VAL;
+    const Case cases[] = {
+        {0.01, 60.0, 1.0, nullptr},
+        {0.1, 0.0, 1e-300, nullptr},
+        {1e308, {}, 1.0, "--dt 1e+308: the frame step must be from 0.0001 to 0.1 s"},
+        {0.5, {}, 1.0, "--dt 0.5: the frame step must be from 0.0001 to 0.1 s"},  // the state runs away
+        {1e-300, {}, 1.0, "--dt 1e-300: the frame step must be from 0.0001 to 0.1 s"},
+        {nan, {}, 1.0, "--dt nan: the frame step must be from 0.0001 to 0.1 s"},
+        {0.01, nan, 1.0, "--until nan: the end of the run must be a time of 0 s or more"},
+        {0.01, inf, 1.0, "--until inf: the end of the run must be a time of 0 s or more"},
+        {0.01, -1.0, 1.0, "--until -1: the end of the run must be a time of 0 s or more"},
+        {0.01, {}, 0.0, "--telemetry-interval 0: the interval must be a number of seconds above 0"},
+        {0.01, {}, inf, "--telemetry-interval inf: the interval must be a number of seconds above 0"},
+    };
+    for (const Case& c : cases) {
+        sim::RunOptions opt = options_for(ships(kOrbiting));
+        opt.dt = c.dt;
+        opt.until = c.until;
+        opt.telemetry_interval = c.interval;
+        EXPECT_EQ(load_error(opt), c.message != nullptr ? c.message : "") << c.dt;
+    }
+}
+
 TEST(ScenarioLoading, AStopEventMustBeOneTheRunCanRaise) {
     sim::RunOptions opt = options_for(ships(kLanded), "when altitude>10 event high\n");
     opt.stop_on = {"high", "liftoff"};
@@ -238,6 +269,29 @@ TEST(Outputs, AreWrittenWholeIntoTheOutputFolder) {
     std::ifstream summary(dir + "/summary.json");
     const std::string text((std::istreambuf_iterator<char>(summary)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("\"outcome\": \"until\""), std::string::npos);
+}
+
+TEST(Outputs, OneThatCannotBeWrittenTakesNoOtherWithIt) {
+    const std::string dir = ::testing::TempDir() + "korvan_sim_failed_output";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir + "/one.scn");  // a folder where the save should go
+    sim::RunOptions opt = options_for(ships(kOrbiting), "t=1 save one\nt=1.5 hud two\n");
+    opt.until = 2.0;
+    opt.out_dir = dir;
+    sim::Simulation s(opt);
+    const sim::RunResult r = s.run();
+    EXPECT_EQ(r.outcome, sim::Outcome::Until) << "the flight goes on";
+    EXPECT_EQ(r.exit_status, sim::kExitOutput);
+    s.write_outputs();
+    for (const char* name : {"telemetry.csv", "summary.json", "final.scn", "two.svg"})
+        EXPECT_TRUE(std::filesystem::is_regular_file(dir + "/" + name)) << name;
+    ASSERT_EQ(s.output_errors().size(), 1u);
+    EXPECT_NE(s.output_errors()[0].find("one.scn: cannot write the file"), std::string::npos) << s.output_errors()[0];
+    EXPECT_EQ(s.result().exit_status, sim::kExitOutput);
+    std::ifstream summary(dir + "/summary.json");
+    const std::string text((std::istreambuf_iterator<char>(summary)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("\"output_errors\": [\n    \""), std::string::npos) << text;
+    EXPECT_NE(s.report().find("not written: "), std::string::npos);
 }
 
 TEST(Outputs, ANonFiniteStateStopsTheRunNamingTheVessel) {

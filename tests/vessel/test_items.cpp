@@ -265,6 +265,33 @@ TEST_F(KorvanTest, test_items_groups_the_simple_rule_would_leave_open_are_closed
     }
 }
 
+TEST_F(KorvanTest, test_items_whatever_a_line_held_its_written_line_reads_back_to_the_same_item) {
+    // "PAYLOAD P" was once written with blank mesh and class fields, so that the numbers slid
+    // into their places at the next reading.
+    const std::vector<std::vector<std::string>> tables = {
+        {"PAYLOAD P"},
+        {"PAYLOAD "},
+        {"STAGE S s.msh", "PAYLOAD Q", "ENDSTAGE", "PAYLOAD R r.msh"},
+        {"PAYLOAD - - - 1 2 3 4 5 0.5"},
+        {"PAYLOAD " + std::string(300, 'N') + " " + std::string(200, 'M')},
+        {"PAYLOAD P m C 1e9 -1e9 999999999.996 1e9 -1e9 1", "PAYLOAD Q m C 2e9 -1e300 0 1e10 1e99 1"},
+    };
+    int n = 0;
+    for (const auto& lines : tables) {
+        Korvan* a = env.make("A" + std::to_string(n));
+        read_lines(a, lines);
+        // What the first reading kept is what every later one keeps: the numbers as written.
+        Korvan* b = env.make("B" + std::to_string(n));
+        read_lines(b, item_block(env, a));
+        SCOPED_TRACE(lines.front());
+        expect_round_trip(env, b, "C" + std::to_string(n));
+        EXPECT_EQ(std::string(b->item(0).name), std::string(a->item(0).name));
+        EXPECT_EQ(b->item(0).mesh.file, a->item(0).mesh.file);
+        EXPECT_EQ(std::string(b->item(0).class_name), std::string(a->item(0).class_name));
+        ++n;
+    }
+}
+
 TEST_F(KorvanTest, test_items_a_group_reaching_slot_49_is_closed_too) {
     read_lines(korvan, {"STAGE S s.msh C 0 0 0 1 0 0"});
     for (int i = 1; i < CVE_MAX_ITEMS; ++i) read_lines(korvan, {"PAYLOAD P p.msh C 0 0 0 1 0 0"});
