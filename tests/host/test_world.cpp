@@ -71,10 +71,19 @@ TEST_F(RunTreeWorld, a_malformed_class_file_is_refused_with_file_and_line) {
         const char* message;
     } cases[] = {
         {"Size = 3\nEmptyMass = 100\nColour = red\n", "Config/Vessels/Bad.cfg:3: unknown key \"Colour\""},
-        {"Size = big\n", "Config/Vessels/Bad.cfg:1: Size needs one positive number"},
-        {"# ok\nPMI = 1 2\n", "Config/Vessels/Bad.cfg:2: PMI needs three numbers"},
-        {"CW = 1 2 3 4 5\n", "Config/Vessels/Bad.cfg:1: CW needs four numbers"},
+        {"Size = big\n", "Config/Vessels/Bad.cfg:1: Size needs one number above 0 and at most 10000"},
+        {"# ok\nPMI = 1 2\n", "Config/Vessels/Bad.cfg:2: PMI needs 3 numbers above 0 and at most 1e+08"},
+        {"CW = 1 2 3 4 5\n", "Config/Vessels/Bad.cfg:1: CW needs 4 numbers, 0 or more and at most 1000 (z+, z-, x, y)"},
         {"Attachment = sideways 0 0 0 0 0 1 0 1 0 X\n", "Config/Vessels/Bad.cfg:1: Attachment needs"},
+        // Figures that would make a vessel's state non-finite once it flies.
+        {"Size = 0\n", "Config/Vessels/Bad.cfg:1: Size needs one number above 0"},
+        {"Size = 1e300\n", "Config/Vessels/Bad.cfg:1: Size needs one number above 0"},
+        {"EmptyMass = -5\n", "Config/Vessels/Bad.cfg:1: EmptyMass needs one number above 0 and at most 1e+09"},
+        {"MaxFuel = -1\n", "Config/Vessels/Bad.cfg:1: MaxFuel needs one number, 0 or more and at most 1e+09"},
+        {"PMI = 1 0 1\n", "Config/Vessels/Bad.cfg:1: PMI needs 3 numbers above 0"},
+        {"CrossSections = 1 -1 1\n", "Config/Vessels/Bad.cfg:1: CrossSections needs 3 numbers, 0 or more"},
+        {"Attachment = child 0 0 0 0 0 0 0 1 0 X\n", "Config/Vessels/Bad.cfg:1: Attachment needs"},
+        {"Attachment = child 1e300 0 0 0 0 1 0 1 0 X\n", "Config/Vessels/Bad.cfg:1: Attachment needs"},
         {"\n\nSize 3\n", "Config/Vessels/Bad.cfg:3: expected \"Key = value\""},
     };
     for (const auto& c : cases) {

@@ -70,6 +70,8 @@ TEST(ScenarioFile, NamesTheFileAndLineOfWhatIsWrong) {
         {"BEGIN_ENVIRONMENT\n  Date 60000\nEND_ENVIRONMENT\n", "bad.scn:2: expected \"Date MJD <value>\""},
         {"BEGIN_ENVIRONMENT\n  Date MJD soon\nEND_ENVIRONMENT\n", "bad.scn:2: expected \"Date MJD <value>\""},
         {"BEGIN_ENVIRONMENT\n  Weather fine\nEND_ENVIRONMENT\n", "bad.scn:2: unknown environment key \"Weather\""},
+        {"BEGIN_ENVIRONMENT\n  Date MJD 1e308\nEND_ENVIRONMENT\n",
+         "bad.scn:2: date MJD 1e308 is outside -1000000..1000000"},
         {"BEGIN_FOCUS\n  Vessel X\nEND_FOCUS\n", "bad.scn:2: expected \"Ship <name>\" in the focus block"},
         {"BEGIN_SHIPS\nA Ballast\nEND\nEND_SHIPS\n", "bad.scn:2: expected \"<name>:<class>\" or \"END_SHIPS\", got \"A Ballast\""},
         {"BEGIN_SHIPS\nA:\nEND\nEND_SHIPS\n", "bad.scn:2: a class name is one word"},

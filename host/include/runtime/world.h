@@ -252,6 +252,11 @@ struct VesselClass {
     std::string source;  // the file it came from
 };
 
+// Reads the "Key = value" lines of a class config into cls (docs/host.md lists the keys and
+// their ranges). False, with "source:line: what is wrong" in *error, at the first line that
+// cannot be used.
+bool parse_vessel_class(const std::string& text, const std::string& source, VesselClass& cls, std::string* error);
+
 struct ModuleRecord {
     std::string path;
     HMODULE handle = nullptr;
