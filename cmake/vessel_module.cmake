@@ -20,7 +20,7 @@ set_target_properties(Korvan PROPERTIES
   BUILD_RPATH "$ORIGIN/../lib"
   INSTALL_RPATH "$ORIGIN/../lib")
 # Added to, not replacing, the sanitizer link options.
-target_link_options(Korvan PRIVATE -Wl,--no-undefined)
+target_link_options(Korvan PRIVATE ${KORVAN_NO_UNDEFINED})
 
 add_library(korvan_vessel_static STATIC $<TARGET_OBJECTS:korvan_vessel_objects>)
 target_include_directories(korvan_vessel_static PUBLIC ${CMAKE_SOURCE_DIR})
