@@ -12,6 +12,7 @@
 // keep their places, and every number is small enough for its text to fit the line.
 #include "stages/common_vessel_ex.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -79,9 +80,8 @@ std::string_view next_token(std::string_view& s) {
 }
 
 void copy_token(char (&field)[CVE_NAME_LEN], std::string_view token) {
-    if (token == kEmptyField) token = {};
-    const std::size_t n = token.size() < kMaxTokenChars ? token.size() : kMaxTokenChars;
-    std::memcpy(field, token.data(), n);
+    const std::size_t n = token == kEmptyField ? 0 : std::min(token.size(), kMaxTokenChars);
+    if (n > 0) std::memcpy(field, token.data(), n);
     field[n] = '\0';
 }
 

@@ -1,4 +1,5 @@
 // Vessel classes from Config/Vessels/<Class>.cfg: lines "Key = value", '#' or ';' comments.
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -53,6 +54,16 @@ constexpr double kMaxCrossSection = 1e8;     // m^2
 constexpr double kMaxDragCoefficient = 1e3;
 constexpr double kMaxPointOffset = 1e5;      // m, attachment point positions
 constexpr double kMaxDirection = 1e5;        // attachment direction and rotation components
+// A vessel at least as heavy as a parachute for its drag area (cw times cross section, the
+// largest over its axes). Lighter, the air's pull within one step outgrows the vessel's own
+// speed and the drag swings it faster and faster instead of slowing it.
+constexpr double kMaxDragAreaPerMass = 1.0;  // m^2 per kg
+
+// The largest drag area of a plain vessel over its axes (m^2).
+double largest_drag_area(const VesselClass& cls) {
+    return std::max({cls.cw_x * cls.cross_sections.x, cls.cw_y * cls.cross_sections.y,
+                     std::max(cls.cw_z_pos, cls.cw_z_neg) * cls.cross_sections.z});
+}
 
 std::string number_text(double d) {
     std::ostringstream out;
@@ -141,20 +152,29 @@ std::string apply_key(VesselClass& cls, const std::string& key, const std::strin
 
 bool parse_vessel_class(const std::string& text, const std::string& source, VesselClass& cls, std::string* error) {
     cls.source = source;
+    auto fail = [&](int line_no, const std::string& why) {
+        if (error != nullptr) *error = source + ":" + std::to_string(line_no) + ": " + why;
+        return false;
+    };
     std::istringstream in(text);
     std::string line;
+    int drag_line = 0;  // the last line that set the mass or the drag
     for (int line_no = 1; std::getline(in, line); ++line_no) {
         const size_t comment = line.find_first_of("#;");
         const std::string content = trim(comment == std::string::npos ? line : line.substr(0, comment));
         if (content.empty()) continue;
         const size_t eq = content.find('=');
-        std::string why = eq == std::string::npos ? "expected \"Key = value\""
-                                                  : apply_key(cls, trim(content.substr(0, eq)), trim(content.substr(eq + 1)));
-        if (!why.empty()) {
-            if (error != nullptr) *error = source + ":" + std::to_string(line_no) + ": " + why;
-            return false;
-        }
+        if (eq == std::string::npos) return fail(line_no, "expected \"Key = value\"");
+        const std::string key = trim(content.substr(0, eq));
+        const std::string why = apply_key(cls, key, trim(content.substr(eq + 1)));
+        if (!why.empty()) return fail(line_no, why);
+        if (same_key(key, "EmptyMass") || same_key(key, "CrossSections") || same_key(key, "CW")) drag_line = line_no;
     }
+    // Checked once every figure is read, so that the keys may come in any order.
+    if (cls.module.empty() && largest_drag_area(cls) > kMaxDragAreaPerMass * cls.empty_mass)
+        return fail(drag_line, "EmptyMass " + number_text(cls.empty_mass) + " kg is too light for a drag area of " +
+                                   number_text(largest_drag_area(cls)) + " m^2 (CW times CrossSections): at most " +
+                                   number_text(kMaxDragAreaPerMass) + " m^2 per kg");
     return true;
 }
 

@@ -43,6 +43,10 @@ VesselRecord* World::instantiate_vessel(const std::string& name, const std::stri
         if (error != nullptr) *error = reason;
         return nullptr;
     };
+    // Only a vessel a scenario can hold: its block starts "name:class" and names are unique.
+    if (name.empty() || name.find_first_of(" \t\r\n\v\f:") != std::string::npos)
+        return fail("a vessel name is one word without ':'");
+    if (find_vessel(name) != nullptr) return fail("a vessel of that name exists");
     const VesselClass* cls = find_class(class_name, &why);
     if (cls == nullptr) return fail(why);
 

@@ -18,8 +18,8 @@ namespace {
 constexpr double kMaxDistance = 1e9;   // m from the Earth's centre, beyond its sphere of influence
 constexpr double kMaxSpeed = 3e4;      // m/s, the Earth's own orbital speed
 constexpr double kMaxRate = 3600.0;    // deg/s, ten turns a second
-constexpr double kMinAlt = -1000.0;    // m, ALT of a vessel placed on the ground
-constexpr double kMaxAlt = 10000.0;    // m
+constexpr double kMinAlt = -kMaxDepthBelowSurface;  // m, ALT of a vessel placed on the ground
+constexpr double kMaxAlt = 10000.0;                  // m
 
 std::string number_text(double d) {
     char text[32];

@@ -20,6 +20,10 @@ namespace sim {
 
 enum class FlightStatus { Unset, Landed, Orbiting };
 
+// How far below the surface a vessel may be placed (its origin, m): deeper, the ground's
+// spring throws it out at many times the speed of sound and its state runs away.
+constexpr double kMaxDepthBelowSurface = 100.0;
+
 struct AttachedKey {
     int parent_point = 0;  // index among the parent's child-side points
     int child_point = 0;   // index among the child's to-parent points

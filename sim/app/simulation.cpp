@@ -326,8 +326,9 @@ void Simulation::apply_host_keys(runtime::VesselRecord& v, const ShipBlock& bloc
         if (!keys.rpos || !keys.rvel) fail(block.line, who + " is orbiting but lacks an \"RPOS\" or \"RVEL\" line");
         if (!keys.arot_deg) keys.arot_deg = _V(0, 0, 0);
         if (!keys.vrot_deg_s) keys.vrot_deg_s = _V(0, 0, 0);
-        if (length(*keys.rpos) < world_->earth.radius * 0.5)
-            fail(block.line, who + ": RPOS lies deep inside the Earth (positions are from its centre, in metres)");
+        if (length(*keys.rpos) < world_->earth.radius - kMaxDepthBelowSurface)
+            fail(block.line, who + ": RPOS lies more than " + std::to_string(int(kMaxDepthBelowSurface)) +
+                                 " m below the surface (positions are from the Earth's centre, in metres)");
         v.state.pos = *keys.rpos;
         v.state.vel = *keys.rvel;
         v.state.R = matrix_from_arot(*keys.arot_deg * RAD);

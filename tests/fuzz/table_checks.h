@@ -10,7 +10,8 @@
 namespace fuzz {
 
 // Items in use occupy slots 0..n-1; a member's group is an earlier STAGE; the open group is
-// none or a STAGE in use; every number is finite.
+// none, a STAGE, or a slot its STAGE left by a release (the next item line closes it); every
+// number is finite.
 inline void check_item_table(const COMMON_VESSEL_EX& v) {
     const int n = v.item_count();
     for (int i = 0; i < CVE_MAX_ITEMS; ++i) {
@@ -23,7 +24,7 @@ inline void check_item_table(const COMMON_VESSEL_EX& v) {
             check(std::isfinite(x), "item " + std::to_string(i) + " holds a non-finite number");
     }
     const short open = v.current_open_group();
-    check(open == -1 || (open >= 0 && open < n && v.item(open).kind == CVE_STAGE),
+    check(open == -1 || (open >= 0 && open < CVE_MAX_ITEMS && (open >= n || v.item(open).kind == CVE_STAGE)),
           "the open group is " + std::to_string(open));
     check(std::isfinite(v.GetItemMass()), "the item mass is not finite");
 }

@@ -84,6 +84,10 @@ TEST_F(RunTreeWorld, a_malformed_class_file_is_refused_with_file_and_line) {
         {"CrossSections = 1 -1 1\n", "Config/Vessels/Bad.cfg:1: CrossSections needs 3 numbers, 0 or more"},
         {"Attachment = child 0 0 0 0 0 0 0 1 0 X\n", "Config/Vessels/Bad.cfg:1: Attachment needs"},
         {"Attachment = child 1e300 0 0 0 0 1 0 1 0 X\n", "Config/Vessels/Bad.cfg:1: Attachment needs"},
+        // Lighter than its drag area allows, whichever key comes last.
+        {"EmptyMass = 1e-308\n", "Config/Vessels/Bad.cfg:1: EmptyMass 1e-308 kg is too light for a drag area of 1 m^2"},
+        {"EmptyMass = 10\n# more\nCrossSections = 1 1 40\nSize = 2\n",
+         "Config/Vessels/Bad.cfg:3: EmptyMass 10 kg is too light for a drag area of 20 m^2"},
         {"\n\nSize 3\n", "Config/Vessels/Bad.cfg:3: expected \"Key = value\""},
     };
     for (const auto& c : cases) {
@@ -114,6 +118,18 @@ TEST_F(RunTreeWorld, creation_errors_name_the_class_or_file) {
         EXPECT_NE(error.find(c.message), std::string::npos) << error;
     }
     EXPECT_EQ(world.vessel_count(), 0u);
+}
+
+TEST_F(RunTreeWorld, only_names_a_scenario_can_hold_make_vessels) {
+    write_class("Plain", "Size = 1\n");
+    ASSERT_NE(world.create_vessel("First", "Plain", nullptr, nullptr), nullptr);
+    // A saved scenario with any of these would not load again ("name:class", unique names).
+    for (const char* name : {"First", "", "two words", "a:b", "tab\there"}) {
+        std::string error;
+        EXPECT_EQ(world.create_vessel(name, "Plain", nullptr, &error), nullptr) << name;
+        EXPECT_FALSE(error.empty()) << name;
+    }
+    EXPECT_EQ(world.vessel_count(), 1u);
 }
 
 TEST_F(RunTreeWorld, a_module_class_runs_ovcinit_and_class_caps_and_unloads_with_its_last_vessel) {
