@@ -95,6 +95,12 @@ VesselRecord* World::instantiate_vessel(const std::string& name, const std::stri
 
 VesselRecord* World::create_vessel(const std::string& name, const std::string& class_name, const VESSELSTATUS* status,
                                    std::string* error) {
+    if (status != nullptr && !(length(status->rpos) >= earth.radius - kMaxDepthBelowSurface)) {
+        const std::string why = "it would be placed deep below the surface";
+        note("cannot create vessel \"" + name + "\": " + why);
+        if (error != nullptr) *error = why;
+        return nullptr;
+    }
     VesselRecord* v = instantiate_vessel(name, class_name, error);
     if (v == nullptr) return nullptr;
     v->iface->clbkSetClassCaps(nullptr);

@@ -13,11 +13,11 @@ namespace sim {
 namespace {
 
 // States beyond these belong to no vessel near the Earth, and would overflow the flight
-// physics within a few steps (the ground's spring from kilometres deep, the air at tens of
-// km/s, the gyroscopic term of a fast spin).
-constexpr double kMaxDistance = 1e9;   // m from the Earth's centre, beyond its sphere of influence
+// physics (the ground's spring from far below the surface, the air at tens of km/s, an
+// angular momentum beyond the largest double).
+constexpr double kMaxDistance = 1e12;  // m from the Earth's centre, beyond Saturn's orbit
 constexpr double kMaxSpeed = 3e4;      // m/s, the Earth's own orbital speed
-constexpr double kMaxRate = 3600.0;    // deg/s, ten turns a second
+constexpr double kMaxRate = 1e6;       // deg/s, beyond any vessel's spin
 constexpr double kMinAlt = -kMaxDepthBelowSurface;  // m, ALT of a vessel placed on the ground
 constexpr double kMaxAlt = 10000.0;                  // m
 

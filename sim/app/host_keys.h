@@ -20,9 +20,7 @@ namespace sim {
 
 enum class FlightStatus { Unset, Landed, Orbiting };
 
-// How far below the surface a vessel may be placed (its origin, m): deeper, the ground's
-// spring throws it out at many times the speed of sound and its state runs away.
-constexpr double kMaxDepthBelowSurface = 100.0;
+using runtime::kMaxDepthBelowSurface;
 
 struct AttachedKey {
     int parent_point = 0;  // index among the parent's child-side points

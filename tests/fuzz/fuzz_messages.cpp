@@ -66,6 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     b_variant.name = "KorvanB";  // released as a plain vessel, as "Korvan" is
     env.world.add_class(b_variant);
     Korvan* carrier = env.make("Carrier");
+    env.place_in_orbit(carrier);  // so that what it releases can be created
     for (const std::string& line : fuzz::lines_of(fuzz::text_of(data, size))) send_line(carrier, line);
     env.step(carrier);
     fuzz::check_item_table(*carrier);

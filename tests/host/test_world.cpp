@@ -120,7 +120,7 @@ TEST_F(RunTreeWorld, creation_errors_name_the_class_or_file) {
     EXPECT_EQ(world.vessel_count(), 0u);
 }
 
-TEST_F(RunTreeWorld, only_names_a_scenario_can_hold_make_vessels) {
+TEST_F(RunTreeWorld, only_vessels_a_scenario_can_hold_are_made) {
     write_class("Plain", "Size = 1\n");
     ASSERT_NE(world.create_vessel("First", "Plain", nullptr, nullptr), nullptr);
     // A saved scenario with any of these would not load again ("name:class", unique names).
@@ -129,7 +129,16 @@ TEST_F(RunTreeWorld, only_names_a_scenario_can_hold_make_vessels) {
         EXPECT_EQ(world.create_vessel(name, "Plain", nullptr, &error), nullptr) << name;
         EXPECT_FALSE(error.empty()) << name;
     }
-    EXPECT_EQ(world.vessel_count(), 1u);
+    // Nor one placed deep below the surface: the ground's spring would throw it out into a
+    // non-finite state (a release from a carrier once did).
+    VESSELSTATUS status{};
+    status.rpos = _V(world.earth.radius - 1500.0, 0.0, 0.0);
+    std::string error;
+    EXPECT_EQ(world.create_vessel("Deep", "Plain", &status, &error), nullptr);
+    EXPECT_EQ(error, "it would be placed deep below the surface");
+    status.rpos = _V(world.earth.radius - 50.0, 0.0, 0.0);
+    EXPECT_NE(world.create_vessel("Shallow", "Plain", &status, &error), nullptr);
+    EXPECT_EQ(world.vessel_count(), 2u);
 }
 
 TEST_F(RunTreeWorld, a_module_class_runs_ovcinit_and_class_caps_and_unloads_with_its_last_vessel) {

@@ -6,6 +6,7 @@
 // read every field and call every member; the module file is loaded by its own test.
 #pragma once
 
+#include <cmath>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -15,7 +16,8 @@
 
 namespace korvan_test {
 
-inline constexpr double kDefaultStep = 0.01;  // s
+inline constexpr double kDefaultStep = 0.01;     // s
+inline constexpr double kOrbitAltitude = 300e3;  // m
 
 class KorvanWorld {
 public:
@@ -43,6 +45,15 @@ public:
     }
 
     void give_focus(const Korvan* k) { world.focus = k->GetHandle(); }
+
+    // Puts the vessel in a circular orbit 300 km up, where what it releases may be created
+    // (a vessel is never made below the surface, and a new World's vessels sit at its centre).
+    void place_in_orbit(const Korvan* k) {
+        runtime::VesselRecord* rec = world.record(k->GetHandle());
+        const double r = world.earth.radius + kOrbitAltitude;
+        rec->state.pos = _V(r, 0.0, 0.0);
+        rec->state.vel = _V(0.0, 0.0, std::sqrt(world.earth.mu / r));
+    }
 
     // Advances the clock by dt and runs the vessel's post-step once.
     void step(Korvan* k, double dt = kDefaultStep) {

@@ -126,6 +126,7 @@ void add_plain_class(VesselWorld& env, const char* name) {
 
 TEST_F(KorvanTest, test_items_a_short_line_leaves_no_old_values_in_a_reused_slot) {
     add_plain_class(env, "OldClass");
+    env.place_in_orbit(korvan);
     read_lines(korvan, {"PAYLOAD Old old.msh OldClass 5 6 7 999 45 0.7"});
     ASSERT_NE(korvan->SeparateLastItem(), nullptr);
     ASSERT_EQ(korvan->item_count(), 0);
@@ -198,6 +199,7 @@ TEST_F(KorvanTest, test_items_numbers_that_would_harm_the_mass_or_fuel_are_refus
 
 TEST_F(KorvanTest, test_items_a_stage_separated_while_open_does_not_become_a_group_of_itself) {
     add_plain_class(env, "C");
+    env.place_in_orbit(korvan);
     read_lines(korvan, {"STAGE S s.msh C 0 0 0 1 0 0"});
     ASSERT_NE(korvan->SeparateLastItem(), nullptr);
     read_lines(korvan, {"PAYLOAD P p.msh C 0 0 0 1 0 0", "ENDSTAGE"});

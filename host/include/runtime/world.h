@@ -160,6 +160,10 @@ struct VesselDefinition {
 };
 
 // Body: the one central body the World knows. Its frame rotates about the global +y axis.
+// How far below the surface a vessel may be placed (its origin, m): deeper, the ground's
+// spring would throw it out at many times the speed of sound and its state would run away.
+inline constexpr double kMaxDepthBelowSurface = 100.0;
+
 struct BodyRecord {
     std::string name = "Earth";
     double radius = 6371.0e3;         // m
