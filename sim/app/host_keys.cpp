@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include "scenario_file.h"
 #include "text_util.h"
@@ -20,12 +19,6 @@ constexpr double kMaxSpeed = 3e4;      // m/s, the Earth's own orbital speed
 constexpr double kMaxRate = 1e6;       // deg/s, beyond any vessel's spin
 constexpr double kMinAlt = -kMaxDepthBelowSurface;  // m, ALT of a vessel placed on the ground
 constexpr double kMaxAlt = 10000.0;                  // m
-
-std::string number_text(double d) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", d);
-    return text;
-}
 
 bool read_numbers(const std::vector<std::string>& words, double* out, size_t n) {
     if (words.size() != n + 1) return false;

@@ -50,12 +50,6 @@ bool is_file_name(const std::string& s) {
     });
 }
 
-// "1e-300" for a factor, "0.1" for a bound: the shortest text that reads back the same.
-std::string number_text(double d) {
-    std::ostringstream out;
-    out << d;
-    return out.str();
-}
 
 class LineReader {
 public:

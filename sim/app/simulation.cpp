@@ -47,12 +47,6 @@ std::string absolute_path(const std::string& p) {
 constexpr double kMinFrameStep = 1e-4;  // s
 constexpr double kMaxFrameStep = 0.1;   // s
 
-std::string number_text(double d) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", d);
-    return text;
-}
-
 // Options that cannot be used stop everything before the run, as bad input does.
 void check_run_options(const RunOptions& o) {
     if (!(o.dt >= kMinFrameStep && o.dt <= kMaxFrameStep))
