@@ -50,7 +50,6 @@ bool is_file_name(const std::string& s) {
     });
 }
 
-
 class LineReader {
 public:
     LineReader(const std::string& source, int line) : source_(source), line_(line) {}
