@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "guidance/output_limits.h"
 #include "vessel/korvan.h"
 
 namespace {
@@ -19,16 +20,22 @@ constexpr double kMachScaledHighGain = 0.002; // per engine, from the switch on
 constexpr double kElevatorGain = -0.5;
 constexpr double kAileronGain = -0.5;
 constexpr double kRudderGain = 0.5;
-constexpr DWORD kManualAnyMode = MANCTRL_ANYMODE;
-constexpr DWORD kManualAnyDevice = MANCTRL_ANYDEVICE;
+// The pilot's inputs are read with mode 2 and device 4, written as the numbers themselves so
+// that the call means the same whatever values a header gives its named constants.
+constexpr DWORD kManualControlMode = 2;
+constexpr DWORD kManualControlDevice = 4;
 
-// The signed square c * |c| of a guidance command held within -1..1: a command within
-// that range squares exactly as it would unlimited, and a runaway or undefined one cannot
-// grow without bound from step to step.
-double signed_square(double c) {
-    if (std::isnan(c)) return 0.0;
-    c = std::clamp(c, -1.0, 1.0);
-    return c * std::fabs(c);
+// The signed square c * |c| of a guidance command, exact for every command the autopilot
+// can write. A command it leaves alone is squared again on the next step, so a kept value
+// above 1 would grow without end: the square is held within the largest square a fresh
+// command can reach (`limit`), and a command that is not a finite number counts as 0.
+double signed_square(double c, double limit) {
+    if (!std::isfinite(c)) return 0.0;
+    return std::clamp(c * std::fabs(c), -limit, limit);
+}
+
+double manual_level(const VESSEL& vessel, THGROUP_TYPE group) {
+    return vessel.GetManualControlLevel(group, kManualControlMode, kManualControlDevice);
 }
 
 VECTOR3 nozzle_direction(double gain, double yaw, double pitch, double roll_sign_roll) {
@@ -40,20 +47,17 @@ VECTOR3 nozzle_direction(double gain, double yaw, double pitch, double roll_sign
 void Korvan::mix_flight_controls() {
     if (first_step_pending) return;
 
-    pitch_output = signed_square(pitch_output);
-    yaw_output = signed_square(yaw_output);
-    roll_output = signed_square(roll_output);
+    pitch_output = signed_square(pitch_output, korvan::kMaxPitchSquare);
+    yaw_output = signed_square(yaw_output, korvan::kMaxYawSquare);
+    roll_output = signed_square(roll_output, korvan::kMaxRollSquare);
 
     if (oapiGetTimeAcceleration() > kMixingMaxTimeAcceleration) return;
 
     double pitch_input = 0.0, yaw_input = 0.0, roll_input = 0.0;
     if (has_focus()) {
-        pitch_input = GetManualControlLevel(THGROUP_ATT_PITCHDOWN, kManualAnyMode, kManualAnyDevice) -
-                      GetManualControlLevel(THGROUP_ATT_PITCHUP, kManualAnyMode, kManualAnyDevice);
-        yaw_input = GetManualControlLevel(THGROUP_ATT_YAWLEFT, kManualAnyMode, kManualAnyDevice) -
-                    GetManualControlLevel(THGROUP_ATT_YAWRIGHT, kManualAnyMode, kManualAnyDevice);
-        roll_input = GetManualControlLevel(THGROUP_ATT_BANKLEFT, kManualAnyMode, kManualAnyDevice) -
-                     GetManualControlLevel(THGROUP_ATT_BANKRIGHT, kManualAnyMode, kManualAnyDevice);
+        pitch_input = manual_level(*this, THGROUP_ATT_PITCHDOWN) - manual_level(*this, THGROUP_ATT_PITCHUP);
+        yaw_input = manual_level(*this, THGROUP_ATT_YAWLEFT) - manual_level(*this, THGROUP_ATT_YAWRIGHT);
+        roll_input = manual_level(*this, THGROUP_ATT_BANKLEFT) - manual_level(*this, THGROUP_ATT_BANKRIGHT);
     }
 
     GetAngularVel(body_rates);

@@ -6,9 +6,15 @@
 #include <cmath>
 
 #include "guidance/equivalent_airspeed.h"
+#include "guidance/output_limits.h"
 #include "vessel/korvan.h"
 
 namespace {
+
+using korvan::kHeadingErrorLimit;
+using korvan::kPitchOutputLimit;
+using korvan::kRollScale;
+using korvan::kSlipScale;
 
 constexpr double kUnscheduledLaunch = -100.0;   // s: launch_time after Reset
 constexpr double kReleaseDelay = 0.25;          // s after the first armed step
@@ -36,15 +42,12 @@ constexpr double kKeasPerDegree = 20.0;         // knots per degree
 
 constexpr double kPitchLawMinEnergy = 0.19;
 constexpr double kSlipEnergy = 3.5;
-constexpr double kSlipScale = 15.0;             // deg of slip per unit yaw output
 constexpr double kFastTimeAcceleration = 10.0;
 constexpr double kFastSlipFactor = 0.2;
 constexpr double kRollLawEnergy = 0.18;
 constexpr double kHeadingHoldEnergy = 8.0;
-constexpr double kHeadingErrorLimit = 50.0;     // deg
 constexpr double kWingsLevelAltitude = 100.0;   // m
 constexpr double kMarkerTiltLimit = 8.0;        // deg
-constexpr double kRollScale = 25.0;             // deg of bank demand per unit roll output
 
 constexpr double kCutoffEnergy = 10.0;
 
@@ -172,7 +175,7 @@ void Korvan::Step(VESSEL* vessel, double simt) {
     double demand = pitch_error_gain * error - pitch_rate_gain * pitch_rate;
     pitch_error = pitch_error_gain * error;
     if (energy_index < kPitchLawMinEnergy) demand = 0.0;
-    pitch_output = std::clamp(-demand, -1.0, 1.0);
+    pitch_output = std::clamp(-demand, -kPitchOutputLimit, kPitchOutputLimit);
     if (std::isnan(pitch_output)) pitch_output = 0.0;
     bank_demand = 0.0;
 

@@ -157,7 +157,10 @@ UINT VESSEL::AddMesh(MESHHANDLE hMesh, const VECTOR3* ofs) const {
     return static_cast<UINT>(v->def.meshes.size() - 1);
 }
 void VESSEL::ClearMeshes() const {
-    if (VesselRecord* v = rec(vessel_handle)) v->def.meshes.clear();
+    if (VesselRecord* v = rec(vessel_handle)) {
+        v->def.meshes.clear();
+        ++v->def.mesh_clears;
+    }
 }
 void VESSEL::SetMeshVisibilityMode(UINT idx, WORD mode) const {
     VesselRecord* v = rec(vessel_handle);
@@ -404,8 +407,9 @@ CTRLSURFHANDLE VESSEL::CreateControlSurface(AIRCTRL_TYPE type, double area, doub
 }
 void VESSEL::SetControlSurfaceLevel(AIRCTRL_TYPE type, double level) const {
     VesselRecord* v = rec(vessel_handle);
-    if (v != nullptr && type >= 0 && type < AIRCTRL_TYPE_COUNT && !std::isnan(level))
-        v->state.control_surface_levels[type] = clamp(level, -1.0, 1.0);
+    if (v == nullptr || type < 0 || type >= AIRCTRL_TYPE_COUNT || std::isnan(level)) return;
+    v->state.control_surface_requests[type] = level;
+    v->state.control_surface_levels[type] = clamp(level, -1.0, 1.0);
 }
 double VESSEL::GetControlSurfaceLevel(AIRCTRL_TYPE type) const {
     VesselRecord* v = rec(vessel_handle);

@@ -194,6 +194,37 @@ TEST_F(PollTest, WithoutAModuleEveryPollIsFalseAndSendingDoesNothing) {
     EXPECT_EQ(fake.calls(), 0);
 }
 
+TEST(KorvanMessages, AllMessagesOfOneStepAreAppliedBeforeOneRebuild) {
+    korvan_test::VesselWorld env;
+    env.world.add_class(stages_test::plain_class("Drop", 2.0, 500.0, 0.0));
+    Korvan* korvan = env.make();
+    ASSERT_NE(korvan, nullptr);
+    LinkLibrary link(KORVAN_RUN_TREE);
+    env.step(korvan);
+    const double hull_mass = korvan->GetEmptyMass();
+    const std::size_t hull_meshes = env.def(korvan).meshes.size();
+    const int rebuilds_before = env.def(korvan).mesh_clears;
+    env.step(korvan);
+    EXPECT_EQ(env.def(korvan).mesh_clears, rebuilds_before) << "no messages, no rebuild";
+
+    VESSEL* self = korvan;
+    link.send()(self, "STAGE", "STAGE S s.msh Drop 0 0 -10 300 0 0");
+    link.send()(self, "PAYLOAD", "PAYLOAD A a.msh Drop 0 1 -12 50 0 0");
+    link.send()(self, "ENDSTAGE", "ENDSTAGE");
+    link.send()(self, "PAYLOAD", "PAYLOAD B b.msh Drop 0 -1 -14 70 0 0");
+    env.step(korvan);
+
+    EXPECT_EQ(env.def(korvan).mesh_clears, rebuilds_before + 1) << "one rebuild for the whole step";
+    ASSERT_EQ(korvan->item_count(), 3);
+    EXPECT_EQ(korvan->item(1).parent, 0);
+    EXPECT_EQ(korvan->item(2).parent, -1);
+    EXPECT_EQ(korvan->current_open_group(), -1);
+    // The rebuild came after the last message: every item shows and weighs.
+    EXPECT_EQ(env.def(korvan).meshes.size(), hull_meshes + 3);
+    EXPECT_DOUBLE_EQ(korvan->GetEmptyMass(), hull_mass + 300.0 + 50.0 + 70.0);
+    EXPECT_TRUE(link.take_all(self).empty());
+}
+
 TEST(MessageModule, LoadsFromTheRunTreeAndReleasesNullQuietly) {
     runtime::World world;
     world.set_root(KORVAN_RUN_TREE);

@@ -1,6 +1,8 @@
 // Separation: the last carried item becomes a vessel where its mesh sat; a released STAGE
 // hands its group to the new vessel over the message link.
 #include <cmath>
+#include <cstdio>
+#include <random>
 #include <string>
 
 #include "stages_fixture.h"
@@ -87,6 +89,58 @@ TEST_F(SeparationTest, StageHeadingAGroupKeepsTheCarriersOrientationWhateverItsA
     VESSEL* s = separate_with_key_velocity();
     ASSERT_NE(s, nullptr);
     expect_near(mul(record_of(s).state.R, _V(0.0, 1.0, 0.0)), _V(0.0, 1.0, 0.0));
+}
+
+// The rotation by `angle` (rad) about the unit vector `axis`, as a vessel-to-global matrix.
+MATRIX3 rotation(const VECTOR3& axis, double angle) {
+    const double c = std::cos(angle), s = std::sin(angle), t = 1.0 - c;
+    const VECTOR3 u = unit(axis);
+    MATRIX3 m{};
+    m.m11 = t * u.x * u.x + c, m.m12 = t * u.x * u.y - s * u.z, m.m13 = t * u.x * u.z + s * u.y;
+    m.m21 = t * u.x * u.y + s * u.z, m.m22 = t * u.y * u.y + c, m.m23 = t * u.y * u.z - s * u.x;
+    m.m31 = t * u.x * u.z - s * u.y, m.m32 = t * u.y * u.z + s * u.x, m.m33 = t * u.z * u.z + c;
+    return m;
+}
+
+TEST_F(SeparationTest, FromARotatedAndTurningCarrierTheNewVesselFollowsTheCarriersAttitude) {
+    // Over generated carrier attitudes and turn rates: the new vessel starts where the item
+    // sat and moves with the carrier plus the separation velocity, both turned into the
+    // global frame by the carrier's attitude; a single item is turned about the carrier's x
+    // axis by its angle, a STAGE heading a group keeps the carrier's axes; both keep the
+    // carrier's turn rate.
+    std::mt19937 rng(20240611);
+    std::uniform_real_distribution<double> unit_interval(-1.0, 1.0);
+    const VECTOR3 item_offset = _V(1.5, -2.0, 6.0);
+    for (int trial = 0; trial < 40; ++trial) {
+        const MATRIX3 carrier_r =
+            rotation(_V(unit_interval(rng), unit_interval(rng), unit_interval(rng) + 1e-3), PI * unit_interval(rng));
+        const VECTOR3 omega = _V(0.3 * unit_interval(rng), 0.3 * unit_interval(rng), 0.3 * unit_interval(rng));
+        const double angle = std::round(18000.0 * unit_interval(rng)) / 100.0;  // as an item line holds it
+        const bool group = trial % 2 == 1;
+        SCOPED_TRACE(testing::Message() << "trial " << trial << (group ? " group" : " single") << " angle " << angle);
+
+        runtime::VesselRecord& carrier = env.record(korvan);
+        carrier.state.R = carrier_r;
+        carrier.state.omega = omega;
+        char line[160];
+        std::snprintf(line, sizeof line, "%s N n.msh Drop %.2f %.2f %.2f 100 %.2f 0", group ? "STAGE" : "PAYLOAD",
+                      item_offset.x, item_offset.y, item_offset.z, angle);
+        carry({line});
+        if (group) carry({"PAYLOAD M m.msh Drop 0 0 -12 10 0 0", "ENDSTAGE"});
+
+        VESSEL* v = separate_with_key_velocity();
+        ASSERT_NE(v, nullptr);
+        link.take_all(v);
+        const runtime::VesselState& s = record_of(v).state;
+        expect_near(s.pos, kCarrierPos + mul(carrier_r, item_offset));
+        expect_near(s.vel, kCarrierVel + mul(carrier_r, kPayloadKeyVelocity));
+        expect_near(s.omega, omega);
+        const double a = group ? 0.0 : angle * RAD;
+        expect_near(mul(s.R, _V(1.0, 0.0, 0.0)), mul(carrier_r, _V(1.0, 0.0, 0.0)));
+        expect_near(mul(s.R, _V(0.0, 1.0, 0.0)), mul(carrier_r, _V(0.0, std::cos(a), std::sin(a))));
+        expect_near(mul(s.R, _V(0.0, 0.0, 1.0)), mul(carrier_r, _V(0.0, -std::sin(a), std::cos(a))));
+        EXPECT_EQ(korvan->item_count(), 0);
+    }
 }
 
 // Each case: the carried lines, the vessels released one separation after another, and

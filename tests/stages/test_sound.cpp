@@ -198,6 +198,31 @@ TEST_F(VesselSoundTest, WithoutTheServiceTheVesselIsSilentAndLogsOneEntry) {
                                      "not installed or activated"));
 }
 
+TEST_F(VesselSoundTest, TheGearKeyStopsThenPlaysTheGearSoundOnceAndNoOtherKeySounds) {
+    load_service();
+    Korvan* k = make_korvan();
+    auto press = [&](DWORD scan_code) {
+        world.keystate[scan_code] = static_cast<char>(0x80);
+        const int consumed = k->clbkConsumeBufferedKey(scan_code, true, world.keystate.data());
+        world.keystate[scan_code] = 0;
+        return consumed;
+    };
+    const std::size_t before = calls().size();
+    for (DWORD key : {OAPI_KEY_K, OAPI_KEY_B, OAPI_KEY_O}) press(key);
+    EXPECT_EQ(calls().size(), before) << "only the gear key sounds";
+
+    const std::vector<std::string> gear_sound = {"StopVesselWave3 0 20", "PlayVesselWaveOBSound3 0 20 0 255 0"};
+    for (int press_count = 1; press_count <= 2; ++press_count) {  // down, then up again
+        ASSERT_EQ(press(OAPI_KEY_G), 1);
+        const std::vector<std::string> all = calls();
+        ASSERT_EQ(all.size(), before + 2 * static_cast<std::size_t>(press_count));
+        EXPECT_EQ(std::vector<std::string>(all.end() - 2, all.end()), gear_sound) << "press " << press_count;
+    }
+    world.accept_delayed_keys = false;
+    EXPECT_EQ(press(OAPI_KEY_G), 1);
+    EXPECT_EQ(calls().size(), before + 4) << "a refused key plays nothing";
+}
+
 TEST_F(VesselSoundTest, JetSoundFollowsTheMainLevelWithinTheServicesRange) {
     load_service();
     Korvan* k = make_korvan();

@@ -179,6 +179,30 @@ TEST_F(HudTest, TheAltitudeReadoutsFollowTheirRules) {
     }
 }
 
+TEST_F(HudTest, BelowTheGeometricLimitThePressureAltitudeComesFromThePressureInFiftyFootSteps) {
+    // Feet = (1 - (p / 101400)^0.190263) x 145440.688, truncated, then cut toward zero to a
+    // multiple of 50; above 18292 m the altitude x 3.28 stands in for it.
+    auto& pins = env.record(korvan).pins;
+    struct Case {
+        double altitude, pressure;
+        const char* shown;
+    } cases[] = {
+        {1000.0, 89874.6, "  3300'"},    // 3300.8 ft
+        {3000.0, 69733.0675, "  9950'"}, // 9999.95 ft: 9999, then down to 9950
+        {5000.0, 54019.9, " 16400'"},    // 16422.2 ft
+        {10000.0, 26436.3, " 32800'"},   // 32823.9 ft
+        {18000.0, 7565.2, " 56650'"},    // 56680.5 ft
+        {18292.0, 7504.8, " 56800'"},    // 56815.8 ft: still from the pressure
+        {18292.5, 7504.8, " 59950'"},    // 59999.4 ft from the altitude
+        {0.0, 102000.0, "  -150'"},      // -163.3 ft: toward zero
+    };
+    for (const Case& c : cases) {
+        pins.altitude = c.altitude;
+        pins.atm_pressure = c.pressure;
+        EXPECT_TRUE(has(draw(), text(576, 147, c.shown))) << c.altitude << " m, " << c.pressure << " Pa";
+    }
+}
+
 TEST_F(HudTest, TheLoadFactorIsAlwaysShown) {
     auto& pins = env.record(korvan).pins;
     struct Case {

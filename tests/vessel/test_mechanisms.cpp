@@ -1,6 +1,8 @@
 // Gear, doors, brakes and nozzles: the state machine, the update and the animations.
 #include <cmath>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include "mechanisms/mechanism.h"
 #include "vessel_fixture.h"
@@ -115,6 +117,78 @@ TEST_F(KorvanTest, test_mechanisms_nine_animations_in_order_with_their_initial_s
     EXPECT_EQ(d.animations[korvan->anim_gear_legs]->components[0]->state1, 0.4);
     EXPECT_EQ(d.animations[korvan->anim_gear_outer]->components[0]->state0, 0.45);
     EXPECT_EQ(d.animations[korvan->anim_gear_outer]->components[0]->state1, 0.95);
+}
+
+// One rotation component as the animation table gives it.
+struct Rotation {
+    UINT group;
+    VECTOR3 ref, axis;
+    double angle_deg;
+    double state0, state1;
+};
+
+TEST(KorvanAnimations, test_mechanisms_every_rotation_component_is_as_tabled_in_each_variant) {
+    const Rotation c1{4, _V(-8.8, -10, -9), _V(0, 0, 1), -80, 0.05, 0.4};
+    const Rotation c2{6, _V(0, -2.5, -35.5), _V(1, 0, 0), 8, 0.45, 0.95};
+    const Rotation c3{8, _V(8.8, -10, -9), _V(0, 0, 1), 80, 0.05, 0.4};
+    const Rotation c4{2, _V(-0.752, -6, 20), _V(0, 0.19611, 0.98058), -110, 0.05, 0.4};
+    const Rotation c5{1, _V(0, -5, 25), _V(1, 0, 0), -77, 0.45, 0.95};
+    const Rotation c8{3, _V(-17.5, 0.05, -43.15), _V(1, 0, 0), 25, 0, 1};
+    const Rotation c9{7, _V(17.5, 0.05, -43.15), _V(1, 0, 0), 25, 0, 1};
+    const Rotation c10{5, _V(-10.25, 4, -42.8), _V(0, 1, 0), -16, 0, 1};
+    const Rotation c11{9, _V(10.25, 4, -42.8), _V(0, 1, 0), -16, 0, 1};
+    const Rotation c12{3, _V(-17.5, 0.05, -43.15), _V(1, 0, 0), -25, 0, 1};
+    const Rotation c13{7, _V(17.5, 0.05, -43.15), _V(1, 0, 0), 25, 0, 1};
+    struct Variant {
+        const char* class_name;
+        Rotation c6, c7;
+    } variants[] = {
+        {"Korvan", {12, _V(1.2, 1.353, 19.5), _V(0, 0, 1), -145, 0.1, 0.9},
+         {13, _V(-1.2, 1.353, 19.5), _V(0, 0, 1), 145, 0.1, 0.9}},
+        {"KorvanB", {17, _V(2.05, 1.583, 0), _V(0, 0, 1), -145, 0.1, 0.9},
+         {18, _V(-2.05, 1.583, 0), _V(0, 0, 1), 145, 0.1, 0.9}},
+    };
+    for (const Variant& v : variants) {
+        VesselWorld env;
+        Korvan* k = env.make("K", v.class_name);
+        ASSERT_NE(k, nullptr);
+        // Each animation's components in the order they were added.
+        const std::pair<UINT, std::vector<Rotation>> animations[] = {
+            {k->anim_gear_outer, {c2, c5}},       {k->anim_gear_legs, {c1, c3, c4}},
+            {k->anim_doors, {v.c6, v.c7}},        {k->anim_elevator, {c8, c9}},
+            {k->anim_elevator_trim, {c8, c9}},    {k->anim_aileron_right, {c13}},
+            {k->anim_aileron_left, {c12}},        {k->anim_rudder, {c10, c11}},
+            {k->anim_brakes, {}},
+        };
+        for (const auto& [anim, want] : animations) {
+            const auto& comps = env.def(k).animations[anim]->components;
+            ASSERT_EQ(comps.size(), want.size()) << v.class_name << " animation " << anim;
+            for (std::size_t i = 0; i < want.size(); ++i) {
+                SCOPED_TRACE(testing::Message() << v.class_name << " animation " << anim << " component " << i);
+                EXPECT_EQ(comps[i]->state0, want[i].state0);
+                EXPECT_EQ(comps[i]->state1, want[i].state1);
+                EXPECT_EQ(comps[i]->parent, nullptr);
+                const MGROUP_TRANSFORM* t = comps[i]->transform;
+                ASSERT_NE(t, nullptr);
+                ASSERT_EQ(t->Type(), MGROUP_TRANSFORM::ROTATE);
+                const auto* rot = static_cast<const MGROUP_ROTATE*>(t);
+                EXPECT_EQ(rot->mesh, 0u);
+                ASSERT_EQ(rot->ngrp, 1u);
+                EXPECT_EQ(rot->grp[0], want[i].group);
+                EXPECT_EQ(rot->ref.x, want[i].ref.x);
+                EXPECT_EQ(rot->ref.y, want[i].ref.y);
+                EXPECT_EQ(rot->ref.z, want[i].ref.z);
+                EXPECT_EQ(rot->axis.x, want[i].axis.x);
+                EXPECT_EQ(rot->axis.y, want[i].axis.y);
+                EXPECT_EQ(rot->axis.z, want[i].axis.z);
+                EXPECT_EQ(rot->angle, static_cast<float>(want[i].angle_deg * PI / 180.0));
+            }
+        }
+        // The elevator and its trim turn the very same components.
+        const auto& anims = env.def(k).animations;
+        EXPECT_EQ(anims[k->anim_elevator]->components[0]->transform,
+                  anims[k->anim_elevator_trim]->components[0]->transform);
+    }
 }
 
 struct DoorCase {

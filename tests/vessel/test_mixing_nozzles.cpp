@@ -2,6 +2,7 @@
 // control surfaces.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
 
 #include "tests/vessel/vessel_fixture.h"
@@ -108,22 +109,32 @@ TEST_F(MixingTest, OnlyTheFocusVesselTakesThePilotsInputs) {
 }
 
 TEST_F(MixingTest, TheGuidanceOutputsAreSquaredInPlaceEveryStep) {
+    // Every output is squared as it stands, beyond 1 too; only a square beyond what a fresh
+    // command can reach (1 for pitch, (180/15)^2 for yaw, ((180+50)/25)^2 for roll) is held
+    // there, and a value that is not a finite number counts as 0.
+    constexpr double inf = std::numeric_limits<double>::infinity();
     struct Case {
-        double before, after;
-    } cases[] = {{0.5, 0.25},
-                 {-0.5, -0.25},
-                 {1.0, 1.0},
-                 {0.0, 0.0},
-                 {3.0, 1.0},
-                 {-1e308, -1.0},
-                 {std::numeric_limits<double>::infinity(), 1.0},
-                 {std::numeric_limits<double>::quiet_NaN(), 0.0}};
+        double before;
+        double pitch, yaw, roll;  // after one step
+    } cases[] = {{0.5, 0.25, 0.25, 0.25},
+                 {-0.5, -0.25, -0.25, -0.25},
+                 {1.0, 1.0, 1.0, 1.0},
+                 {0.0, 0.0, 0.0, 0.0},
+                 {1.6, 1.0, 2.56, 2.56},
+                 {-2.0, -1.0, -4.0, -4.0},
+                 {9.2, 1.0, 84.64, 84.64},
+                 {12.0, 1.0, 144.0, 84.64},
+                 {-13.0, -1.0, -144.0, -84.64},
+                 {-1e308, -1.0, -144.0, -84.64},
+                 {inf, 0.0, 0.0, 0.0},
+                 {-inf, 0.0, 0.0, 0.0},
+                 {std::numeric_limits<double>::quiet_NaN(), 0.0, 0.0, 0.0}};
     for (const Case& c : cases) {
         korvan->pitch_output = korvan->yaw_output = korvan->roll_output = c.before;
         korvan->mix_flight_controls();
-        EXPECT_EQ(korvan->pitch_output, c.after) << c.before;
-        EXPECT_EQ(korvan->yaw_output, c.after) << c.before;
-        EXPECT_EQ(korvan->roll_output, c.after) << c.before;
+        EXPECT_NEAR(korvan->pitch_output, c.pitch, 1e-12) << c.before;
+        EXPECT_NEAR(korvan->yaw_output, c.yaw, 1e-12) << c.before;
+        EXPECT_NEAR(korvan->roll_output, c.roll, 1e-12) << c.before;
     }
     korvan->pitch_output = 0.5;
     korvan->mix_flight_controls();
@@ -131,18 +142,39 @@ TEST_F(MixingTest, TheGuidanceOutputsAreSquaredInPlaceEveryStep) {
     EXPECT_EQ(korvan->pitch_output, 0.0625);
 }
 
-TEST_F(MixingTest, EngagedGuidanceSteersTheSurfacesAndTheNozzles) {
-    korvan->config_index = 0;
+TEST_F(MixingTest, AFreshRollOutputBeyondOneDeflectsTheAileronsAsTheLawSays) {
+    // A 50-degree heading correction gives the autopilot roll outputs of 2 and more; 1.6
+    // squares to 2.56 and asks the ailerons for -0.5 x 2.56 = -1.28, which the host then
+    // holds at full deflection.
     korvan->engaged = true;
-    korvan->pitch_output = 0.5;   // squared: 0.25
-    korvan->yaw_output = -0.5;    // -0.25
-    korvan->roll_output = 0.2;    // 0.04
+    korvan->roll_output = 1.6;
+    korvan->yaw_output = 1.5;
     korvan->mix_flight_controls();
-    EXPECT_DOUBLE_EQ(korvan->GetControlSurfaceLevel(AIRCTRL_ELEVATOR), -0.125);
-    EXPECT_DOUBLE_EQ(korvan->GetControlSurfaceLevel(AIRCTRL_AILERON), -0.02);
-    EXPECT_DOUBLE_EQ(korvan->GetControlSurfaceLevel(AIRCTRL_RUDDER), -0.125);
-    expect_nozzle(1, 0.02 * -0.25, 0.02 * (4.0 * 0.25 - 2.0 * 0.04), 1.0);
-    expect_nozzle(2, 0.02 * -0.25, 0.02 * (4.0 * 0.25 + 2.0 * 0.04), 1.0);
+    const auto& asked = env.record(korvan).state.control_surface_requests;
+    EXPECT_DOUBLE_EQ(asked[AIRCTRL_AILERON], -1.28);
+    EXPECT_DOUBLE_EQ(asked[AIRCTRL_RUDDER], 0.5 * 2.25);
+    EXPECT_EQ(korvan->GetControlSurfaceLevel(AIRCTRL_AILERON), -1.0);
+}
+
+TEST_F(MixingTest, AKeptOutputAboveOneStaysBoundedStepAfterStep) {
+    // Outputs the autopilot does not rewrite are squared on every step; over a long flight
+    // without fresh commands they settle at their bound instead of running to infinity.
+    korvan->engaged = true;
+    rates(_V(0.0, 0.0, 0.0));
+    for (double start : {1.0001, 1.6, -3.0, 9.2, 1e6}) {
+        korvan->pitch_output = korvan->yaw_output = korvan->roll_output = start;
+        for (int step = 0; step < 10000; ++step) {
+            korvan->mix_flight_controls();
+            ASSERT_TRUE(std::isfinite(korvan->yaw_output)) << start << " step " << step;
+            ASSERT_LE(std::fabs(korvan->pitch_output), 1.0) << start << " step " << step;
+            ASSERT_LE(std::fabs(korvan->yaw_output), 144.0) << start << " step " << step;
+            ASSERT_LE(std::fabs(korvan->roll_output), 84.64) << start << " step " << step;
+        }
+        const double sign = start < 0.0 ? -1.0 : 1.0;
+        EXPECT_DOUBLE_EQ(korvan->roll_output, sign * 84.64) << start;
+        const VECTOR3 slot1 = nozzle(1);
+        EXPECT_TRUE(std::isfinite(slot1.x) && std::isfinite(slot1.y)) << start;
+    }
 }
 
 TEST_F(MixingTest, DisengagedGuidanceLeavesTheSurfacesToTheHost) {

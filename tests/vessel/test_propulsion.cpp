@@ -1,7 +1,9 @@
 // Main engines by engine set, attitude thrusters, and the engine-mode update of the
 // six-engine set with its switch to four engines.
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "flight/propulsion.h"
 #include "vessel_fixture.h"
@@ -90,6 +92,109 @@ TEST_F(KorvanTest, test_propulsion_twenty_attitude_thrusters_in_twelve_groups_wi
     for (const auto& e : d.exhausts)
         if (e.lscale == 1.6 && e.wscale == 0.5 && e.tex == korvan->exhaust_tex_rcs) ++rcs_flames;
     EXPECT_EQ(rcs_flames, 32);
+}
+
+// The attitude and translation thrusters, one row per group in creation order: each
+// thruster's position and direction, then the group's flames, all on its first thruster.
+struct RcsPoint {
+    VECTOR3 pos, dir;
+};
+struct RcsRow {
+    THGROUP_TYPE type;
+    double thrust;  // N per thruster
+    std::vector<RcsPoint> thrusters, flames;
+};
+
+const std::vector<RcsRow>& rcs_table() {
+    constexpr double full = 16284.6, half = 8142.3;
+    static const std::vector<RcsRow> rows = {
+        {THGROUP_ATT_PITCHUP, full,
+         {{_V(0, -0.97, 5.25), _V(0, 1, 0)}, {_V(0, -0.97, -5.25), _V(0, -1, 0)}},
+         {{_V(-3.87, 0, 44.95), _V(-0.707, -0.707, 0)}, {_V(3.87, 0, 44.95), _V(0.707, -0.707, 0)},
+          {_V(-0.5, 1.6, -47.21), _V(0, 1, 0)}, {_V(0.5, 1.6, -47.21), _V(0, 1, 0)}}},
+        {THGROUP_ATT_UP, full,
+         {{_V(0, -0.2, -5.25), _V(0, 1, 0)}, {_V(0, -0.75, 5.25), _V(0, 1, 0)}},
+         {{_V(-3.87, 0, 44.95), _V(-0.707, -0.707, 0)}, {_V(3.87, 0, 44.95), _V(0.707, -0.707, 0)},
+          {_V(-0.5, -0.5, -47.21), _V(0, -1, 0)}, {_V(0.5, -0.5, -47.21), _V(0, -1, 0)}}},
+        {THGROUP_ATT_DOWN, full,
+         {{_V(0, -0.2, -5.25), _V(0, -1, 0)}, {_V(0, -0.75, 5.25), _V(0, -1, 0)}},
+         {{_V(-0.5, 1.6, -47.21), _V(0, 1, 0)}, {_V(0.5, 1.6, -47.21), _V(0, 1, 0)},
+          {_V(-0.5, 0.65, 44.95), _V(0, 1, 0)}, {_V(0.5, 0.65, 44.95), _V(0, 1, 0)}}},
+        {THGROUP_ATT_PITCHDOWN, full,
+         {{_V(0, 0, 5), _V(0, -1, 0)}, {_V(0, 0, -5), _V(0, 1, 0)}},
+         {{_V(-0.5, 0.65, 44.95), _V(0, 1, 0)}, {_V(0.5, 0.65, 44.95), _V(0, 1, 0)},
+          {_V(-0.5, -0.5, -47.21), _V(0, -1, 0)}, {_V(0.5, -0.5, -47.21), _V(0, -1, 0)}}},
+        {THGROUP_ATT_YAWLEFT, full,
+         {{_V(0, 0, 4), _V(-1, 0, 0)}, {_V(0, 0, -4), _V(1, 0, 0)}},
+         {{_V(3.87, 0, 44.95), _V(1, 0, 0)}, {_V(-11.4, 0, -47.21), _V(-1, 0, 0)}}},
+        {THGROUP_ATT_YAWRIGHT, full,
+         {{_V(0, 0, 4), _V(1, 0, 0)}, {_V(0, 0, -4), _V(-1, 0, 0)}},
+         {{_V(-3.87, 0, 44.95), _V(-1, 0, 0)}, {_V(11.4, 0, -47.21), _V(1, 0, 0)}}},
+        {THGROUP_ATT_LEFT, full,
+         {{_V(2, 0, 0), _V(-1, 0, 0)}},
+         {{_V(3.87, 0, 44.95), _V(1, 0, 0)}, {_V(11.4, 0, -47.21), _V(1, 0, 0)}}},
+        {THGROUP_ATT_RIGHT, full,
+         {{_V(-2, 0, 0), _V(1, 0, 0)}},
+         {{_V(-3.87, 0, 44.95), _V(-1, 0, 0)}, {_V(-11.4, 0, -47.21), _V(-1, 0, 0)}}},
+        {THGROUP_ATT_BANKRIGHT, half,
+         {{_V(13, 0, 0), _V(0, -1, 0)}, {_V(-13, 0, 0), _V(0, 1, 0)}},
+         {{_V(-9, -7.5, 0), _V(0, -1, 0)}, {_V(9, 0.85, 0), _V(0, 1, 0)}}},
+        {THGROUP_ATT_BANKLEFT, half,
+         {{_V(13, 0, 0), _V(0, 1, 0)}, {_V(-13, 0, 0), _V(0, -1, 0)}},
+         {{_V(9, -7.5, 0), _V(0, -1, 0)}, {_V(-9, 0.85, 0), _V(0, 1, 0)}}},
+        {THGROUP_ATT_FORWARD, full,
+         {{_V(0, 0, -4), _V(0, 0, 1)}},
+         {{_V(-1.047, 0.25, -48.5), _V(0, 0, -1)}, {_V(1.047, 0.25, -48.5), _V(0, 0, -1)}}},
+        {THGROUP_ATT_BACK, full,
+         {{_V(0, 0, 4), _V(0, 0, -1)}},
+         {{_V(0.51, 0, 47.37), _V(0, 0, 1)}, {_V(-0.51, 0, 47.37), _V(0, 0, 1)}}},
+    };
+    return rows;
+}
+
+bool same(const VECTOR3& a, const VECTOR3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+
+TEST_F(KorvanTest, test_propulsion_every_attitude_thruster_and_flame_is_where_the_table_puts_it) {
+    const runtime::VesselDefinition& d = env.def(korvan);
+    // The attitude groups follow the main group, in table order; their thrusters follow the
+    // main engines, in table order too.
+    const std::vector<RcsRow>& table = rcs_table();
+    ASSERT_EQ(d.groups.size(), 1 + table.size());
+    std::size_t next_thruster = d.thrusters.size() - 20;
+    for (std::size_t row = 0; row < table.size(); ++row) {
+        const RcsRow& want = table[row];
+        const runtime::ThrusterGroupRecord& group = *d.groups[1 + row];
+        SCOPED_TRACE(testing::Message() << "group type " << want.type);
+        ASSERT_EQ(group.type, want.type);
+        ASSERT_EQ(group.thrusters.size(), want.thrusters.size());
+        for (std::size_t k = 0; k < want.thrusters.size(); ++k) {
+            const runtime::ThrusterRecord* t = group.thrusters[k];
+            EXPECT_EQ(t, d.thrusters[next_thruster++].get()) << "thruster " << k << " out of creation order";
+            EXPECT_TRUE(same(t->pos, want.thrusters[k].pos)) << "thruster " << k;
+            EXPECT_TRUE(same(t->dir, want.thrusters[k].dir)) << "thruster " << k;
+            EXPECT_EQ(t->max0, want.thrust);
+            EXPECT_EQ(t->isp_vac, 4169.25);
+            EXPECT_EQ(t->isp_ref, 0.0);
+            EXPECT_EQ(t->p_ref, 101400.0);
+            EXPECT_EQ(t->propellant, korvan->main_propellant);
+        }
+        std::vector<const runtime::ExhaustRecord*> flames;
+        for (const auto& e : d.exhausts)
+            if (e.thruster != nullptr && std::find(group.thrusters.begin(), group.thrusters.end(), e.thruster) !=
+                                             group.thrusters.end())
+                flames.push_back(&e);
+        ASSERT_EQ(flames.size(), want.flames.size());
+        for (std::size_t k = 0; k < flames.size(); ++k) {
+            EXPECT_EQ(flames[k]->thruster, group.thrusters[0]) << "flame " << k;
+            EXPECT_TRUE(flames[k]->has_position);
+            EXPECT_TRUE(same(flames[k]->pos, want.flames[k].pos)) << "flame " << k;
+            EXPECT_TRUE(same(flames[k]->dir, want.flames[k].dir)) << "flame " << k;
+            EXPECT_EQ(flames[k]->lscale, 1.6);
+            EXPECT_EQ(flames[k]->wscale, 0.5);
+            EXPECT_EQ(flames[k]->tex, korvan->exhaust_tex_rcs);
+        }
+    }
+    EXPECT_EQ(next_thruster, d.thrusters.size());
 }
 
 TEST(KorvanEngineModel, test_propulsion_the_sea_level_figures_at_rest) {

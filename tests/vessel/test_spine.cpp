@@ -173,13 +173,32 @@ TEST_F(KorvanTest, test_spine_the_first_step_installs_the_profile_and_surfaces_o
 }
 
 TEST_F(KorvanTest, test_spine_guidance_timing_starts_the_mission_clock_at_minus_five) {
-    korvan->Reset();
-    korvan->launch_time = -100.0;
-    korvan->mission_time = 0.0;
-    korvan->profile_loaded = true;  // keep the reset state for this step
-    // With the launch unscheduled the step sets the clock before the guidance runs.
-    korvan->run_step(3.0);
-    EXPECT_NE(korvan->launch_time, -100.0);
+    // The first step after the profile's reset hands the guidance a mission time of -5 and
+    // a launch time of 0, which it turns into a release a quarter second ahead; every later
+    // step hands it simt minus that launch time, through the release and after it, until a
+    // scenario load resets the guidance and the clock starts over.
+    env.world.sim_time = 3.0;
+    const double steps[] = {0.01, 0.05, 0.1, 0.07, 0.02, 0.5, 1.0, 0.01};
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round == 0 ? "after construction" : "after a scenario load");
+        env.step(korvan);
+        const double first = env.world.sim_time;
+        EXPECT_EQ(korvan->mission_time, -5.0);
+        EXPECT_EQ(korvan->launch_time, first + 0.25);  // scheduled by the guidance from 0
+        EXPECT_TRUE(korvan->armed);
+        for (double dt : steps) {
+            const bool was_armed = korvan->armed;
+            env.step(korvan, dt);
+            const double simt = env.world.sim_time;
+            EXPECT_EQ(korvan->launch_time, first + 0.25) << simt;
+            EXPECT_EQ(korvan->mission_time, simt - korvan->launch_time) << simt;
+            if (was_armed) {
+                EXPECT_EQ(korvan->armed, korvan->mission_time <= 0.0) << simt;
+            }
+        }
+        EXPECT_FALSE(korvan->armed);
+        korvan->load_default_profile();  // what the end of a scenario load does
+    }
 }
 
 struct JetFlagCase {

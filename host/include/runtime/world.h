@@ -133,6 +133,7 @@ struct MeshEntry {
 
 struct VesselDefinition {
     std::vector<MeshEntry> meshes;
+    int mesh_clears = 0;  // ClearMeshes calls, so that a test can count a vessel's rebuilds
     double size = 1.0;  // m
     double empty_mass = 0.0;
     VECTOR3 pmi{1.0, 1.0, 1.0};  // m^2: inertia per unit mass
@@ -184,7 +185,8 @@ struct VesselState {
     bool landed = false;           // held by the ground: rests with the surface
     std::array<double, THGROUP_TYPE_COUNT> manual_levels{};  // pilot input per group type
     VECTOR3 attitude_rot_level{};
-    std::array<double, AIRCTRL_TYPE_COUNT> control_surface_levels{};
+    std::array<double, AIRCTRL_TYPE_COUNT> control_surface_levels{};    // -1..1, what the physics uses
+    std::array<double, AIRCTRL_TYPE_COUNT> control_surface_requests{};  // as asked, before the clamp
     struct AddedForce {
         VECTOR3 force, point;
     };
