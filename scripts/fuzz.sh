@@ -44,7 +44,7 @@ for target in "${targets[@]}"; do
   # The engine's workers write their logs (and anything the vessels log) in the work folder.
   (cd "$work/logs" &&
     "$root/build/fuzz/tests/fuzz/fuzz_$target" -jobs="$cores" -workers="$cores" -max_total_time="$seconds" \
-      -print_final_stats=1 -timeout="$timeout_s" -rss_limit_mb="$rss_limit_mb" -max_len="${max_len[$target]:-8192}" \
+      -print_final_stats=1 -print_funcs=0 -timeout="$timeout_s" -rss_limit_mb="$rss_limit_mb" -max_len="${max_len[$target]:-8192}" \
       -dict="$root/tests/fuzz/dict/$target.dict" -artifact_prefix="$work/findings/" \
       "$work/corpus" "${seeds[@]}" >/dev/null 2>&1) || true
   executions=0
