@@ -59,24 +59,13 @@ void check_run_options(const RunOptions& o) {
                          ": the interval must be a number of seconds above 0");
 }
 
-// The output folder's own limits on a file name and a whole path, in bytes.
-size_t longest_file_name(const std::string& dir) {
-#ifdef _PC_NAME_MAX
-    const long n = ::pathconf(dir.c_str(), _PC_NAME_MAX);
-    if (n > 0) return static_cast<size_t>(n);
-#endif
-    (void)dir;
-    return kMaxFileNameBytes;
-}
+constexpr size_t kCommonPathMax = 4096;  // bytes in a whole path, where the folder does not say
 
-size_t longest_path(const std::string& dir) {
-    constexpr size_t kCommonPathMax = 4096;
-#ifdef _PC_PATH_MAX
-    const long n = ::pathconf(dir.c_str(), _PC_PATH_MAX);
-    if (n > 0) return static_cast<size_t>(n);
-#endif
-    (void)dir;
-    return kCommonPathMax;
+// A limit of the output folder's file system (pathconf's _PC_NAME_MAX or _PC_PATH_MAX), in
+// bytes, or `common` where it does not say.
+size_t folder_limit(const std::string& dir, int which, size_t common) {
+    const long n = ::pathconf(dir.c_str(), which);
+    return n > 0 ? static_cast<size_t>(n) : common;
 }
 
 double wall_seconds() {
@@ -264,8 +253,8 @@ void Simulation::load() {
 // refuses would otherwise only show when the command runs, late in the flight.
 void Simulation::check_output_names() const {
     if (out_dir_.empty()) return;
-    const size_t name_max = longest_file_name(out_dir_);
-    const size_t path_max = longest_path(out_dir_);
+    const size_t name_max = folder_limit(out_dir_, _PC_NAME_MAX, kMaxFileNameBytes);
+    const size_t path_max = folder_limit(out_dir_, _PC_PATH_MAX, kCommonPathMax);
     for (const ScriptEntry& e : script_.entries) {
         const std::string extension = output_extension(e.command.kind);
         if (extension.empty()) continue;

@@ -44,8 +44,7 @@ std::string saved_after_loading(const std::string& text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::keep_loaded("Modules/Korvan");
-    fuzz::keep_loaded("Modules/cvelmessage");
+    fuzz::keep_flight_modules_loaded();
     return 0;
 }
 

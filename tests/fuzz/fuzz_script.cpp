@@ -19,8 +19,7 @@ constexpr double kFrameStep = 0.05; // s
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::keep_loaded("Modules/Korvan");
-    fuzz::keep_loaded("Modules/cvelmessage");
+    fuzz::keep_flight_modules_loaded();
     return 0;
 }
 

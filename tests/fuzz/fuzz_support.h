@@ -55,4 +55,10 @@ inline void keep_loaded(const char* module_in_run_tree) {
     if (LoadLibraryA(path.c_str()) == nullptr) fail("cannot load " + path);
 }
 
+// The vessel module and the message link, for targets that fly Korvans from the run tree.
+inline void keep_flight_modules_loaded() {
+    keep_loaded("Modules/Korvan");
+    keep_loaded("Modules/cvelmessage");
+}
+
 }  // namespace fuzz
