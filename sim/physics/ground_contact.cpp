@@ -39,14 +39,9 @@ GroundAxes ground_axes(const MATRIX3& R, const VECTOR3& up) {
     return GroundAxes{lng, lat};
 }
 
-// Mass a point "feels" when pushed along a vessel-frame direction: translation and rotation.
-double effective_mass(const VECTOR3& point, const VECTOR3& direction, const MassOutput& mass) {
-    const VECTOR3 w = vm::cross(point, direction);
-    double inverse = 1.0 / mass.mass;
-    if (mass.inertia.x > 0.0) inverse += w.x * w.x / mass.inertia.x;
-    if (mass.inertia.y > 0.0) inverse += w.y * w.y / mass.inertia.y;
-    if (mass.inertia.z > 0.0) inverse += w.z * w.z / mass.inertia.z;
-    return 1.0 / inverse;
+// Velocity of a point of the vessel: dR/dt = -R [omega]x moves it by -R (omega x p).
+VECTOR3 point_velocity(const MATRIX3& R, const VECTOR3& vel, const VECTOR3& omega, const VECTOR3& p) {
+    return vm::sub(vel, vm::to_global(R, vm::cross(omega, p)));
 }
 
 // Spring stiffness per point: the static deflection under the vessel's weight, softened when
@@ -93,25 +88,127 @@ void limit_nose_hold(Wrench& pressing, const ContactInput& in) {
     pressing.torque.x *= 1.0 - release;
 }
 
+// Friction at the points in contact, solved together. Each point may push along the ground's
+// longitudinal and lateral axes within its grip (friction coefficient times its normal force).
+// A push at one point turns the vessel and so moves the others: the pushes f are coupled
+// through the vessel's mass and inertia, K f = -(slide / time + unpushed acceleration), with
+// K_jk = t_j.t_k / m + w_j I^-1 w_k and w = p x t (the vessel-frame arm of a push), and are
+// solved by projected Gauss-Seidel within the grip limits.
+constexpr int kMaxPushes = 6;           // two axes at each of three points
+constexpr int kFrictionIterations = 30;
+constexpr double kFrictionTolerance = 1e-12;  // relative change of the pushes that ends the iteration
+
+struct Push {
+    size_t point;
+    VECTOR3 axis, axis_local, arm;
+    double limit;   // N
+    double wanted;  // m/s^2: the change of the point's sliding along the axis that the pushes must give
+    double force;   // N
+};
+
+// How the point's sliding along an axis would change without friction: the outside and normal
+// forces move and turn the vessel; while friction holds the sliding over the step, the ground
+// under a moving point and the axes turning with the vessel count as well.
+double unpushed_acceleration(const ContactInput& in, const Push& u, const VECTOR3& linear, const VECTOR3& angular) {
+    double a = vm::dot(u.axis, linear) - vm::dot(angular, u.arm);
+    if (in.friction.holds_over_step) {
+        const Kinematics& s = in.motion;
+        const VECTOR3& p = in.def.touchdown[u.point];
+        const VECTOR3 point_vel = point_velocity(s.R, in.friction.vel, in.friction.omega, p);
+        const VECTOR3 relative =
+            vm::sub(point_vel, ground_velocity(in.body, vm::add(s.pos, vm::to_global(s.R, p))));
+        // The vessel's angular velocity in the usual sense is -R omega; its vertical part turns the axes.
+        const VECTOR3 up = vm::scale(s.pos, 1.0 / vm::norm(s.pos));
+        const VECTOR3 turning = vm::scale(up, -vm::dot(vm::to_global(s.R, in.friction.omega), up));
+        a += vm::dot(relative, vm::cross(turning, u.axis)) - vm::dot(u.axis, ground_velocity(in.body, point_vel));
+    }
+    return a;
+}
+
+// Projected Gauss-Seidel on K f = wanted with |f_j| <= limit_j.
+void solve_pushes(std::array<Push, kMaxPushes>& pushes, int count, const double (&K)[kMaxPushes][kMaxPushes]) {
+    for (int iteration = 0; iteration < kFrictionIterations; ++iteration) {
+        double largest_change = 0.0, largest_force = 0.0;
+        for (int j = 0; j < count; ++j) {
+            Push& u = pushes[size_t(j)];
+            if (K[j][j] <= 0.0) continue;
+            double achieved = 0.0;
+            for (int k = 0; k < count; ++k) achieved += K[j][k] * pushes[size_t(k)].force;
+            const double force = std::clamp(u.force + (u.wanted - achieved) / K[j][j], -u.limit, u.limit);
+            largest_change = std::max(largest_change, std::fabs(force - u.force));
+            largest_force = std::max(largest_force, std::fabs(force));
+            u.force = force;
+        }
+        if (largest_change <= kFrictionTolerance * largest_force) break;
+    }
+}
+
+Wrench friction(const ContactInput& in, const GroundAxes& axes, const Wrench& pressing, const double normal[3],
+                const VECTOR3 slide[3]) {
+    const Kinematics& s = in.motion;
+    const MassOutput& mass = in.mass;
+    const VECTOR3 inverse_inertia = vm::vec(mass.inertia.x > 0.0 ? 1.0 / mass.inertia.x : 0.0,
+                                            mass.inertia.y > 0.0 ? 1.0 / mass.inertia.y : 0.0,
+                                            mass.inertia.z > 0.0 ? 1.0 / mass.inertia.z : 0.0);
+    // Accelerations without friction: of the centre of mass (global) and of the rotation.
+    const VECTOR3 linear =
+        vm::scale(vm::add(in.external_force, vm::to_global(s.R, pressing.force)), 1.0 / mass.mass);
+    const VECTOR3 angular = vm::hadamard(inverse_inertia, vm::add(in.external_torque, pressing.torque));
+
+    std::array<Push, kMaxPushes> pushes{};
+    int count = 0;
+    for (size_t i = 0; i < in.def.touchdown.size(); ++i) {
+        if (normal[i] <= 0.0) continue;
+        for (const bool lateral : {false, true}) {
+            Push& u = pushes[size_t(count++)];
+            u.point = i;
+            u.axis = lateral ? axes.lateral : axes.longitudinal;
+            u.axis_local = vm::to_local(s.R, u.axis);
+            u.arm = vm::cross(in.def.touchdown[i], u.axis_local);
+            u.limit = std::max(0.0, lateral ? in.def.friction_lat : in.def.friction_lng) * normal[i];
+            u.wanted = -(vm::dot(slide[i], u.axis) / in.friction.time + unpushed_acceleration(in, u, linear, angular));
+            u.force = 0.0;
+        }
+    }
+    double K[kMaxPushes][kMaxPushes];
+    for (int j = 0; j < count; ++j)
+        for (int k = 0; k < count; ++k)
+            K[j][k] = vm::dot(pushes[size_t(j)].axis, pushes[size_t(k)].axis) / mass.mass +
+                      vm::dot(pushes[size_t(j)].arm, vm::hadamard(inverse_inertia, pushes[size_t(k)].arm));
+    solve_pushes(pushes, count, K);
+    Wrench w;
+    for (int j = 0; j < count; ++j) {
+        const Push& u = pushes[size_t(j)];
+        add_force_at(w, vm::scale(u.axis_local, u.force), in.def.touchdown[u.point]);
+    }
+    return w;
+}
+
 }  // namespace
+
+ContactInput contact_at(const runtime::VesselDefinition& def, const Kinematics& motion,
+                        const runtime::BodyRecord& body, const MassOutput& mass, const VECTOR3& external_force,
+                        const VECTOR3& external_torque, double dt) {
+    return ContactInput{def, motion, body, mass, external_force, external_torque, dt,
+                        FrictionTask{motion.vel, motion.omega, dt, true}};
+}
 
 ContactOutput ground_contact(const ContactInput& in) {
     ContactOutput out;
-    const runtime::VesselState& s = in.state;
+    const Kinematics& s = in.motion;
     const MassOutput& mass = in.mass;
     if (mass.mass <= 0.0) return out;
-    double reach = 0.0;
-    for (const VECTOR3& p : in.def.touchdown) reach = std::max(reach, vm::norm(p));
+    double reach2 = 0.0;  // squared distance of the farthest point from the centre of mass
+    for (const VECTOR3& p : in.def.touchdown) reach2 = std::max(reach2, vm::dot(p, p));
     const double radius = vm::norm(s.pos);
-    if (radius - in.body.radius > reach + kContactMargin) return out;
+    const double clearance = radius - in.body.radius - kContactMargin;
+    if (clearance > 0.0 && clearance * clearance > reach2) return out;
 
     const double points = double(in.def.touchdown.size());
     const double k = contact_stiffness(in.def, mass, in.dt);
     const double c = 2.0 * kDampingRatio * std::sqrt(k * mass.mass / points);
     const VECTOR3 up = vm::scale(s.pos, 1.0 / radius);
     const GroundAxes axes = ground_axes(s.R, up);
-    const VECTOR3 lng_local = vm::to_local(s.R, axes.longitudinal);
-    const VECTOR3 lat_local = vm::to_local(s.R, axes.lateral);
 
     // First the points in contact and their normal forces.
     double normal[3] = {0.0, 0.0, 0.0};
@@ -124,49 +221,30 @@ ContactOutput ground_contact(const ContactInput& in) {
         const double depth = in.body.radius - ri;
         if (depth <= 0.0) continue;
         point_up[i] = vm::scale(r, 1.0 / ri);
-        // Velocity of the point: dR/dt = -R [omega]x moves it by -R (omega x p).
-        const VECTOR3 v = vm::sub(s.vel, vm::to_global(s.R, vm::cross(s.omega, p)));
-        const VECTOR3 relative = vm::sub(v, ground_velocity(in.body, r));
-        const double closing = vm::dot(relative, point_up[i]);
+        const VECTOR3 ground = ground_velocity(in.body, r);
+        const double closing = vm::dot(vm::sub(point_velocity(s.R, s.vel, s.omega, p), ground), point_up[i]);
         normal[i] = std::max(0.0, k * depth - c * closing);
-        slide[i] = vm::madd(relative, point_up[i], -closing);
+        const VECTOR3 sliding = vm::sub(point_velocity(s.R, in.friction.vel, in.friction.omega, p), ground);
+        slide[i] = vm::madd(sliding, point_up[i], -vm::dot(sliding, point_up[i]));
         touching[i] = true;
         ++out.points_in_contact;
     }
     out.all_points_in_contact = out.points_in_contact == int(in.def.touchdown.size());
     if (out.points_in_contact == 0) return out;
 
-    // Then friction: the force that would stop each point's sliding within the step, with
-    // its share of the outside force, limited by the point's normal force.
-    const double shares = double(out.points_in_contact);
-    const double outside_lng = vm::dot(in.external_force, axes.longitudinal) / shares;
-    const double outside_lat = vm::dot(in.external_force, axes.lateral) / shares;
-    Wrench pressing;  // the normal forces alone, kept apart for the take-off rotation below
-    for (size_t i = 0; i < in.def.touchdown.size(); ++i) {
-        if (!touching[i]) continue;
-        const VECTOR3& p = in.def.touchdown[i];
-        double f_lng = 0.0, f_lat = 0.0;
-        if (in.dt > 0.0 && normal[i] > 0.0) {
-            const double limit_lng = std::max(0.0, in.def.friction_lng) * normal[i];
-            const double limit_lat = std::max(0.0, in.def.friction_lat) * normal[i];
-            const double m_lng = effective_mass(p, lng_local, mass) / shares;
-            const double m_lat = effective_mass(p, lat_local, mass) / shares;
-            f_lng = -m_lng * vm::dot(slide[i], axes.longitudinal) / in.dt - outside_lng;
-            f_lat = -m_lat * vm::dot(slide[i], axes.lateral) / in.dt - outside_lat;
-            f_lng = std::clamp(f_lng, -limit_lng, limit_lng);
-            f_lat = std::clamp(f_lat, -limit_lat, limit_lat);
-        }
-        const VECTOR3 friction = vm::add(vm::scale(axes.longitudinal, f_lng), vm::scale(axes.lateral, f_lat));
-        add_force_at(pressing, vm::to_local(s.R, vm::scale(point_up[i], normal[i])), p);
-        add_force_at(out.wrench, vm::to_local(s.R, friction), p);
-    }
+    // The normal forces, the nose's hold released for the take-off rotation, then friction
+    // against them and the outside forces.
+    Wrench pressing;
+    for (size_t i = 0; i < in.def.touchdown.size(); ++i)
+        if (touching[i]) add_force_at(pressing, vm::to_local(s.R, vm::scale(point_up[i], normal[i])), in.def.touchdown[i]);
     limit_nose_hold(pressing, in);
     add_wrench(out.wrench, pressing);
+    if (in.friction.time > 0.0) add_wrench(out.wrench, friction(in, axes, pressing, normal, slide));
     return out;
 }
 
 bool ground_holds(const ContactInput& in) {
-    const runtime::VesselState& s = in.state;
+    const Kinematics& s = in.motion;
     const double radius = vm::norm(s.pos);
     if (radius <= 0.0 || in.mass.mass <= 0.0) return false;
     const VECTOR3 up = vm::scale(s.pos, 1.0 / radius);

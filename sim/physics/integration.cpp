@@ -1,7 +1,8 @@
-// Integration of one step: translation by velocity Verlet (symplectic under gravity, the
-// other forces held over the step); rotation by the torque's kick to the angular momentum,
-// then the free turn of the step split over the vessel's three axes, each turn exact
-// (docs/physics.md).
+// Integration of one step, second order in every force: half a kick with the accelerations at
+// the step's start, the drift of the pose (the attitude by the vessel's free turn, Euler's
+// equations without torque split over its three axes, each turn exact), and half a kick with
+// the accelerations at the predicted end. Under gravity alone this is velocity Verlet,
+// symplectic (docs/physics.md).
 #include <cmath>
 
 #include "physics/models.h"
@@ -48,41 +49,67 @@ double rate_about(int i, const VECTOR3& L, const VECTOR3& inertia, const VECTOR3
     return inertia.data[i] > 0.0 ? L.data[i] / inertia.data[i] : omega.data[i];
 }
 
-}  // namespace
-
-void integrate(runtime::VesselState& s, const MotionInput& in) {
-    const double dt = in.dt;
-    const double m = in.mass.mass;
-    const VECTOR3 a = m > 0.0 ? vm::scale(in.force, 1.0 / m) : vm::vec(0.0, 0.0, 0.0);
-
-    // Kick, drift, kick.
-    s.vel = vm::madd(s.vel, vm::add(a, gravity_acceleration(in.mu, s.pos)), 0.5 * dt);
-    s.pos = vm::madd(s.pos, s.vel, dt);
-    s.vel = vm::madd(s.vel, vm::add(a, gravity_acceleration(in.mu, s.pos)), 0.5 * dt);
-
-    // I dw/dt = tau + w x (I w) (the plus sign with dR/dt = -R [w]x): the torque kicks the
-    // angular momentum L = I w, then the vessel turns freely for the step. The free turn is
-    // split over the axes, half x, half y, z, half y, half x: each part turns the frame and L
-    // together about one axis at that axis's rate, exactly. So R L is kept exactly with no
-    // torque, |L| too, and the energy without drift. (A step of w x (I w) taken straight
-    // lengthened L every step: a tumbling vessel spun itself up to a non-finite state.)
-    const VECTOR3& I = in.mass.inertia;
-    VECTOR3 L = vm::madd(vm::hadamard(I, s.omega), in.torque, dt);
+// The vessel turning freely for dt from attitude R at rate omega (Euler's equations without
+// torque, I dw/dt = w x (I w), the plus sign going with dR/dt = -R [w]x): the angular
+// momentum L = I w turns with the frame. The turn is split over the axes, half x, half y, z,
+// half y, half x; each part turns the frame and L together about one axis at that axis's
+// rate, exactly. So R L is kept exactly, |L| too, and the energy without drift. Taken as an
+// acceleration instead, the gyroscopic term lengthened L a little every step, and a tumbling
+// vessel spun itself up until its state was no longer finite.
+void turn_freely(MATRIX3& R, VECTOR3& omega, const VECTOR3& inertia, double dt) {
     const double half = 0.5 * dt;
     const struct {
         int axis;
-        double h;
+        double time;
     } turns[] = {{0, half}, {1, half}, {2, dt}, {1, half}, {0, half}};
-    MATRIX3 R = s.R;
-    bool turned = false;
+    VECTOR3 L = vm::hadamard(inertia, omega);
+    MATRIX3 turned = R;
+    bool moved = false;
     for (const auto& t : turns) {
-        const double angle = rate_about(t.axis, L, I, s.omega) * t.h;
+        const double angle = rate_about(t.axis, L, inertia, omega) * t.time;
         if (angle == 0.0) continue;
-        turn_about_axis(R, L, t.axis, angle);
-        turned = true;
+        turn_about_axis(turned, L, t.axis, angle);
+        moved = true;
     }
-    s.omega = vm::vec(rate_about(0, L, I, s.omega), rate_about(1, L, I, s.omega), rate_about(2, L, I, s.omega));
-    if (turned) s.R = orthonormal(R);  // not moved, the attitude stays exactly as it was
+    if (!moved) return;  // not turning, the attitude stays exactly as it was
+    R = orthonormal(turned);
+    omega = vm::vec(rate_about(0, L, inertia, omega), rate_about(1, L, inertia, omega), rate_about(2, L, inertia, omega));
+}
+
+double angular_acceleration(double torque, double inertia) { return inertia > 0.0 ? torque / inertia : 0.0; }
+
+}  // namespace
+
+Accelerations accelerations(const MassOutput& mass, const Kinematics& motion, const Wrench& total,
+                            const VECTOR3& gravity) {
+    Accelerations a;
+    a.linear = mass.mass > 0.0 ? vm::madd(gravity, vm::to_global(motion.R, total.force), 1.0 / mass.mass) : gravity;
+    // The torques' part of I dw/dt = tau + w x (I w); the gyroscopic part is the drift's free turn.
+    const VECTOR3& I = mass.inertia;
+    const VECTOR3& t = total.torque;
+    a.angular = vm::vec(angular_acceleration(t.x, I.x), angular_acceleration(t.y, I.y), angular_acceleration(t.z, I.z));
+    a.inertia = I;
+    return a;
+}
+
+Drift drift(const Kinematics& start, const Accelerations& a, double dt) {
+    Drift d;
+    const double half = 0.5 * dt;
+    d.half_vel = vm::madd(start.vel, a.linear, half);
+    d.half_omega = vm::madd(start.omega, a.angular, half);
+    d.predicted.pos = vm::madd(start.pos, d.half_vel, dt);
+    d.predicted.R = start.R;
+    turn_freely(d.predicted.R, d.half_omega, a.inertia, dt);
+    d.predicted.vel = vm::madd(d.half_vel, a.linear, half);
+    d.predicted.omega = vm::madd(d.half_omega, a.angular, half);
+    return d;
+}
+
+Kinematics finish(const Drift& drift, const Accelerations& end, double dt) {
+    Kinematics k = drift.predicted;
+    k.vel = vm::madd(drift.half_vel, end.linear, 0.5 * dt);
+    k.omega = vm::madd(drift.half_omega, end.angular, 0.5 * dt);
+    return k;
 }
 
 }  // namespace physics

@@ -7,11 +7,6 @@
 
 namespace physics {
 
-void add_force_at(Wrench& w, const VECTOR3& force, const VECTOR3& point) {
-    w.force = vm::add(w.force, force);
-    w.torque = vm::add(w.torque, vm::cross(force, point));
-}
-
 void add_wrench(Wrench& into, const Wrench& w) {
     into.force = vm::add(into.force, w.force);
     into.torque = vm::add(into.torque, w.torque);
@@ -20,14 +15,28 @@ void add_wrench(Wrench& into, const Wrench& w) {
 // ---------------------------------------------------------------------------------------
 // Environment
 // ---------------------------------------------------------------------------------------
+Kinematics kinematics_of(const runtime::VesselState& state) {
+    return Kinematics{state.pos, state.vel, state.R, state.omega};
+}
+
+const Atmosphere& AirAtAltitude::at(double altitude) {
+    if (!known_ || altitude != altitude_) {
+        air_ = us_standard_atmosphere(altitude);
+        altitude_ = altitude;
+        known_ = true;
+    }
+    return air_;
+}
+
 EnvironmentOutput environment(const EnvironmentInput& in) {
     EnvironmentOutput e;
-    e.radius = vm::norm(in.state.pos);
-    e.up = e.radius > 0.0 ? vm::scale(in.state.pos, 1.0 / e.radius) : vm::vec(0.0, 1.0, 0.0);
+    const Kinematics& k = in.motion;
+    e.radius = vm::norm(k.pos);
+    e.up = e.radius > 0.0 ? vm::scale(k.pos, 1.0 / e.radius) : vm::vec(0.0, 1.0, 0.0);
     e.altitude = e.radius - in.body.radius;
-    e.air = us_standard_atmosphere(e.altitude);
-    const VECTOR3 airspeed_global = vm::sub(in.state.vel, ground_velocity(in.body, in.state.pos));
-    e.airspeed_local = vm::to_local(in.state.R, airspeed_global);
+    e.air = in.air.at(e.altitude);
+    const VECTOR3 airspeed_global = vm::sub(k.vel, ground_velocity(in.body, k.pos));
+    e.airspeed_local = vm::to_local(k.R, airspeed_global);
     e.airspeed = vm::norm(e.airspeed_local);
     e.mach = e.air.speed_of_sound > 0.0 ? e.airspeed / e.air.speed_of_sound : 0.0;
     e.dyn_pressure = 0.5 * e.air.density * e.airspeed * e.airspeed;
@@ -50,6 +59,16 @@ double thruster_isp(const runtime::ThrusterRecord& th, double pressure) {
     if (th.isp_ref <= 0.0 || th.p_ref <= 0.0) return th.isp_vac;
     return std::max(0.0, th.isp_vac - (th.isp_vac - th.isp_ref) * pressure / th.p_ref);
 }
+
+namespace {
+
+// d Isp / dp (m/s per Pa) where the specific impulse is above its floor of zero.
+double thruster_isp_per_pascal(const runtime::ThrusterRecord& th, double pressure) {
+    if (th.isp_ref <= 0.0 || th.p_ref <= 0.0 || thruster_isp(th, pressure) <= 0.0) return 0.0;
+    return -(th.isp_vac - th.isp_ref) / th.p_ref;
+}
+
+}  // namespace
 
 double thruster_mass_flow(const runtime::ThrusterRecord& th) {
     if (th.isp_vac <= 0.0 || th.level <= 0.0) return 0.0;
@@ -78,11 +97,25 @@ PropulsionOutput propulsion(const PropulsionInput& in) {
                 tank->mass -= needed;
             }
         }
-        const double magnitude = th.max0 * th.level * thruster_isp(th, in.pressure) / th.isp_vac * fraction;
-        const VECTOR3 force = vm::scale(th.dir, magnitude / dir_length);
+        const double per_isp = th.max0 * th.level / th.isp_vac * fraction / dir_length;  // N per m/s, per unit dir
+        const VECTOR3 force = vm::scale(th.dir, per_isp * thruster_isp(th, in.pressure));
         out.thrust = vm::add(out.thrust, force);
         add_force_at(out.wrench, force, th.pos);
+        const double isp_slope = thruster_isp_per_pascal(th, in.pressure);
+        if (isp_slope != 0.0) {
+            const VECTOR3 per_pascal = vm::scale(th.dir, per_isp * isp_slope);
+            out.thrust_per_pascal = vm::add(out.thrust_per_pascal, per_pascal);
+            add_force_at(out.wrench_per_pascal, per_pascal, th.pos);
+        }
     }
+    return out;
+}
+
+PropulsionOutput propulsion_at_pressure(const PropulsionOutput& at, double pressure_change) {
+    PropulsionOutput out = at;
+    out.thrust = vm::madd(at.thrust, at.thrust_per_pascal, pressure_change);
+    out.wrench.force = vm::madd(at.wrench.force, at.wrench_per_pascal.force, pressure_change);
+    out.wrench.torque = vm::madd(at.wrench.torque, at.wrench_per_pascal.torque, pressure_change);
     return out;
 }
 
@@ -142,43 +175,50 @@ double rotational_drag(double coefficient, double density, double airspeed, doub
 
 }  // namespace
 
-AeroOutput aerodynamics(const AeroInput& in) {
+AeroOutput airfoil_forces(const runtime::VesselDefinition& def, const EnvironmentOutput& env) {
     AeroOutput out;
+    const double density = env.air.density;
+    const double speed = env.airspeed;
+    if (density <= 0.0 || speed <= 0.0) return out;
+    const double q = env.dyn_pressure;
+    const VECTOR3& v = env.airspeed_local;
+    const VECTOR3 u = vm::scale(v, 1.0 / speed);
+    const double reynolds_per_chord = density * speed / viscosity(env.air.temperature);
+    for (const auto& owned : def.airfoils) {
+        const runtime::AirfoilRecord& af = *owned;
+        if (af.coeff == nullptr) continue;
+        const bool vertical = af.orientation == LIFT_VERTICAL;
+        const double angle = vertical ? std::atan2(-v.y, v.z) : std::atan2(-v.x, v.z);
+        double cl = 0.0, cm = 0.0, cd = 0.0;
+        af.coeff(angle, env.mach, reynolds_per_chord * af.chord, &cl, &cm, &cd);
+        const double qs = q * af.area;
+        const VECTOR3 lift_dir = vertical ? vm::vec(0.0, v.z, -v.y) : vm::vec(v.z, 0.0, -v.x);
+        const double lift_dir_length = vm::norm(lift_dir);
+        const VECTOR3 lift =
+            lift_dir_length > 0.0 ? vm::scale(lift_dir, qs * cl / lift_dir_length) : vm::vec(0.0, 0.0, 0.0);
+        const VECTOR3 drag = vm::scale(u, -qs * cd);
+        out.lift = vm::add(out.lift, lift);
+        out.drag = vm::add(out.drag, drag);
+        add_force_at(out.wrench, vm::add(lift, drag), af.ref);
+        const double moment = qs * af.chord * cm;  // nose up (vertical) or nose left (horizontal)
+        if (vertical)
+            out.wrench.torque.x += moment;
+        else
+            out.wrench.torque.y += moment;
+    }
+    return out;
+}
+
+void add_surface_forces(AeroOutput& out, const AeroInput& in) {
     const runtime::VesselDefinition& def = in.def;
     const EnvironmentOutput& env = in.env;
     const double density = env.air.density;
-    if (density <= 0.0) return out;
+    if (density <= 0.0) return;
     const double q = env.dyn_pressure;
     const double speed = env.airspeed;
 
     if (speed > 0.0) {
-        const VECTOR3& v = env.airspeed_local;
-        const VECTOR3 u = vm::scale(v, 1.0 / speed);
-        const double reynolds_per_chord = density * speed / viscosity(env.air.temperature);
-
-        for (const auto& owned : def.airfoils) {
-            const runtime::AirfoilRecord& af = *owned;
-            if (af.coeff == nullptr) continue;
-            const bool vertical = af.orientation == LIFT_VERTICAL;
-            const double angle = vertical ? std::atan2(-v.y, v.z) : std::atan2(-v.x, v.z);
-            double cl = 0.0, cm = 0.0, cd = 0.0;
-            af.coeff(angle, env.mach, reynolds_per_chord * af.chord, &cl, &cm, &cd);
-            const double qs = q * af.area;
-            const VECTOR3 lift_dir = vertical ? vm::vec(0.0, v.z, -v.y) : vm::vec(v.z, 0.0, -v.x);
-            const double lift_dir_length = vm::norm(lift_dir);
-            const VECTOR3 lift =
-                lift_dir_length > 0.0 ? vm::scale(lift_dir, qs * cl / lift_dir_length) : vm::vec(0.0, 0.0, 0.0);
-            const VECTOR3 drag = vm::scale(u, -qs * cd);
-            out.lift = vm::add(out.lift, lift);
-            out.drag = vm::add(out.drag, drag);
-            add_force_at(out.wrench, vm::add(lift, drag), af.ref);
-            const double moment = qs * af.chord * cm;  // nose up (vertical) or nose left (horizontal)
-            if (vertical)
-                out.wrench.torque.x += moment;
-            else
-                out.wrench.torque.y += moment;
-        }
-
+        const VECTOR3 u = vm::scale(env.airspeed_local, 1.0 / speed);
         for (const auto& owned : def.control_surfaces) {
             const runtime::ControlSurfaceRecord& cs = *owned;
             const int type = int(cs.type);
@@ -211,6 +251,11 @@ AeroOutput aerodynamics(const AeroInput& in) {
         rotational_drag(def.rot_drag.y, density, speed, size, in.omega.y, in.inertia.y, in.dt);
     out.wrench.torque.z +=
         rotational_drag(def.rot_drag.z, density, speed, size, in.omega.z, in.inertia.z, in.dt);
+}
+
+AeroOutput aerodynamics(const AeroInput& in) {
+    AeroOutput out = airfoil_forces(in.def, in.env);
+    add_surface_forces(out, in);
     return out;
 }
 

@@ -14,13 +14,29 @@ struct Wrench {
     VECTOR3 force{};
     VECTOR3 torque{};
 };
-void add_force_at(Wrench& w, const VECTOR3& force, const VECTOR3& point);
+inline void add_force_at(Wrench& w, const VECTOR3& force, const VECTOR3& point) {
+    w.force.x += force.x, w.force.y += force.y, w.force.z += force.z;
+    w.torque.x += force.y * point.z - force.z * point.y;
+    w.torque.y += force.z * point.x - force.x * point.z;
+    w.torque.z += force.x * point.y - force.y * point.x;
+}
 void add_wrench(Wrench& into, const Wrench& w);
+
+// Where a vessel is and how it moves: the part of its state the forces depend on. The
+// integrator evaluates the forces at the start of a step and at a predicted end.
+struct Kinematics {
+    VECTOR3 pos{};    // m, global
+    VECTOR3 vel{};    // m/s, global
+    MATRIX3 R{};      // vessel to global
+    VECTOR3 omega{};  // rad/s, vessel frame
+};
+Kinematics kinematics_of(const runtime::VesselState& state);
 
 // Environment: where the vessel is and the air it meets.
 struct EnvironmentInput {
     const runtime::BodyRecord& body;
-    const runtime::VesselState& state;
+    const Kinematics& motion;
+    AirAtAltitude& air;
 };
 struct EnvironmentOutput {
     Atmosphere air;
@@ -51,8 +67,14 @@ struct PropulsionInput {
 struct PropulsionOutput {
     Wrench wrench;
     VECTOR3 thrust{};  // vessel frame, total
+    // Change of the wrench and the thrust per pascal of ambient pressure: the specific impulse
+    // is linear in the pressure, so the thrust later in the step follows from these.
+    Wrench wrench_per_pascal;
+    VECTOR3 thrust_per_pascal{};
 };
 PropulsionOutput propulsion(const PropulsionInput& in);
+// The same thrusters at the same levels (and share of the step) at another ambient pressure.
+PropulsionOutput propulsion_at_pressure(const PropulsionOutput& at, double pressure_change);
 double thruster_isp(const runtime::ThrusterRecord& th, double pressure);  // m/s
 double thruster_mass_flow(const runtime::ThrusterRecord& th);            // kg/s at its level
 
@@ -72,6 +94,12 @@ struct AeroOutput {
     VECTOR3 drag{};  // vessel frame
 };
 AeroOutput aerodynamics(const AeroInput& in);
+// The airfoils alone. They depend on the air and the airspeed only, not on anything the vessel
+// sets between steps, so the physics carries them from the end of one step to the next start.
+AeroOutput airfoil_forces(const runtime::VesselDefinition& def, const EnvironmentOutput& env);
+// Everything else the air does, at the vessel's levels: control surfaces, drag elements, the
+// body drag of a vessel without airfoils, rotational drag.
+void add_surface_forces(AeroOutput& out, const AeroInput& in);
 
 // Forces the vessel added with AddForce for this step (vessel frame).
 Wrench added_forces(const runtime::VesselState& state);
@@ -80,15 +108,30 @@ Wrench added_forces(const runtime::VesselState& state);
 VECTOR3 gravity_acceleration(double mu, const VECTOR3& pos);
 
 // Ground contact at the touchdown points (docs/physics.md, "Ground contact").
+// What friction does at one evaluation. At a step's start it holds the points' sliding at
+// zero over the step: it stops what sliding there is within the step and balances every other
+// acceleration of the points, the ground and the vessel turning under them included. At the
+// predicted end it is the push of the last half kick, which leaves no sliding at all.
+struct FrictionTask {
+    VECTOR3 vel{};     // global: the velocities whose sliding it stops
+    VECTOR3 omega{};   // vessel frame
+    double time = 0.0; // s, within which it stops it
+    bool holds_over_step = true;
+};
 struct ContactInput {
     const runtime::VesselDefinition& def;
-    const runtime::VesselState& state;
+    const Kinematics& motion;  // pose, and the velocities the springs' damping sees
     const runtime::BodyRecord& body;
     const MassOutput& mass;
     VECTOR3 external_force;   // global: every force but contact, weight included
     VECTOR3 external_torque;  // vessel frame
-    double dt;
+    double dt;                // the step, which bounds the springs' stiffness
+    FrictionTask friction;
 };
+// A contact at a step's start: friction holds the sliding of this state at zero over the step.
+ContactInput contact_at(const runtime::VesselDefinition& def, const Kinematics& motion,
+                        const runtime::BodyRecord& body, const MassOutput& mass, const VECTOR3& external_force,
+                        const VECTOR3& external_torque, double dt);
 struct ContactOutput {
     Wrench wrench;             // vessel frame
     int points_in_contact = 0;
@@ -100,15 +143,25 @@ ContactOutput ground_contact(const ContactInput& in);
 // limits, the ground pressed down, the yaw torque within the wheels' grip.
 bool ground_holds(const ContactInput& in);
 
-// Integration of translation (velocity Verlet with gravity) and rotation (Euler's equations,
-// attitude by the exact rotation of the step) over dt.
-struct MotionInput {
-    MassOutput mass;
-    VECTOR3 force;   // global, every force but gravity
-    VECTOR3 torque;  // vessel frame
-    double mu;
-    double dt;
+// Integration (docs/physics.md, "Integration"): second order in every force. The forces are
+// evaluated at the step's start and at a predicted end; drift() kicks the velocities by half
+// a step of the start's accelerations and moves the pose to the end of the step (the attitude
+// and the rates by the vessel's exact free turn), finish() adds half a step of the end's
+// accelerations. With gravity alone it is velocity Verlet.
+struct Accelerations {
+    VECTOR3 linear{};   // m/s^2, global, gravity included
+    VECTOR3 angular{};  // rad/s^2, vessel frame, from the torques
+    VECTOR3 inertia{};  // kg m^2: the drift turns the vessel freely with it (Euler's gyroscopic term)
 };
-void integrate(runtime::VesselState& state, const MotionInput& in);
+// From the forces and torques (vessel frame, gravity apart) at one state of the step.
+Accelerations accelerations(const MassOutput& mass, const Kinematics& motion, const Wrench& total,
+                            const VECTOR3& gravity);
+struct Drift {
+    Kinematics predicted;  // the end pose, velocities kicked by the whole step's start accelerations
+    VECTOR3 half_vel{};    // velocities after the first half kick
+    VECTOR3 half_omega{};
+};
+Drift drift(const Kinematics& start, const Accelerations& a, double dt);
+Kinematics finish(const Drift& drift, const Accelerations& end, double dt);
 
 }  // namespace physics

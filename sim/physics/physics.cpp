@@ -7,6 +7,24 @@
 #include "physics/vector_math.h"
 
 namespace physics {
+
+// What the physics keeps between steps for one vessel: the ground-fixed pose of a vessel held
+// at rest by the ground, the state it last wrote (a state changed from outside, by a status or
+// a placement, is taken afresh), the air where the last step ended, and the airfoils' forces
+// there with the definitions they came from: the next step starts where this one ended.
+struct Physics::VesselMemory {
+    const runtime::VesselRecord* vessel = nullptr;
+    bool resting = false;
+    VECTOR3 ground_pos{};  // body-fixed position while resting
+    MATRIX3 ground_rot{};  // body-fixed attitude while resting
+    VECTOR3 written_pos{}, written_vel{};
+    MATRIX3 written_rot{};
+    AirAtAltitude air;
+    bool airfoils_carried = false;
+    AeroOutput airfoils;
+    std::vector<runtime::AirfoilRecord> airfoil_definitions;
+};
+
 namespace {
 
 constexpr double kSecondsPerDay = 86400.0;
@@ -15,7 +33,7 @@ constexpr double kSecondsPerDay = 86400.0;
 constexpr double kRestSpeed = 0.01;  // m/s
 constexpr double kRestRate = 0.001;  // rad/s
 
-// Everything the models give for one vessel in one step.
+// Everything the models give for one vessel at one state of a step.
 struct StepForces {
     EnvironmentOutput env;
     MassOutput mass;
@@ -27,25 +45,39 @@ struct StepForces {
     VECTOR3 outside_global;  // global: the same plus weight
 };
 
-StepForces compute_forces(const runtime::World& world, runtime::VesselRecord& v, double burn_dt, double dt) {
+// The forces at a state: the airfoils' forces given for it, the rest of the aerodynamics at
+// the vessel's levels, gravity, and the thrust and added forces given.
+StepForces forces_at(const runtime::World& world, const runtime::VesselRecord& v, const Kinematics& k,
+                     const EnvironmentOutput& env, const MassOutput& mass, const AeroOutput& airfoils,
+                     const PropulsionOutput& propulsion, const Wrench& added, double dt) {
     StepForces f;
-    f.env = environment(EnvironmentInput{world.earth, v.state});
-    f.mass = mass_properties(v.def);
-    f.propulsion = propulsion(PropulsionInput{v.def, f.env.air.pressure, burn_dt});
-    f.aero = aerodynamics(
-        AeroInput{v.def, f.env, v.state.control_surface_levels, v.state.omega, f.mass.inertia, dt});
-    f.added = added_forces(v.state);
-    f.gravity = gravity_acceleration(world.earth.mu, v.state.pos);
+    f.env = env;
+    f.mass = mass;
+    f.propulsion = propulsion;
+    f.aero = airfoils;
+    add_surface_forces(f.aero, AeroInput{v.def, f.env, v.state.control_surface_levels, k.omega, mass.inertia, dt});
+    f.added = added;
+    f.gravity = gravity_acceleration(world.earth.mu, k.pos);
     f.outside = f.propulsion.wrench;
     add_wrench(f.outside, f.aero.wrench);
     add_wrench(f.outside, f.added);
-    f.outside_global = vm::madd(vm::to_global(v.state.R, f.outside.force), f.gravity, f.mass.mass);
+    f.outside_global = vm::madd(vm::to_global(k.R, f.outside.force), f.gravity, mass.mass);
     return f;
 }
 
-ContactInput contact_input(const runtime::World& world, const runtime::VesselRecord& v, const StepForces& f,
-                           double dt) {
-    return ContactInput{v.def, v.state, world.earth, f.mass, f.outside_global, f.outside.torque, dt};
+// The forces at the vessel's present state; burns the propellant of burn_dt seconds.
+StepForces compute_forces(const runtime::World& world, runtime::VesselRecord& v, AirAtAltitude& air,
+                          double burn_dt, double dt) {
+    const Kinematics k = kinematics_of(v.state);
+    const EnvironmentOutput env = environment(EnvironmentInput{world.earth, k, air});
+    const MassOutput mass = mass_properties(v.def);
+    const PropulsionOutput thrust = propulsion(PropulsionInput{v.def, env.air.pressure, burn_dt});
+    return forces_at(world, v, k, env, mass, airfoil_forces(v.def, env), thrust, added_forces(v.state), dt);
+}
+
+ContactInput contact_input(const runtime::World& world, const runtime::VesselRecord& v, const Kinematics& k,
+                           const StepForces& f, double dt) {
+    return contact_at(v.def, k, world.earth, f.mass, f.outside_global, f.outside.torque, dt);
 }
 
 void write_air(runtime::VesselRecord& v, const Atmosphere& air) {
@@ -104,7 +136,33 @@ bool slow_on_ground(const runtime::World& world, const runtime::VesselState& s) 
 
 }  // namespace
 
+namespace {
+
+bool same(const runtime::AirfoilRecord& a, const runtime::AirfoilRecord& b) {
+    return a.orientation == b.orientation && same(a.ref, b.ref) && a.coeff == b.coeff && a.chord == b.chord &&
+           a.area == b.area && a.aspect == b.aspect;
+}
+
+// The airfoils' forces at the start of a step: those carried from the end of the last one when
+// the vessel still has the same airfoils, else computed afresh.
+AeroOutput starting_airfoils(const runtime::VesselDefinition& def, const EnvironmentOutput& env,
+                             const Physics::VesselMemory& m) {
+    bool carried = m.airfoils_carried && m.airfoil_definitions.size() == def.airfoils.size();
+    for (size_t i = 0; carried && i < def.airfoils.size(); ++i) carried = same(m.airfoil_definitions[i], *def.airfoils[i]);
+    return carried ? m.airfoils : airfoil_forces(def, env);
+}
+
+void carry_airfoils(Physics::VesselMemory& m, const runtime::VesselDefinition& def, const AeroOutput& airfoils) {
+    m.airfoils = airfoils;
+    m.airfoils_carried = true;
+    m.airfoil_definitions.resize(def.airfoils.size());
+    for (size_t i = 0; i < def.airfoils.size(); ++i) m.airfoil_definitions[i] = *def.airfoils[i];
+}
+
+}  // namespace
+
 Physics::Physics(runtime::World& world) : world_(world) {}
+Physics::~Physics() = default;
 
 Physics::VesselMemory& Physics::memory_for(size_t index, const runtime::VesselRecord& v) {
     if (memory_.size() <= index) memory_.resize(world_.vessel_count());
@@ -113,9 +171,11 @@ Physics::VesselMemory& Physics::memory_for(size_t index, const runtime::VesselRe
     const bool unchanged = m.vessel == &v && m.resting == s.landed && same(m.written_pos, s.pos) &&
                            same(m.written_vel, s.vel) && same(m.written_rot, s.R);
     if (!unchanged) {
-        // A new vessel, or one placed from outside: take its state as it is now.
-        m = VesselMemory{};
+        // A new vessel, or one placed from outside: take its state as it is now. The air at an
+        // altitude stays what it is.
         m.vessel = &v;
+        m.resting = false;
+        m.airfoils_carried = false;
         if (s.landed) remember_ground_pose(m, s, body_rotation_angle(world_.earth, world_.sim_time));
     }
     return m;
@@ -145,16 +205,12 @@ void Physics::step(double dt) {
     }
     for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world_.vessel(i);
-        if (v.pending_delete) continue;
-        if (world_.parent_of(&v) != nullptr) {
-            const StepForces f = compute_forces(world_, v, 0.0, dt);
-            write_air(v, f.env.air);
-            write_forces(v, f, vm::vec(0.0, 0.0, 0.0));
-            v.state.added_forces.clear();
-        } else {
-            // Air data where the step has taken the vessel.
-            write_air(v, us_standard_atmosphere(vm::norm(v.state.pos) - world_.earth.radius));
-        }
+        if (v.pending_delete || world_.parent_of(&v) == nullptr) continue;
+        AirAtAltitude air;
+        const StepForces f = compute_forces(world_, v, air, 0.0, dt);
+        write_air(v, f.env.air);
+        write_forces(v, f, vm::vec(0.0, 0.0, 0.0));
+        v.state.added_forces.clear();
     }
 }
 
@@ -162,24 +218,57 @@ void Physics::step_vessel(runtime::VesselRecord& v, VesselMemory& memory, double
     runtime::VesselState& s = v.state;
     const double theta_next = body_rotation_angle(world_.earth, world_.sim_time + dt);
 
-    // Environment, mass, propulsion, aerodynamics, added forces and gravity.
-    const StepForces f = compute_forces(world_, v, dt, dt);
+    // The forces at the start, with the levels the vessel set after the last step. The
+    // propellant of the whole step burns here.
+    const Kinematics start = kinematics_of(s);
+    const EnvironmentOutput env0 = environment(EnvironmentInput{world_.earth, start, memory.air});
+    const MassOutput mass0 = mass_properties(v.def);
+    const PropulsionOutput thrust0 = propulsion(PropulsionInput{v.def, env0.air.pressure, dt});
+    const StepForces f0 = forces_at(world_, v, start, env0, mass0, starting_airfoils(v.def, env0, memory), thrust0,
+                                    added_forces(s), dt);
     s.added_forces.clear();
-    const ContactInput held = contact_input(world_, v, f, dt);
+    memory.airfoils_carried = false;
+    const ContactInput held = contact_input(world_, v, start, f0, dt);
 
-    // Ground contact and integration.
     if (memory.resting && !ground_holds(held)) memory.resting = false;
     if (memory.resting) {
-        write_forces(v, f, resting_contact_force(world_, v, f));
+        write_air(v, f0.env.air);
+        write_forces(v, f0, resting_contact_force(world_, v, f0));
         hold_on_ground(world_, s, memory, theta_next);
     } else {
-        const ContactOutput contact = ground_contact(held);
-        write_forces(v, f, contact.wrench.force);
-        Wrench total = f.outside;
-        add_wrench(total, contact.wrench);
-        integrate(s, MotionInput{f.mass, vm::to_global(s.R, total.force), total.torque, world_.earth.mu, dt});
-        if (contact.all_points_in_contact && slow_on_ground(world_, s) &&
-            ground_holds(ContactInput{v.def, s, world_.earth, f.mass, f.outside_global, f.outside.torque, dt})) {
+        const ContactOutput contact0 = ground_contact(held);
+        Wrench total0 = f0.outside;
+        add_wrench(total0, contact0.wrench);
+        const Drift d = drift(start, accelerations(f0.mass, start, total0, f0.gravity), dt);
+
+        // The forces at the predicted end: the same levels, thrusters and added forces, the
+        // mass left after the burn and the air there. Friction stops what sliding is left
+        // after the first half kick within the half step that remains.
+        const Kinematics& end = d.predicted;
+        const EnvironmentOutput env1 = environment(EnvironmentInput{world_.earth, end, memory.air});
+        const PropulsionOutput thrust1 =
+            propulsion_at_pressure(f0.propulsion, env1.air.pressure - f0.env.air.pressure);
+        const AeroOutput airfoils1 = airfoil_forces(v.def, env1);
+        const StepForces f1 =
+            forces_at(world_, v, end, env1, mass_properties(v.def), airfoils1, thrust1, f0.added, dt);
+        ContactInput touching = contact_input(world_, v, end, f1, dt);
+        touching.friction = FrictionTask{d.half_vel, d.half_omega, 0.5 * dt, false};
+        const ContactOutput contact1 = ground_contact(touching);
+        Wrench total1 = f1.outside;
+        add_wrench(total1, contact1.wrench);
+        const Kinematics k1 = finish(d, accelerations(f1.mass, end, total1, f1.gravity), dt);
+        s.pos = k1.pos;
+        s.vel = k1.vel;
+        s.R = k1.R;
+        s.omega = k1.omega;
+
+        // Air data and forces where the step has taken the vessel; the next step starts with
+        // the airfoils' forces found there.
+        write_air(v, f1.env.air);
+        write_forces(v, f1, contact1.wrench.force);
+        carry_airfoils(memory, v.def, airfoils1);
+        if (contact1.all_points_in_contact && slow_on_ground(world_, s) &&
+            ground_holds(contact_input(world_, v, k1, f1, dt))) {
             remember_ground_pose(memory, s, theta_next);
             hold_on_ground(world_, s, memory, theta_next);
         }
@@ -196,12 +285,13 @@ void Physics::update_observables() {
     for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world_.vessel(i);
         if (v.pending_delete) continue;
-        const StepForces f = compute_forces(world_, v, 0.0, dt);
+        AirAtAltitude air;
+        const StepForces f = compute_forces(world_, v, air, 0.0, dt);
         write_air(v, f.env.air);
         VECTOR3 contact = vm::vec(0.0, 0.0, 0.0);
         if (world_.parent_of(&v) == nullptr) {
             contact = v.state.landed ? resting_contact_force(world_, v, f)
-                                     : ground_contact(contact_input(world_, v, f, dt)).wrench.force;
+                                     : ground_contact(contact_input(world_, v, kinematics_of(v.state), f, dt)).wrench.force;
         }
         write_forces(v, f, contact);
     }

@@ -19,6 +19,18 @@ struct Atmosphere {
 };
 Atmosphere us_standard_atmosphere(double geometric_altitude_m);
 
+// The air at the altitude last asked for. The end of one step and the start of the next are
+// at the same place, so the atmosphere is evaluated once for both.
+class AirAtAltitude {
+public:
+    const Atmosphere& at(double altitude);
+
+private:
+    double altitude_ = 0.0;
+    bool known_ = false;
+    Atmosphere air_{};
+};
+
 // Orbits about a central body of gravitational parameter mu (m^3/s^2); positions and
 // velocities inertial, relative to the body's centre.
 double specific_energy(double mu, const VECTOR3& pos, const VECTOR3& vel);      // J/kg
@@ -30,6 +42,8 @@ struct OrbitShape {
     double inclination;       // rad, 0 for a prograde (eastward) equatorial orbit
     double periapsis_radius;  // m
     double apoapsis_radius;   // m (infinite when unbound)
+    double period;            // s (infinite when unbound)
+    double time_to_apoapsis;  // s until the next apoapsis, 0..period (infinite when unbound)
 };
 OrbitShape orbit_shape(double mu, const VECTOR3& pos, const VECTOR3& vel);
 
@@ -50,6 +64,7 @@ void rest_on_ground(const runtime::World& world, runtime::VesselRecord& v, doubl
 class Physics {
 public:
     explicit Physics(runtime::World& world);
+    ~Physics();
 
     // Advances every vessel by dt seconds in the fixed order of models, then advances
     // world.sim_time by dt, world.sim_step = dt and world.mjd by dt/86400, and writes air
@@ -59,17 +74,8 @@ public:
     // Writes air data and forces for every vessel without moving anything.
     void update_observables();
 
-    // What the physics keeps between steps for one vessel: the ground-fixed pose of a
-    // vessel held at rest by the ground, and the state it last wrote (a state changed from
-    // outside, by a status or a placement, is taken afresh).
-    struct VesselMemory {
-        const runtime::VesselRecord* vessel = nullptr;
-        bool resting = false;
-        VECTOR3 ground_pos{};  // body-fixed position while resting
-        MATRIX3 ground_rot{};  // body-fixed attitude while resting
-        VECTOR3 written_pos{}, written_vel{};
-        MATRIX3 written_rot{};
-    };
+    // What the physics keeps between steps for one vessel (physics.cpp).
+    struct VesselMemory;
 
 private:
     void step_vessel(runtime::VesselRecord& v, VesselMemory& memory, double dt);
