@@ -12,9 +12,10 @@ function(korvan_loadable_library target dir)
     RUNTIME_OUTPUT_DIRECTORY ${dir}
     CXX_VISIBILITY_PRESET hidden)
   if(NOT WIN32)
-    # Added to, not replacing, the sanitizer link options. (A DLL cannot have undefined
-    # symbols in the first place.)
-    target_link_options(${target} PRIVATE -Wl,--no-undefined)
+    # Every symbol resolved at link time, added to, not replacing, the sanitizer link
+    # options; empty in the fuzz build. (A DLL cannot have undefined symbols in the first
+    # place.)
+    target_link_options(${target} PRIVATE ${KORVAN_NO_UNDEFINED})
     # Without unique symbols an ELF library really unloads.
     if(arg_UNLOADS AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
       target_compile_options(${target} PRIVATE -fno-gnu-unique)

@@ -4,7 +4,8 @@
 # compiler and Wine to run its programs.
 set -euo pipefail
 
-packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev libfmt-dev gnuplot-nox librsvg2-bin jq)
+packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev libfmt-dev gnuplot-nox librsvg2-bin jq
+          clang libclang-rt-dev valgrind)
 if [ "${1:-}" = windows ]; then
   packages+=(g++-mingw-w64-x86-64-posix wine wine64)
 fi

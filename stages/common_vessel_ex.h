@@ -39,6 +39,10 @@ struct CVE_ITEM {
     VECTOR3 sep_velocity{};
 };
 
+// The fields of an item line after its keyword (name, mesh file, class, the offset given,
+// mass, angle, fuel), as the scenario block and the handover messages write them.
+std::string format_item_fields(const CVE_ITEM& item, const VECTOR3& offset);
+
 class _COMMON_VESSEL_EX {
 public:
     virtual ~_COMMON_VESSEL_EX() = default;

@@ -44,6 +44,10 @@ VesselRecord* World::instantiate_vessel(const std::string& name, const std::stri
         if (error != nullptr) *error = reason;
         return nullptr;
     };
+    // Only a vessel a scenario can hold: its block starts "name:class" and names are unique.
+    if (name.empty() || name.find_first_of(" \t\r\n\v\f:") != std::string::npos)
+        return fail("a vessel name is one word without ':'");
+    if (find_vessel(name) != nullptr) return fail("a vessel of that name exists");
     const VesselClass* cls = find_class(class_name, &why);
     if (cls == nullptr) return fail(why);
 
@@ -94,6 +98,12 @@ VesselRecord* World::instantiate_vessel(const std::string& name, const std::stri
 
 VesselRecord* World::create_vessel(const std::string& name, const std::string& class_name, const VESSELSTATUS* status,
                                    std::string* error) {
+    if (status != nullptr && !(length(status->rpos) >= earth.radius - kMaxDepthBelowSurface)) {
+        const std::string why = "it would be placed deep below the surface";
+        note("cannot create vessel \"" + name + "\": " + why);
+        if (error != nullptr) *error = why;
+        return nullptr;
+    }
     VesselRecord* v = instantiate_vessel(name, class_name, error);
     if (v == nullptr) return nullptr;
     v->iface->clbkSetClassCaps(nullptr);

@@ -40,7 +40,7 @@ std::string default_root() {
 
 int main(int argc, char** argv) {
     sim::RunOptions opt;
-    double until = -1.0;
+    double until = 0.0;
     opt.out_dir = "out/ascent";
     CLI::App app{"korvan-sim: the Korvan headless host. Flies a scenario with an optional script and writes "
                  "telemetry.csv, summary.json, final.scn and HUD frames into the output folder. With no "
@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
                    "build's run tree)");
     app.add_option("--script", opt.script_path, "Script of timed and conditional commands");
     app.add_option("--dt", opt.dt, "Fixed frame step in seconds")->capture_default_str();
-    app.add_option("--until", until, "Stop at this simulation time in seconds");
+    const CLI::Option* until_option = app.add_option("--until", until, "Stop at this simulation time in seconds");
     app.add_option("--stop-on", opt.stop_on,
                    "Stop when this event happens (liftoff, gear_up, mach1, engine_switch, cutoff, apoapsis, "
                    "landed, vessel_created, or a script event); may be repeated");
@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
         // --help is a success; any argument that cannot be used is bad input.
         return app.exit(e) == 0 ? sim::kExitOk : sim::kExitInput;
     }
-    if (until >= 0.0) opt.until = until;
+    if (until_option->count() > 0) opt.until = until;
     if (opt.root.empty()) opt.root = default_root();
     if (opt.scenario_path.empty()) sim::use_default_ascent(opt);
     opt.progress = ::isatty(STDERR_FILENO) != 0;
@@ -83,7 +83,10 @@ int main(int argc, char** argv) {
         std::fputs(simulation.report().c_str(), stdout);
         if (!opt.out_dir.empty()) std::printf("outputs in %s\n", opt.out_dir.c_str());
         if (result.outcome == sim::Outcome::NonFinite) std::fprintf(stderr, "%s\n", result.message.c_str());
-        return result.exit_status;
+        if (!simulation.output_errors().empty())
+            std::fprintf(stderr, "korvan-sim: %zu output(s) could not be written (listed above)\n",
+                         simulation.output_errors().size());
+        return simulation.result().exit_status;
     } catch (const sim::InputError& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return sim::kExitInput;
