@@ -60,8 +60,11 @@ void check_run_options(const RunOptions& o) {
                          ": the interval must be a number of seconds above 0");
 }
 
-constexpr size_t kCommonPathMax = 4096;  // bytes in a whole path, where the folder does not say
+#if defined(_WIN32)
 constexpr size_t kWindowsPathMax = 260;  // MAX_PATH: a whole path through the system's narrow calls
+#else
+constexpr size_t kCommonPathMax = 4096;  // bytes in a whole path, where the folder does not say
+#endif
 
 enum class FolderLimit { name, path };
 
