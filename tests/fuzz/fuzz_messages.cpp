@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "runtime/loader.h"
 #include "table_checks.h"
 #include "tests/vessel/korvan_world.h"
 
@@ -26,7 +27,7 @@ HMODULE link_module = nullptr;
 
 template <class Func>
 Func entry(const char* name) {
-    return reinterpret_cast<Func>(GetProcAddress(link_module, name));
+    return runtime::procedure<Func>(link_module, name);
 }
 
 void send_line(VESSEL* receiver, const std::string& line) {
