@@ -7,7 +7,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cctype>
+#include <cstdint>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <string>
@@ -35,6 +39,23 @@ std::mutex& loader_mutex() {
     static auto* m = new std::mutex();
     return *m;
 }
+
+// GetProcAddress answers from a small cache: the vessel looks its message functions up at
+// every use, every step. Each thread keeps its own entries, so a look-up takes no lock; any
+// FreeLibrary makes every entry of every thread stale, because a library may then be gone and
+// another one mapped at the same handle.
+std::atomic<std::uint64_t> library_generation{0};
+
+struct CachedSymbol {
+    static constexpr std::size_t kNameSize = 64;  // longer names are looked up every time
+    HMODULE module = nullptr;
+    std::uint64_t generation = 0;
+    FARPROC proc = nullptr;
+    char name[kNameSize] = {};
+};
+constexpr std::size_t kCachedSymbols = 8;
+thread_local std::array<CachedSymbol, kCachedSymbols> cached_symbols;
+thread_local std::size_t next_cached_symbol = 0;
 
 bool ends_with_ci(const std::string& s, const std::string& tail) {
     if (s.size() < tail.size()) return false;
@@ -106,7 +127,20 @@ HMODULE LoadLibraryA(const char* name) {
 
 FARPROC GetProcAddress(HMODULE module, const char* name) {
     if (module == nullptr || name == nullptr) return nullptr;
-    return reinterpret_cast<FARPROC>(::dlsym(module, name));
+    const std::uint64_t generation = library_generation.load(std::memory_order_acquire);
+    for (const CachedSymbol& c : cached_symbols)
+        if (c.module == module && c.generation == generation && std::strcmp(c.name, name) == 0) return c.proc;
+    const auto proc = reinterpret_cast<FARPROC>(::dlsym(module, name));
+    const std::size_t length = std::strlen(name);
+    if (length < CachedSymbol::kNameSize) {
+        CachedSymbol& c = cached_symbols[next_cached_symbol];
+        next_cached_symbol = (next_cached_symbol + 1) % kCachedSymbols;
+        c.module = module;
+        c.generation = generation;
+        c.proc = proc;
+        std::memcpy(c.name, name, length + 1);
+    }
+    return proc;
 }
 
 bool FreeLibrary(HMODULE module) {
@@ -116,6 +150,7 @@ bool FreeLibrary(HMODULE module) {
         auto it = loaded_libraries().find(module);
         if (it == loaded_libraries().end()) return false;
         if (--it->second.references == 0) loaded_libraries().erase(it);
+        library_generation.fetch_add(1, std::memory_order_release);
     }
     return ::dlclose(module) == 0;
 }

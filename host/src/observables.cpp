@@ -1,6 +1,8 @@
 // Observables derived on demand from definition and state (air data and forces come from
 // the physics). A pinned value wins. Frames and signs follow docs/physics.md.
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "host_internal.h"
 
@@ -31,7 +33,10 @@ VECTOR3 column(const MATRIX3& R, int c) {
     return _V(R.data[c], R.data[3 + c], R.data[6 + c]);
 }
 
+// An angle already in 0..2pi is left alone without the division fmod costs; any other is
+// reduced exactly as fmod does.
 double wrap_two_pi(double a) {
+    if (a >= 0.0 && a < PI2) return a;
     a = std::fmod(a, PI2);
     return a < 0.0 ? a + PI2 : a;
 }
@@ -41,7 +46,24 @@ double wrap_pi(double a) {
     return a > PI ? a - PI2 : a;
 }
 
+// Bit for bit, so that a position that differs in anything (a signed zero, a NaN) counts
+// as another one.
+bool same_bits(const VECTOR3& a, const VECTOR3& b) {
+    std::uint64_t diff = 0;
+    for (int i = 0; i < 3; ++i) diff |= std::bit_cast<std::uint64_t>(a.data[i]) ^ std::bit_cast<std::uint64_t>(b.data[i]);
+    return diff == 0;
+}
+
 }  // namespace
+
+const HorizonAxes& World::horizon(const VesselRecord& v) const {
+    HorizonAxes& h = v.horizon;
+    if (h.valid && same_bits(h.pos, v.state.pos)) return h;
+    h.valid = true;
+    h.pos = v.state.pos;
+    horizon_axes(v.state.pos, h.east, h.up, h.north);
+    return h;
+}
 
 double World::mass(const VesselRecord& v) const {
     if (v.pins.mass) return *v.pins.mass;
@@ -102,24 +124,20 @@ void World::horizon_axes(const VECTOR3& pos, VECTOR3& east, VECTOR3& up, VECTOR3
 
 double World::pitch(const VesselRecord& v) const {
     if (v.pins.pitch) return *v.pins.pitch;
-    VECTOR3 east, up, north;
-    horizon_axes(v.state.pos, east, up, north);
-    return std::asin(detail::clamp(dotp(column(v.state.R, 2), up), -1.0, 1.0));
+    return std::asin(detail::clamp(dotp(column(v.state.R, 2), horizon(v).up), -1.0, 1.0));
 }
 
 double World::bank(const VesselRecord& v) const {
     if (v.pins.bank) return *v.pins.bank;
-    VECTOR3 east, up, north;
-    horizon_axes(v.state.pos, east, up, north);
+    const VECTOR3& up = horizon(v).up;
     return std::atan2(dotp(column(v.state.R, 0), up), dotp(column(v.state.R, 1), up));
 }
 
 double World::heading(const VesselRecord& v) const {
     if (v.pins.heading) return *v.pins.heading;
-    VECTOR3 east, up, north;
-    horizon_axes(v.state.pos, east, up, north);
+    const HorizonAxes& h = horizon(v);
     const VECTOR3 z = column(v.state.R, 2);
-    return wrap_two_pi(std::atan2(dotp(z, east), dotp(z, north)));
+    return wrap_two_pi(std::atan2(dotp(z, h.east), dotp(z, h.north)));
 }
 
 double World::aoa(const VesselRecord& v) const {
@@ -140,10 +158,9 @@ VECTOR3 World::angular_vel(const VesselRecord& v) const {
 
 VECTOR3 World::horizon_airspeed(const VesselRecord& v) const {
     if (v.pins.horizon_airspeed) return *v.pins.horizon_airspeed;
-    VECTOR3 east, up, north;
-    horizon_axes(v.state.pos, east, up, north);
+    const HorizonAxes& h = horizon(v);
     const VECTOR3 a = airspeed_vector_global(v);
-    return _V(dotp(a, east), dotp(a, up), dotp(a, north));
+    return _V(dotp(a, h.east), dotp(a, h.up), dotp(a, h.north));
 }
 
 VECTOR3 World::global_pos(const VesselRecord& v) const {
