@@ -54,8 +54,21 @@ struct CachedSymbol {
     char name[kNameSize] = {};
 };
 constexpr std::size_t kCachedSymbols = 8;
-thread_local std::array<CachedSymbol, kCachedSymbols> cached_symbols;
-thread_local std::size_t next_cached_symbol = 0;
+struct SymbolCache {
+    std::array<CachedSymbol, kCachedSymbols> entries;
+    std::size_t last_hit = 0;  // asked again first: one name is usually asked many times in a row
+    std::size_t next = 0;      // the entry a new name takes
+};
+thread_local SymbolCache symbol_cache;
+
+bool names_match(const char* cached, const char* name) {
+    while (*cached != '\0' && *cached == *name) ++cached, ++name;
+    return *cached == *name;
+}
+
+bool answers(const CachedSymbol& c, HMODULE module, std::uint64_t generation, const char* name) {
+    return c.module == module && c.generation == generation && names_match(c.name, name);
+}
 
 bool ends_with_ci(const std::string& s, const std::string& tail) {
     if (s.size() < tail.size()) return false;
@@ -128,13 +141,20 @@ HMODULE LoadLibraryA(const char* name) {
 FARPROC GetProcAddress(HMODULE module, const char* name) {
     if (module == nullptr || name == nullptr) return nullptr;
     const std::uint64_t generation = library_generation.load(std::memory_order_acquire);
-    for (const CachedSymbol& c : cached_symbols)
-        if (c.module == module && c.generation == generation && std::strcmp(c.name, name) == 0) return c.proc;
+    SymbolCache& cache = symbol_cache;
+    if (answers(cache.entries[cache.last_hit], module, generation, name)) return cache.entries[cache.last_hit].proc;
+    for (std::size_t i = 0; i < kCachedSymbols; ++i) {
+        if (answers(cache.entries[i], module, generation, name)) {
+            cache.last_hit = i;
+            return cache.entries[i].proc;
+        }
+    }
     const auto proc = reinterpret_cast<FARPROC>(::dlsym(module, name));
     const std::size_t length = std::strlen(name);
     if (length < CachedSymbol::kNameSize) {
-        CachedSymbol& c = cached_symbols[next_cached_symbol];
-        next_cached_symbol = (next_cached_symbol + 1) % kCachedSymbols;
+        cache.last_hit = cache.next;
+        CachedSymbol& c = cache.entries[cache.next];
+        cache.next = (cache.next + 1) % kCachedSymbols;
         c.module = module;
         c.generation = generation;
         c.proc = proc;

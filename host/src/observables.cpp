@@ -33,10 +33,12 @@ VECTOR3 column(const MATRIX3& R, int c) {
     return _V(R.data[c], R.data[3 + c], R.data[6 + c]);
 }
 
-// An angle already in 0..2pi is left alone without the division fmod costs; any other is
-// reduced exactly as fmod does.
+// Angles within a turn of 0..2pi are brought into it without the division fmod costs, to
+// exactly what fmod gives (a - 2pi is exact there); any other is reduced by fmod.
 double wrap_two_pi(double a) {
     if (a >= 0.0 && a < PI2) return a;
+    if (a >= PI2 && a < 2.0 * PI2) return a - PI2;
+    if (a < 0.0 && a > -PI2) return a + PI2;
     a = std::fmod(a, PI2);
     return a < 0.0 ? a + PI2 : a;
 }
@@ -205,21 +207,29 @@ ELEMENTS World::elements(const VesselRecord& v) const {
     const double nl = length(node);
     constexpr double tiny = 1e-11;
     el.theta = nl > tiny * hl ? wrap_two_pi(std::atan2(node.y, node.x)) : 0.0;
-    // Argument of periapsis and true anomaly in the orbit plane, measured from the node.
+    // Argument of periapsis in the orbit plane, measured from the node.
     const VECTOR3 n_unit = nl > tiny * hl ? node / nl : _V(1.0, 0.0, 0.0);
     const VECTOR3 q_unit = hl > 0.0 ? crossp(h / hl, n_unit) : _V(0.0, 1.0, 0.0);
-    const double u = std::atan2(dotp(r, q_unit), dotp(r, n_unit));  // argument of latitude
-    double omega = 0.0, nu = u;
-    if (el.e > tiny) {
-        omega = std::atan2(dotp(e_vec, q_unit), dotp(e_vec, n_unit));
-        nu = u - omega;
-    }
+    const double omega = el.e > tiny ? std::atan2(dotp(e_vec, q_unit), dotp(e_vec, n_unit)) : 0.0;
     el.omegab = wrap_two_pi(el.theta + omega);
-    // Mean anomaly from the true anomaly (elliptic orbits only).
-    double mean_anomaly = nu;
-    if (el.e < 1.0) {
-        const double E = 2.0 * std::atan(std::sqrt((1.0 - el.e) / (1.0 + el.e)) * std::tan(nu / 2.0));
-        mean_anomaly = E - el.e * std::sin(E);
+    // Mean anomaly. An orbit that is clearly an ellipse takes it from the eccentric anomaly,
+    // which r and r.v give at once (e cos E = 1 - r/a, e sin E = r.v / sqrt(mu a)): one atan2
+    // where the true anomaly would cost an atan2, a tangent, an arc tangent and a sine. A
+    // nearly circular orbit goes through the true anomaly, so that its ill-defined periapsis
+    // cancels in the mean longitude; beyond the ellipse the true anomaly stands in.
+    constexpr double clearly_elliptic = 0.01;
+    double mean_anomaly = 0.0;
+    if (el.e >= clearly_elliptic && el.e < 1.0 && el.a > 0.0) {
+        const double e_sin_E = dotp(r, vel) / std::sqrt(mu * el.a);
+        mean_anomaly = std::atan2(e_sin_E, 1.0 - rl / el.a) - e_sin_E;
+    } else {
+        const double u = std::atan2(dotp(r, q_unit), dotp(r, n_unit));  // argument of latitude
+        const double nu = u - omega;
+        mean_anomaly = nu;
+        if (el.e < 1.0) {
+            const double E = 2.0 * std::atan(std::sqrt((1.0 - el.e) / (1.0 + el.e)) * std::tan(nu / 2.0));
+            mean_anomaly = E - el.e * std::sin(E);
+        }
     }
     el.L = wrap_two_pi(el.omegab + mean_anomaly);
     return el;

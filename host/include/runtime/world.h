@@ -441,6 +441,7 @@ public:
 private:
     void release_module(ModuleRecord* module);  // unloads it when its last vessel is gone
     VesselRecord* find_record(OBJHANDLE h) const;
+    void place_children_below(VesselRecord* parent, size_t depth);
     void forget_vessel_handles();  // after a vessel left the list
 
     mutable OBJHANDLE last_handle_ = nullptr;
