@@ -2,7 +2,7 @@
 # Installs what a fresh Debian machine lacks to build, test and fly Korvan.
 set -euo pipefail
 
-packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev libfmt-dev gnuplot-nox librsvg2-bin)
+packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev libfmt-dev gnuplot-nox librsvg2-bin jq)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -163,14 +163,30 @@ enum AIRFOIL_ORIENTATION { LIFT_VERTICAL = 0, LIFT_HORIZONTAL = 1 };
 
 enum ENGINETYPE { ENGINE_MAIN = 0, ENGINE_RETRO = 1, ENGINE_HOVER = 2, ENGINE_ATTITUDE = 3 };
 
-// Manual control: mode and device bits of GetManualControlLevel.
+// Manual control: the mode and device arguments of GetManualControlLevel. ATTMODE asks for
+// the attitude thrusters' current manual mode (rotation or translation), ROTMODE and LINMODE
+// for one of them, ANYMODE for either.
 constexpr DWORD MANCTRL_ATTMODE = 0;
 constexpr DWORD MANCTRL_ROTMODE = 1;
-constexpr DWORD MANCTRL_LINMODE = 2;
 constexpr DWORD MANCTRL_ANYMODE = 2;
+constexpr DWORD MANCTRL_LINMODE = 3;
 constexpr DWORD MANCTRL_KEYBOARD = 0;
 constexpr DWORD MANCTRL_JOYSTICK = 1;
 constexpr DWORD MANCTRL_ANYDEVICE = 4;
+
+// The attitude thrusters' manual mode: off, rotation or translation.
+constexpr int RCS_NONE = 0;
+constexpr int RCS_ROT = 1;
+constexpr int RCS_LIN = 2;
+
+// The attitude autopilots every vessel has (navigation modes); one is active at a time.
+constexpr int NAVMODE_KILLROT = 1;
+constexpr int NAVMODE_HLEVEL = 2;
+constexpr int NAVMODE_PROGRADE = 3;
+constexpr int NAVMODE_RETROGRADE = 4;
+constexpr int NAVMODE_NORMAL = 5;
+constexpr int NAVMODE_ANTINORMAL = 6;
+constexpr int NAVMODE_COUNT = 7;  // modes are 1..NAVMODE_COUNT-1
 
 // Mesh visibility modes.
 constexpr WORD MESHVIS_NEVER = 0x00;

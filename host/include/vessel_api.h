@@ -79,6 +79,11 @@ public:
     double GetThrusterGroupLevel(THGROUP_TYPE type) const;
     double GetManualControlLevel(THGROUP_TYPE type, DWORD mode = MANCTRL_ATTMODE, DWORD device = MANCTRL_ANYDEVICE) const;
     void SetAttitudeRotLevel(const VECTOR3& th) const;
+    // The attitude thrusters' manual mode (RCS_NONE, RCS_ROT, RCS_LIN): what the pilot's
+    // attitude inputs fire. SetAttitudeMode refuses (false) an unknown mode.
+    int GetAttitudeMode() const;
+    bool SetAttitudeMode(int mode) const;
+    int ToggleAttitudeMode() const;  // rotation <-> translation; off stays off
     UINT AddExhaust(THRUSTER_HANDLE th, double lscale, double wscale, const VECTOR3& pos, const VECTOR3& dir,
                     SURFHANDLE tex = nullptr) const;
     UINT AddExhaust(THRUSTER_HANDLE th, double lscale, double wscale, SURFHANDLE tex = nullptr) const;
@@ -94,6 +99,13 @@ public:
                                         int axis = AIRCTRL_AXIS_AUTO, UINT anim = (UINT)-1) const;
     void SetControlSurfaceLevel(AIRCTRL_TYPE type, double level) const;
     double GetControlSurfaceLevel(AIRCTRL_TYPE type) const;
+
+    // Attitude autopilots (NAVMODE_*). One mode is active at a time: activating one ends the
+    // other. The host flies them with the vessel's attitude thruster groups.
+    bool ActivateNavmode(int mode) const;    // true when the mode was off and is now on
+    bool DeactivateNavmode(int mode) const;  // true when the mode was on and is now off
+    bool ToggleNavmode(int mode) const;      // true for a known mode
+    bool GetNavmodeState(int mode) const;    // true while the mode is active
 
     // Attachments and docking
     DOCKHANDLE CreateDock(const VECTOR3& pos, const VECTOR3& dir, const VECTOR3& rot) const;

@@ -324,12 +324,23 @@ double VESSEL::GetThrusterGroupLevel(THGROUP_TYPE type) const {
     VesselRecord* v = rec(vessel_handle);
     return v != nullptr ? world().group_level(*v, type) : 0.0;
 }
+// The pilot's input for a group, when the mode asked for covers the group's kind: the
+// rotation groups answer in ROTMODE, the translation groups in LINMODE, both in ANYMODE, and
+// in ATTMODE only the kind the attitude thrusters' manual mode selects. The throttles of
+// main, retro and hover answer in every mode. The device is not distinguished.
 double VESSEL::GetManualControlLevel(THGROUP_TYPE type, DWORD mode, DWORD device) const {
-    (void)mode, (void)device;
+    (void)device;
     World& w = world();
     VesselRecord* v = w.record(vessel_handle);
     if (v == nullptr || w.focus != vessel_handle || !valid_group_type(type)) return 0.0;
-    return v->state.manual_levels[type];
+    const bool rotation = type >= THGROUP_ATT_PITCHUP && type <= THGROUP_ATT_BANKRIGHT;
+    const bool translation = type >= THGROUP_ATT_RIGHT && type <= THGROUP_ATT_BACK;
+    bool answered = true;
+    if (mode == MANCTRL_ROTMODE) answered = !translation;
+    else if (mode == MANCTRL_LINMODE) answered = !rotation;
+    else if (mode == MANCTRL_ATTMODE)
+        answered = (!rotation || v->state.rcs_mode == RCS_ROT) && (!translation || v->state.rcs_mode == RCS_LIN);
+    return answered ? v->state.manual_levels[type] : 0.0;
 }
 void VESSEL::SetAttitudeRotLevel(const VECTOR3& th) const {
     World& w = world();
@@ -343,6 +354,22 @@ void VESSEL::SetAttitudeRotLevel(const VECTOR3& th) const {
     pair(th.x, THGROUP_ATT_PITCHUP, THGROUP_ATT_PITCHDOWN);
     pair(th.y, THGROUP_ATT_YAWLEFT, THGROUP_ATT_YAWRIGHT);
     pair(th.z, THGROUP_ATT_BANKRIGHT, THGROUP_ATT_BANKLEFT);
+}
+int VESSEL::GetAttitudeMode() const {
+    VesselRecord* v = rec(vessel_handle);
+    return v != nullptr ? v->state.rcs_mode : RCS_NONE;
+}
+bool VESSEL::SetAttitudeMode(int mode) const {
+    VesselRecord* v = rec(vessel_handle);
+    if (v == nullptr || mode < RCS_NONE || mode > RCS_LIN) return false;
+    v->state.rcs_mode = mode;
+    return true;
+}
+int VESSEL::ToggleAttitudeMode() const {
+    VesselRecord* v = rec(vessel_handle);
+    if (v == nullptr) return RCS_NONE;
+    if (v->state.rcs_mode != RCS_NONE) v->state.rcs_mode = v->state.rcs_mode == RCS_ROT ? RCS_LIN : RCS_ROT;
+    return v->state.rcs_mode;
 }
 UINT VESSEL::AddExhaust(THRUSTER_HANDLE th, double lscale, double wscale, const VECTOR3& pos, const VECTOR3& dir,
                         SURFHANDLE tex) const {
@@ -420,6 +447,36 @@ void VESSEL::SetControlSurfaceLevel(AIRCTRL_TYPE type, double level) const {
 double VESSEL::GetControlSurfaceLevel(AIRCTRL_TYPE type) const {
     VesselRecord* v = rec(vessel_handle);
     return (v != nullptr && type >= 0 && type < AIRCTRL_TYPE_COUNT) ? v->state.control_surface_levels[type] : 0.0;
+}
+
+// --- Attitude autopilots --------------------------------------------------------------
+// The World only records which mode is active; the headless host's pilot model flies it.
+namespace {
+bool valid_navmode(int mode) {
+    return mode > 0 && mode < NAVMODE_COUNT;
+}
+}  // namespace
+
+bool VESSEL::ActivateNavmode(int mode) const {
+    VesselRecord* v = rec(vessel_handle);
+    if (v == nullptr || !valid_navmode(mode) || v->state.navmode == mode) return false;
+    v->state.navmode = mode;
+    return true;
+}
+bool VESSEL::DeactivateNavmode(int mode) const {
+    VesselRecord* v = rec(vessel_handle);
+    if (v == nullptr || !valid_navmode(mode) || v->state.navmode != mode) return false;
+    v->state.navmode = 0;
+    return true;
+}
+bool VESSEL::ToggleNavmode(int mode) const {
+    if (!valid_navmode(mode) || rec(vessel_handle) == nullptr) return false;
+    if (!DeactivateNavmode(mode)) ActivateNavmode(mode);
+    return true;
+}
+bool VESSEL::GetNavmodeState(int mode) const {
+    VesselRecord* v = rec(vessel_handle);
+    return v != nullptr && valid_navmode(mode) && v->state.navmode == mode;
 }
 
 // --- Attachments and docking ----------------------------------------------------------

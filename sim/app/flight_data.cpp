@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "physics/physics.h"
+#include "pilot/mode_names.h"
 #include "scenario_file.h"
 
 namespace sim {
@@ -34,6 +35,8 @@ constexpr Column COLUMNS[] = {
     {"apoapsis_km", "apoapsis", [](const FlightData& d) { return d.apoapsis_km; }, kFlightOrbit},
     {"periapsis_km", "periapsis", [](const FlightData& d) { return d.periapsis_km; }, kFlightOrbit},
     {"inclination_deg", "inclination", [](const FlightData& d) { return d.inclination_deg; }, kFlightOrbit},
+    {"period_s", "period", [](const FlightData& d) { return d.period_s; }, kFlightOrbit},
+    {"time_to_apoapsis_s", "time_to_apoapsis", [](const FlightData& d) { return d.time_to_apoapsis_s; }, kFlightOrbit},
     {"mass_kg", "mass", [](const FlightData& d) { return d.mass_kg; }},
     {"fuel_kg", "fuel", [](const FlightData& d) { return d.fuel_kg; }},
     {"main_level", "main_level", [](const FlightData& d) { return d.main_level; }},
@@ -42,6 +45,8 @@ constexpr Column COLUMNS[] = {
     {"gear_height_m", "gear_height", [](const FlightData& d) { return d.gear_height_m; }},
     {"longitude_deg", "longitude", [](const FlightData& d) { return d.longitude_deg; }, kFlightPosition},
     {"latitude_deg", "latitude", [](const FlightData& d) { return d.latitude_deg; }, kFlightPosition},
+    {"navmode", "navmode", [](const FlightData& d) { return static_cast<double>(d.navmode); }},
+    {"rcs_mode", "rcs_mode", [](const FlightData& d) { return static_cast<double>(d.rcs_mode); }},
 };
 
 // Height above the surface of the vessel's lowest touchdown point: below 0 while a point
@@ -56,8 +61,11 @@ double gear_height(const runtime::World& world, const runtime::VesselRecord& v) 
     return lowest;
 }
 
-// Apoapsis of an unbound orbit: shown as a large finite figure so that every row parses.
-constexpr double kUnboundApoapsisKm = 1.0e9;
+// Apoapsis, period and time to apoapsis of an unbound orbit: shown as a large finite figure
+// (km or s) so that every row parses.
+constexpr double kUnbound = 1.0e9;
+
+double finite_or_unbound(double x) { return std::isfinite(x) ? x : kUnbound; }
 
 }  // namespace
 
@@ -78,6 +86,8 @@ FlightData read_flight_data(const runtime::World& world, const runtime::VesselRe
     d.num_engines = main != nullptr ? static_cast<int>(main->thrusters.size()) : 0;
     d.ground_contact = v.state.landed;
     d.gear_height_m = gear_height(world, v);
+    d.navmode = v.state.navmode;
+    d.rcs_mode = v.state.rcs_mode;
     if (groups & kFlightAttitude) {
         d.vertical_speed_m_s = world.horizon_airspeed(v).y;
         d.pitch_deg = world.pitch(v) * DEG;
@@ -90,9 +100,11 @@ FlightData read_flight_data(const runtime::World& world, const runtime::VesselRe
         const physics::OrbitShape orbit = physics::orbit_shape(world.earth.mu, v.state.pos, v.state.vel);
         d.apoapsis_km = std::isfinite(orbit.apoapsis_radius) && orbit.apoapsis_radius > 0.0
                             ? (orbit.apoapsis_radius - world.earth.radius) / 1000.0
-                            : kUnboundApoapsisKm;
+                            : kUnbound;
         d.periapsis_km = (orbit.periapsis_radius - world.earth.radius) / 1000.0;
         d.inclination_deg = orbit.inclination * DEG;
+        d.period_s = finite_or_unbound(orbit.period);
+        d.time_to_apoapsis_s = finite_or_unbound(orbit.time_to_apoapsis);
     }
     if (groups & kFlightPosition) {
         double lng = 0.0, lat = 0.0, rad = 0.0;
@@ -124,6 +136,15 @@ const std::vector<std::string>& flight_value_names() {
         return n;
     }();
     return names;
+}
+
+bool flight_value_from_word(int index, const std::string& word, double& value) {
+    int mode = -1;
+    if (index == flight_value_index("navmode")) mode = pilot::mode_of(pilot::NAVMODE_NAMES, word);
+    else if (index == flight_value_index("rcs_mode")) mode = pilot::mode_of(pilot::RCS_MODE_NAMES, word);
+    if (mode < 0) return false;
+    value = mode;
+    return true;
 }
 
 std::string telemetry_header() {

@@ -25,6 +25,8 @@ struct FlightData {
     double apoapsis_km = 0.0;   // altitude above the mean radius
     double periapsis_km = 0.0;
     double inclination_deg = 0.0;
+    double period_s = 0.0;            // of the osculating orbit
+    double time_to_apoapsis_s = 0.0;  // until the next apoapsis, 0..period
     double mass_kg = 0.0;
     double fuel_kg = 0.0;
     double main_level = 0.0;    // mean level of the main thruster group
@@ -33,6 +35,8 @@ struct FlightData {
     double gear_height_m = 0.0;   // lowest touchdown point above the surface (the origin's altitude without any)
     double longitude_deg = 0.0;
     double latitude_deg = 0.0;
+    int navmode = 0;   // the active attitude autopilot (NAVMODE_*), 0 for none
+    int rcs_mode = 0;  // the attitude thrusters' manual mode (RCS_*)
 };
 
 // Groups of FlightData that cost more to read than the rest (angles, orbit, position); the
@@ -41,7 +45,7 @@ struct FlightData {
 enum FlightDataGroup : unsigned {
     kFlightBasic = 0,
     kFlightAttitude = 1u << 0,  // vertical speed, pitch, bank, heading, aoa, slip
-    kFlightOrbit = 1u << 1,     // apoapsis, periapsis, inclination
+    kFlightOrbit = 1u << 1,     // apoapsis, periapsis, inclination, period, time to apoapsis
     kFlightPosition = 1u << 2,  // longitude, latitude
     kFlightAll = kFlightAttitude | kFlightOrbit | kFlightPosition,
 };
@@ -59,6 +63,9 @@ double flight_value_at(const FlightData& d, int index);
 unsigned flight_value_group(int index);
 // The quantities' names, in index order.
 const std::vector<std::string>& flight_value_names();
+// A condition's value given as a word: the modes of "navmode" and "rcs_mode" by name
+// (navmode=prograde, rcs_mode=rot). False when the quantity has no such name.
+bool flight_value_from_word(int index, const std::string& word, double& value);
 
 // Telemetry: the header line and one row, comma-separated, numbers written so that they
 // read back exactly.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "pilot/mode_names.h"
 #include "scenario_file.h"
 #include "text_util.h"
 
@@ -120,6 +121,18 @@ bool parse_host_key(const std::string& line, HostKeys& keys, std::string& error)
         if (!read_vector(words, keys.vrot_deg_s)) error = "VROT needs three rates (deg/s)";
     } else if (key == "prplevel") {
         read_prplevels(words, keys, error);
+    } else if (key == "rcsmode") {
+        int mode = 0;
+        if (words.size() != 2 || !parse_int(words[1], mode) || mode < RCS_NONE || mode > RCS_LIN)
+            error = "RCSMODE needs 0 (off), 1 (rotation) or 2 (translation)";
+        else
+            keys.rcs_mode = mode;
+    } else if (key == "navmode") {
+        const int mode = words.size() == 2 ? pilot::mode_of(pilot::NAVMODE_NAMES, words[1]) : -1;
+        if (mode < 0)
+            error = "NAVMODE needs one of KILLROT, HLEVEL, PROGRADE, RETROGRADE, NORMAL, ANTINORMAL";
+        else
+            keys.navmode = mode;
     } else if (key == "attached") {
         const size_t start = line.find_first_of(" \t");
         if (start == std::string::npos || !read_attached(line.substr(start), keys))
@@ -155,7 +168,14 @@ std::vector<std::string> format_host_keys(const HostKeys& keys) {
         }
         out.push_back(line);
     }
+    if (keys.rcs_mode) out.push_back("RCSMODE " + std::to_string(*keys.rcs_mode));
+    if (keys.navmode) out.push_back("NAVMODE " + to_upper(pilot::name_of(pilot::NAVMODE_NAMES, *keys.navmode)));
     return out;
+}
+
+void set_pilot_keys(HostKeys& keys, const runtime::VesselState& s) {
+    keys.rcs_mode = s.rcs_mode != RCS_NONE ? std::optional<int>(s.rcs_mode) : std::nullopt;
+    keys.navmode = s.navmode != 0 ? std::optional<int>(s.navmode) : std::nullopt;
 }
 
 HostKeys host_keys_from_state(const runtime::World& world, const runtime::VesselRecord& v) {
@@ -199,6 +219,7 @@ HostKeys host_keys_from_state(const runtime::World& world, const runtime::Vessel
         const runtime::PropellantRecord& p = *v.def.propellants[i];
         if (p.max_mass > 0.0) keys.prplevels.emplace_back(static_cast<int>(i), std::clamp(p.mass / p.max_mass, 0.0, 1.0));
     }
+    set_pilot_keys(keys, v.state);
     return keys;
 }
 

@@ -6,6 +6,8 @@
 //                            VROT <x y z> (deg/s, vessel frame)
 //   PRPLEVEL <idx>:<level> ...   propellant resources' fill levels, 0..1
 //   ATTACHED <parent point>:<child point>,<parent name>   a child held by its parent
+//   RCSMODE <0|1|2>          the attitude thrusters' manual mode: off, rotation, translation
+//   NAVMODE <name>           the active attitude autopilot (KILLROT, HLEVEL, PROGRADE, ...)
 #pragma once
 
 #include <array>
@@ -38,6 +40,8 @@ struct HostKeys {
     std::vector<std::pair<int, double>> prplevels;
     int prplevel_line = 0;
     std::optional<AttachedKey> attached;
+    std::optional<int> rcs_mode;  // written when not off
+    std::optional<int> navmode;   // written when one is active
 };
 
 // Reads one line into keys. Returns false for a line that is not a host key. For a host key
@@ -49,6 +53,8 @@ std::vector<std::string> format_host_keys(const HostKeys& keys);
 
 // The keys that describe a vessel's present state.
 HostKeys host_keys_from_state(const runtime::World& world, const runtime::VesselRecord& v);
+// Sets the RCS mode and autopilot keys from a vessel's present state (none when off).
+void set_pilot_keys(HostKeys& keys, const runtime::VesselState& s);
 
 // Orientation angles (rad) of a vessel-to-global matrix and back (docs/physics.md).
 MATRIX3 matrix_from_arot(const VECTOR3& arot);

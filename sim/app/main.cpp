@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
     CLI::App app{"korvan-sim: the Korvan headless host. Flies a scenario with an optional script and writes "
                  "telemetry.csv, summary.json, final.scn and HUD frames into the output folder. With no "
                  "scenario it flies the built-in default ascent (Scenarios/Korvan/Runway.scn with "
-                 "Scenarios/Korvan/ascent.txt) from the runway to past the main-engine cut-off."};
+                 "Scenarios/Korvan/ascent.txt) from the runway to orbit and once around it."};
     app.add_option("scenario", opt.scenario_path,
                    "Scenario file (as given, or relative to the run tree); none: the built-in default ascent");
     app.add_option("--root", opt.root, "Run tree (default: the build's run tree)");
@@ -23,8 +23,8 @@ int main(int argc, char** argv) {
     app.add_option("--dt", opt.dt, "Fixed frame step in seconds")->capture_default_str();
     app.add_option("--until", until, "Stop at this simulation time in seconds");
     app.add_option("--stop-on", opt.stop_on,
-                   "Stop when this event happens (liftoff, gear_up, mach1, engine_switch, cutoff, landed, "
-                   "vessel_created, or a script event); may be repeated");
+                   "Stop when this event happens (liftoff, gear_up, mach1, engine_switch, cutoff, apoapsis, "
+                   "landed, vessel_created, or a script event); may be repeated");
     app.add_option("--telemetry-interval", opt.telemetry_interval, "Seconds between telemetry rows")
         ->capture_default_str();
     app.add_option("--out", opt.out_dir, "Output folder (created)")->capture_default_str();

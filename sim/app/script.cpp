@@ -8,6 +8,7 @@
 
 #include "flight_data.h"
 #include "input_error.h"
+#include "pilot/mode_names.h"
 #include "text_util.h"
 
 namespace sim {
@@ -38,7 +39,26 @@ constexpr struct {
     {"down", THGROUP_ATT_DOWN},      {"forward", THGROUP_ATT_FORWARD},  {"back", THGROUP_ATT_BACK},
 };
 
+// Aerodynamic controls by the names a script uses; their inputs run -1..1.
+constexpr struct {
+    const char* name;
+    AIRCTRL_TYPE type;
+} PILOT_SURFACES[] = {
+    {"elevator", AIRCTRL_ELEVATOR},
+    {"aileron", AIRCTRL_AILERON},
+    {"rudder", AIRCTRL_RUDDER},
+};
+
 constexpr double kMaxWarp = 100000.0;  // the largest time acceleration a script may ask for
+constexpr const char* kTimeSince = "time_since";
+
+template <size_t N>
+std::string names_of(const pilot::ModeName (&names)[N], bool with_off) {
+    std::string list;
+    for (const pilot::ModeName& m : names)
+        if (with_off || m.mode != 0) list += (list.empty() ? "" : ", ") + std::string(m.name);
+    return list;
+}
 
 bool is_file_name(const std::string& s) {
     if (s.empty() || s[0] == '.') return false;
@@ -52,24 +72,34 @@ public:
     LineReader(const std::string& source, int line) : source_(source), line_(line) {}
     [[noreturn]] void fail(const std::string& what) const { throw InputError(at_line(source_, line_, what)); }
 
+    // "<quantity><op><value>"; a quantity with named values (navmode, rcs_mode) takes a name.
     Condition condition(const std::string& word) const {
-        const size_t op_at = word.find_first_of("<>");
-        if (op_at == std::string::npos || op_at == 0)
-            fail("condition \"" + word + "\" is not \"<quantity><op><value>\" (ops > >= < <=)");
-        Condition c;
-        c.quantity = to_lower(word.substr(0, op_at));
-        const bool with_equal = op_at + 1 < word.size() && word[op_at + 1] == '=';
-        c.op = word[op_at] == '>' ? (with_equal ? Comparison::GreaterEqual : Comparison::Greater)
-                                  : (with_equal ? Comparison::LessEqual : Comparison::Less);
-        const std::string value = word.substr(op_at + (with_equal ? 2 : 1));
+        std::string value;
+        Condition c = split_condition(word, value);
+        c.quantity = to_lower(c.quantity);
         c.index = flight_value_index(c.quantity);
         if (c.index < 0) {
             const auto& names = flight_value_names();
             std::string known;
             for (const auto& n : names) known += (known.empty() ? "" : ", ") + n;
-            fail("unknown quantity \"" + c.quantity + "\" (known: " + known + ")");
+            fail("unknown quantity \"" + c.quantity + "\" (known: " + known + ", and time_since <event>)");
         }
-        if (!parse_double(value, c.value)) fail("condition \"" + word + "\" needs a number after the operator");
+        if (!parse_double(value, c.value) && !flight_value_from_word(c.index, value, c.value))
+            fail("condition \"" + word + "\" needs a number after the operator" +
+                 (c.quantity == "navmode"    ? " or an autopilot (" + names_of(pilot::NAVMODE_NAMES, true) + ")"
+                  : c.quantity == "rcs_mode" ? " or an RCS mode (" + names_of(pilot::RCS_MODE_NAMES, true) + ")"
+                                             : std::string()));
+        return c;
+    }
+
+    // "time_since <event><op><seconds>": seconds since the event, false until it happens.
+    Condition time_since(const std::string& word) const {
+        std::string value;
+        Condition c = split_condition(word, value);
+        c.event = c.quantity;
+        c.quantity = kTimeSince;
+        if (!parse_double(value, c.value))
+            fail("condition \"time_since " + word + "\" needs a number of seconds after the operator");
         return c;
     }
 
@@ -98,15 +128,36 @@ public:
             if (c.scan_code == 0) fail("unknown key \"" + k + "\" (a letter, a digit or a scan code such as 0x22)");
         } else if (name == "pilot") {
             c.kind = CommandKind::Pilot;
-            need(2, "pilot <group> <level>");
+            need(2, "pilot <control> <level>");
             const std::string g = to_lower(w[at + 1]);
             bool found = false;
             for (const auto& pg : PILOT_GROUPS)
                 if (g == pg.name) c.group = pg.type, found = true;
-            if (!found) fail("unknown control group \"" + w[at + 1] + "\" (main, retro, hover, pitchup, pitchdown, "
-                             "yawleft, yawright, bankleft, bankright, right, left, up, down, forward, back)");
-            if (!parse_double(w[at + 2], c.value) || c.value < 0.0 || c.value > 1.0)
-                fail("pilot level \"" + w[at + 2] + "\" is not a number from 0 to 1");
+            for (const auto& ps : PILOT_SURFACES)
+                if (g == ps.name) c.surface = ps.type, found = true;
+            if (!found) fail("unknown control \"" + w[at + 1] + "\" (main, retro, hover, pitchup, pitchdown, "
+                             "yawleft, yawright, bankleft, bankright, right, left, up, down, forward, back, "
+                             "elevator, aileron, rudder)");
+            const double lowest = c.surface >= 0 ? -1.0 : 0.0;
+            if (!parse_double(w[at + 2], c.value) || c.value < lowest || c.value > 1.0)
+                fail("pilot level \"" + w[at + 2] + "\" is not a number from " + (c.surface >= 0 ? "-1" : "0") +
+                     " to 1");
+        } else if (name == "rcs") {
+            c.kind = CommandKind::Rcs;
+            need(1, "rcs off|rot|lin");
+            c.mode = pilot::mode_of(pilot::RCS_MODE_NAMES, w[at + 1]);
+            if (c.mode < 0) fail("unknown RCS mode \"" + w[at + 1] + "\" (" + names_of(pilot::RCS_MODE_NAMES, true) + ")");
+        } else if (name == "navmode") {
+            c.kind = CommandKind::Navmode;
+            need(2, "navmode <autopilot> on|off|toggle");
+            c.mode = pilot::mode_of(pilot::NAVMODE_NAMES, w[at + 1]);
+            if (c.mode <= 0)
+                fail("unknown autopilot \"" + w[at + 1] + "\" (" + names_of(pilot::NAVMODE_NAMES, false) + ")");
+            const std::string action = to_lower(w[at + 2]);
+            if (action == "on") c.action = Switch::On;
+            else if (action == "off") c.action = Switch::Off;
+            else if (action == "toggle") c.action = Switch::Toggle;
+            else fail("navmode \"" + w[at + 2] + "\" is not on, off or toggle");
         } else if (name == "input") {
             c.kind = CommandKind::Input;
             if (nargs == 0) fail("expected \"input <text>\"");
@@ -129,12 +180,33 @@ public:
             c.kind = CommandKind::Stop;
             need(0, "stop");
         } else {
-            fail("unknown command \"" + w[at] + "\" (key, pilot, input, warp, focus, save, hud, event, stop)");
+            fail("unknown command \"" + w[at] + "\" (key, pilot, rcs, navmode, input, warp, focus, save, hud, event, "
+                 "stop)");
         }
         return c;
     }
 
 private:
+    // Splits "<name><op><value>"; ops > >= < <= = (or ==) !=.
+    Condition split_condition(const std::string& word, std::string& value) const {
+        const size_t op_at = word.find_first_of("<>=!");
+        if (op_at == std::string::npos || op_at == 0)
+            fail("condition \"" + word + "\" is not \"<quantity><op><value>\" (ops > >= < <= = !=)");
+        Condition c;
+        c.quantity = word.substr(0, op_at);
+        const char op = word[op_at];
+        const bool with_equal = op_at + 1 < word.size() && word[op_at + 1] == '=';
+        if (op == '!' && !with_equal) fail("condition \"" + word + "\": \"!\" must be followed by \"=\"");
+        switch (op) {
+            case '>': c.op = with_equal ? Comparison::GreaterEqual : Comparison::Greater; break;
+            case '<': c.op = with_equal ? Comparison::LessEqual : Comparison::Less; break;
+            case '=': c.op = Comparison::Equal; break;
+            default: c.op = Comparison::NotEqual; break;
+        }
+        value = word.substr(op_at + (with_equal ? 2 : 1));
+        return c;
+    }
+
     const std::string& source_;
     int line_;
 };
@@ -176,6 +248,8 @@ bool condition_holds(const Condition& c, double value) {
         case Comparison::GreaterEqual: return value >= c.value;
         case Comparison::Less: return value < c.value;
         case Comparison::LessEqual: return value <= c.value;
+        case Comparison::Equal: return value == c.value;
+        case Comparison::NotEqual: return value != c.value;
     }
     return false;
 }
@@ -200,7 +274,12 @@ Script parse_script(const std::string& text, const std::string& source) {
             at = 1;
             for (;;) {
                 if (at >= w.size()) reader.fail("a condition is missing after \"" + w[at - 1] + "\"");
-                e.conditions.push_back(reader.condition(w[at]));
+                if (to_lower(w[at]) == kTimeSince) {
+                    if (++at >= w.size()) reader.fail("\"time_since\" needs \"<event><op><seconds>\"");
+                    e.conditions.push_back(reader.time_since(w[at]));
+                } else {
+                    e.conditions.push_back(reader.condition(w[at]));
+                }
                 ++at;
                 if (at < w.size() && to_lower(w[at]) == "and") {
                     ++at;

@@ -4,6 +4,7 @@
 //   t=12.5 key G            at a simulation time (also "12.5 key G")
 //   when airspeed>120 pilot pitchup 0.5     once, the first time the condition holds
 //   when altitude>50 and time>=20 key G
+//   when time_since cutoff>30 and navmode=prograde key O
 #pragma once
 
 #include <optional>
@@ -14,24 +15,31 @@
 
 namespace sim {
 
-enum class CommandKind { Key, Pilot, Input, Warp, Focus, Save, Hud, Event, Stop };
+enum class CommandKind { Key, Pilot, Rcs, Navmode, Input, Warp, Focus, Save, Hud, Event, Stop };
+
+enum class Switch { On, Off, Toggle };
 
 struct ScriptCommand {
     CommandKind kind = CommandKind::Stop;
     DWORD scan_code = 0;  // Key
     bool shift = false, ctrl = false;
-    THGROUP_TYPE group = THGROUP_MAIN;  // Pilot
+    THGROUP_TYPE group = THGROUP_MAIN;  // Pilot: a thruster group's input ...
+    int surface = -1;                   // ... or, when >= 0, a control surface's (AIRCTRL_TYPE)
+    int mode = 0;                       // Rcs: RCS_*; Navmode: NAVMODE_*
+    Switch action = Switch::On;         // Navmode
     double value = 0.0;                 // Pilot level, Warp factor
     std::string text;                   // Input text, Focus vessel, Save/Hud/Event name
 };
 
-enum class Comparison { Greater, GreaterEqual, Less, LessEqual };
+enum class Comparison { Greater, GreaterEqual, Less, LessEqual, Equal, NotEqual };
 
 struct Condition {
-    std::string quantity;  // a flight value name (flight_data.h)
+    std::string quantity;  // a flight value name (flight_data.h), or "time_since"
     Comparison op = Comparison::Greater;
     double value = 0.0;
-    int index = -1;        // the quantity's flight_value_index
+    int index = -1;        // the quantity's flight_value_index; -1 for time_since
+    std::string event;     // time_since: the event whose time counts (never holds before it)
+    int event_slot = -1;   // time_since: the event's slot, resolved by the run
 };
 
 struct ScriptEntry {

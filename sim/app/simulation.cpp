@@ -14,6 +14,7 @@
 #include "input_error.h"
 #include "output_files.h"
 #include "physics/physics.h"
+#include "pilot/pilot.h"
 #include "svg_sketchpad.h"
 #include "text_util.h"
 
@@ -91,7 +92,7 @@ struct Simulation::Memo {
 
 const std::vector<std::string>& standard_events() {
     static const std::vector<std::string> names = {"liftoff", "gear_up", "mach1",         "engine_switch",
-                                                   "cutoff",  "landed",  "vessel_created"};
+                                                   "cutoff",  "apoapsis", "landed", "vessel_created"};
     return names;
 }
 
@@ -124,6 +125,7 @@ Simulation::Simulation(RunOptions options) : options_(std::move(options)) {
 }
 
 Simulation::~Simulation() {
+    pilot_.reset();
     physics_.reset();
     world_->destroy_all_vessels();
     world_.reset();
@@ -183,17 +185,9 @@ void Simulation::load() {
     entry_done_.assign(script_.entries.size(), false);
 
     // --stop-on names an event the host or the script can raise.
-    for (const std::string& name : options_.stop_on) {
-        bool known = std::find(standard_events().begin(), standard_events().end(), name) != standard_events().end();
-        for (const ScriptEntry& e : script_.entries)
-            known = known || (e.command.kind == CommandKind::Event && e.command.text == name);
-        if (!known) {
-            std::string list;
-            for (const auto& n : standard_events()) list += (list.empty() ? "" : ", ") + n;
-            throw InputError("--stop-on: unknown event \"" + name + "\" (known: " + list +
-                             ", and names of the script's \"event\" commands)");
-        }
-    }
+    for (const std::string& name : options_.stop_on)
+        if (!known_event(name)) throw InputError("--stop-on: " + unknown_event_message(name));
+    resolve_event_conditions();
     if (!out_dir_.empty()) {
         std::error_code ec;
         fs::create_directories(out_dir_, ec);
@@ -274,6 +268,8 @@ void Simulation::apply_host_keys(runtime::VesselRecord& v, const ShipBlock& bloc
     } else {
         fail(block.line, who + " has no \"STATUS Landed <body>\" or \"STATUS Orbiting <body>\" line");
     }
+    if (keys.rcs_mode) v.state.rcs_mode = *keys.rcs_mode;
+    if (keys.navmode) v.state.navmode = *keys.navmode;
     for (const auto& [idx, level] : keys.prplevels) {
         if (static_cast<size_t>(idx) >= v.def.propellants.size())
             fail(keys.prplevel_line, who + " has " + std::to_string(v.def.propellants.size()) +
@@ -315,8 +311,12 @@ void Simulation::remember_loaded_state(runtime::VesselRecord& v, const HostKeys&
 }
 
 HostKeys Simulation::keys_for_saving(const runtime::VesselRecord& v) const {
-    for (const auto& m : memos_)
-        if (m->matches(*world_, v)) return m->keys;
+    for (const auto& m : memos_) {
+        if (!m->matches(*world_, v)) continue;
+        HostKeys keys = m->keys;
+        set_pilot_keys(keys, v.state);  // the pilot may have changed modes without moving the vessel
+        return keys;
+    }
     return host_keys_from_state(*world_, v);
 }
 
@@ -362,6 +362,7 @@ std::optional<double> Simulation::event_time(const std::string& name) const {
 RunResult Simulation::run() {
     load();
     physics_ = std::make_unique<physics::Physics>(*world_);
+    pilot_ = std::make_unique<pilot::Pilot>(*world_);
     physics_->update_observables();
     if (runtime::VesselRecord* f = focus_vessel()) check_events(read_flight_data(*world_, *f), *f);
     sample_telemetry(true);
@@ -380,7 +381,8 @@ RunResult Simulation::run() {
         }
         frame();
     }
-    if (options_.measure_costs) costs_.host_s = wall_seconds() - run_start - costs_.physics_s - costs_.post_steps_s;
+    if (options_.measure_costs)
+        costs_.host_s = wall_seconds() - run_start - costs_.pilot_s - costs_.physics_s - costs_.post_steps_s;
     sample_telemetry(true);
     show_progress(true);
     result_.exit_status = result_.outcome == Outcome::NonFinite ? kExitNonFinite : kExitOk;
@@ -393,9 +395,21 @@ void Simulation::frame() {
     if (options_.until) frame_dt = std::min(frame_dt, std::max(*options_.until - w.sim_time, options_.dt * 1e-6));
     // Time acceleration advances the same fixed steps, several per frame.
     const int substeps = std::max(1, static_cast<int>(std::ceil(frame_dt / options_.dt - kTimeEpsilon)));
-    const double start = options_.measure_costs ? wall_seconds() : 0.0;
-    for (int i = 0; i < substeps; ++i) physics_->step(frame_dt / substeps);
-    const double stepped = options_.measure_costs ? wall_seconds() : 0.0;
+    // The pilot's inputs and autopilots ride on each physics step.
+    const bool timed = options_.measure_costs;
+    for (int i = 0; i < substeps; ++i) {
+        const double piloting = timed ? wall_seconds() : 0.0;
+        pilot_->before_step();
+        const double stepping = timed ? wall_seconds() : 0.0;
+        physics_->step(frame_dt / substeps);
+        const double releasing = timed ? wall_seconds() : 0.0;
+        pilot_->after_step();
+        if (timed) {
+            costs_.pilot_s += (stepping - piloting) + (wall_seconds() - releasing);
+            costs_.physics_s += releasing - stepping;
+        }
+    }
+    const double stepped = timed ? wall_seconds() : 0.0;
 
     // Vessels created during the frame are appended and get their first post-step next frame.
     const size_t count = w.vessel_count();
@@ -407,7 +421,6 @@ void Simulation::frame() {
         const double posted = wall_seconds();
         ++costs_.frames;
         costs_.physics_steps += substeps;
-        costs_.physics_s += stepped - start;
         costs_.post_steps_s += posted - stepped;
     }
     w.destroy_pending_vessels();
@@ -450,8 +463,14 @@ void Simulation::run_due_commands() {
             due = world_->sim_time >= *e.time - kTimeEpsilon;
         } else {
             due = focus_vessel() != nullptr;
-            for (const Condition& c : e.conditions) {
-                due = due && condition_holds(c, flight_value_at(read_focus(), c.index));
+            for (size_t k = 0; k < e.conditions.size() && due; ++k) {
+                const Condition& c = e.conditions[k];
+                if (c.event_slot >= 0) {
+                    const std::optional<double>& at = timed_event_times_[static_cast<size_t>(c.event_slot)];
+                    due = at && condition_holds(c, world_->sim_time - *at);
+                } else {
+                    due = condition_holds(c, flight_value_at(read_focus(), c.index));
+                }
             }
         }
         if (!due) continue;
@@ -471,7 +490,18 @@ void Simulation::run_command(const ScriptEntry& entry) {
             press_key(c, entry);
             break;
         case CommandKind::Pilot:
-            if (focus != nullptr) focus->state.manual_levels[c.group] = c.value;
+            if (focus == nullptr) break;
+            if (c.surface >= 0) pilot::set_surface_input(*focus, static_cast<AIRCTRL_TYPE>(c.surface), c.value);
+            else pilot::set_thruster_input(w, *focus, c.group, c.value);
+            break;
+        case CommandKind::Rcs:
+            if (focus != nullptr && focus->iface != nullptr) focus->iface->SetAttitudeMode(c.mode);
+            break;
+        case CommandKind::Navmode:
+            if (focus == nullptr || focus->iface == nullptr) break;
+            if (c.action == Switch::On) focus->iface->ActivateNavmode(c.mode);
+            else if (c.action == Switch::Off) focus->iface->DeactivateNavmode(c.mode);
+            else focus->iface->ToggleNavmode(c.mode);
             break;
         case CommandKind::Input:
             if (!w.answer_input_box(c.text)) warn(where + "no input box is open for \"" + c.text + "\"");
@@ -536,8 +566,40 @@ void Simulation::check_events(const FlightData& d, const runtime::VesselRecord& 
     if (last_engines_ > 0 && d.num_engines != last_engines_) record_event("engine_switch", focus.name);
     if (lifted_off_ && !d.ground_contact && last_main_level_ > 0.0 && d.main_level == 0.0)
         record_event("cutoff", focus.name);
+    // Apoapsis: in flight, the distance from the body's centre stops growing.
+    const double climb = dotp(focus.state.pos, focus.state.vel);  // r.v: > 0 while the distance grows
+    const bool flying = !d.ground_contact && d.gear_height_m > kLiftoffClearance;
+    if (flying && last_climb_ > 0.0 && climb <= 0.0) record_event("apoapsis", focus.name);
+    last_climb_ = flying ? climb : 0.0;
     last_engines_ = d.num_engines;
     last_main_level_ = d.main_level;
+}
+
+bool Simulation::known_event(const std::string& name) const {
+    bool known = std::find(standard_events().begin(), standard_events().end(), name) != standard_events().end();
+    for (const ScriptEntry& e : script_.entries)
+        known = known || (e.command.kind == CommandKind::Event && e.command.text == name);
+    return known;
+}
+
+std::string Simulation::unknown_event_message(const std::string& name) const {
+    std::string list;
+    for (const auto& n : standard_events()) list += (list.empty() ? "" : ", ") + n;
+    return "unknown event \"" + name + "\" (known: " + list + ", and names of the script's \"event\" commands)";
+}
+
+// Each time_since condition gets the slot of its event, so that a frame compares no names.
+void Simulation::resolve_event_conditions() {
+    for (ScriptEntry& e : script_.entries) {
+        for (Condition& c : e.conditions) {
+            if (c.event.empty()) continue;
+            if (!known_event(c.event)) throw InputError(at_line(script_.source, e.line, unknown_event_message(c.event)));
+            const auto slot = std::find(timed_events_.begin(), timed_events_.end(), c.event);
+            c.event_slot = static_cast<int>(slot - timed_events_.begin());
+            if (slot == timed_events_.end()) timed_events_.push_back(c.event);
+        }
+    }
+    timed_event_times_.assign(timed_events_.size(), std::nullopt);
 }
 
 void Simulation::record_event(const std::string& name, const std::string& vessel) {
@@ -545,6 +607,8 @@ void Simulation::record_event(const std::string& name, const std::string& vessel
     std::optional<FlightData> focus;
     if (const runtime::VesselRecord* f = focus_vessel()) focus = read_flight_data(*world_, *f);
     events_.push_back({name, world_->sim_time, vessel, focus});
+    for (size_t i = 0; i < timed_events_.size(); ++i)
+        if (timed_events_[i] == name) timed_event_times_[i] = world_->sim_time;
     if (result_.outcome == Outcome::NotRun &&
         std::find(options_.stop_on.begin(), options_.stop_on.end(), name) != options_.stop_on.end()) {
         result_.outcome = Outcome::StopEvent;
@@ -647,8 +711,13 @@ std::string Simulation::summary_json() const {
     }
     j["events"] = events;
     json final_state = {{"time_s", world_->sim_time}, {"mjd", world_->mjd}};
-    if (const runtime::VesselRecord* f = focus_vessel())
-        final_state["focus"] = flight_json({{"name", f->name}, {"class", f->class_name}}, read_flight_data(*world_, *f));
+    if (const runtime::VesselRecord* f = focus_vessel()) {
+        const FlightData d = read_flight_data(*world_, *f);
+        final_state["focus"] = flight_json({{"name", f->name}, {"class", f->class_name}}, d);
+        final_state["orbit"] = {{"apoapsis_km", d.apoapsis_km},   {"periapsis_km", d.periapsis_km},
+                                {"period_s", d.period_s},         {"inclination_deg", d.inclination_deg},
+                                {"propellant_kg", d.fuel_kg}};
+    }
     json vessels = json::array();
     for (size_t i = 0; i < world_->vessel_count(); ++i) {
         const runtime::VesselRecord* v = world_->vessel(i);
@@ -695,8 +764,16 @@ std::string Simulation::report() const {
         std::snprintf(line, sizeof line, "  %-14s t = %7.2f s  ", e.name.c_str(), e.time);
         out += line + (e.focus ? state_line(*e.focus) : std::string()) + "\n";
     }
-    if (const runtime::VesselRecord* f = focus_vessel())
-        out += "  final (" + f->name + ")  " + state_line(read_flight_data(*world_, *f)) + "\n";
+    if (const runtime::VesselRecord* f = focus_vessel()) {
+        const FlightData d = read_flight_data(*world_, *f);
+        out += "  final (" + f->name + ")  " + state_line(d) + "\n";
+        char orbit[200];
+        std::snprintf(orbit, sizeof orbit,
+                      "  orbit: apoapsis %.1f km, periapsis %.1f km, period %.1f min, inclination %.2f deg, "
+                      "propellant left %.0f kg\n",
+                      d.apoapsis_km, d.periapsis_km, d.period_s / 60.0, d.inclination_deg, d.fuel_kg);
+        out += orbit;
+    }
     return out;
 }
 

@@ -28,6 +28,9 @@
 namespace physics {
 class Physics;
 }
+namespace pilot {
+class Pilot;
+}
 
 namespace sim {
 
@@ -54,6 +57,7 @@ struct RunOptions {
 struct FrameCosts {
     long frames = 0;
     long physics_steps = 0;
+    double pilot_s = 0.0;      // the pilot's inputs and autopilots around each step
     double physics_s = 0.0;    // the physics steps
     double post_steps_s = 0.0; // the vessels' clbkPostStep
     double host_s = 0.0;       // script, events, telemetry and the rest of the frame loop
@@ -136,6 +140,9 @@ private:
     void frame();
     void check_events(const FlightData& d, const runtime::VesselRecord& focus);
     void record_event(const std::string& name, const std::string& vessel);
+    bool known_event(const std::string& name) const;
+    std::string unknown_event_message(const std::string& name) const;
+    void resolve_event_conditions();
     void sample_telemetry(bool force);
     void show_progress(bool last);
     void save_named(const std::string& name);
@@ -147,6 +154,7 @@ private:
     std::string out_dir_;
     std::unique_ptr<runtime::World> world_;
     std::unique_ptr<physics::Physics> physics_;
+    std::unique_ptr<pilot::Pilot> pilot_;
     void* sound_module_ = nullptr;
     ScenarioFile scenario_;
     Script script_;
@@ -155,6 +163,9 @@ private:
     std::vector<std::unique_ptr<Memo>> memos_;
 
     std::vector<EventRecord> events_;
+    // The events that time_since conditions name, each with its time once it has happened.
+    std::vector<std::string> timed_events_;
+    std::vector<std::optional<double>> timed_event_times_;
     std::vector<std::string> telemetry_;
     long next_sample_ = 0;
     double last_sample_time_ = -1.0;
@@ -173,6 +184,7 @@ private:
     bool seen_subsonic_ = false;
     int last_engines_ = -1;
     double last_main_level_ = 0.0;
+    double last_climb_ = 0.0;
     double last_progress_wall_ = -1.0;
 };
 

@@ -27,6 +27,11 @@ std::string to_lower(std::string s) {
     return s;
 }
 
+std::string to_upper(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
 bool iequals(const std::string& a, const std::string& b) { return to_lower(a) == to_lower(b); }
 
 bool parse_double(const std::string& word, double& out) {

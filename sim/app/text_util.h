@@ -10,6 +10,7 @@ std::string trim(const std::string& s);
 std::vector<std::string> split_words(const std::string& s);
 bool iequals(const std::string& a, const std::string& b);
 std::string to_lower(std::string s);
+std::string to_upper(std::string s);
 // The whole word as a finite double; false on anything else.
 bool parse_double(const std::string& word, double& out);
 bool parse_int(const std::string& word, int& out);

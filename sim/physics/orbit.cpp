@@ -37,6 +37,18 @@ OrbitShape orbit_shape(double mu, const VECTOR3& pos, const VECTOR3& vel) {
     if (o.eccentricity >= 1.0) {
         // Unbound: the periapsis from the angular momentum, h^2 / (mu (1 + e)).
         o.periapsis_radius = hn * hn / (mu * (1.0 + o.eccentricity));
+        o.period = o.time_to_apoapsis = std::numeric_limits<double>::infinity();
+        return o;
+    }
+    const double a = o.semi_major_axis;
+    const double mean_motion = std::sqrt(mu / (a * a * a));  // rad/s
+    o.period = PI2 / mean_motion;
+    // Eccentric anomaly E from r = a (1 - e cos E) and r.v = e sqrt(mu a) sin E; the mean
+    // anomaly M = E - e sin E reaches pi at the apoapsis. A circle has its apoapsis anywhere.
+    if (o.eccentricity > 1e-12) {
+        const double E = std::atan2(vm::dot(pos, vel) / std::sqrt(mu * a), 1.0 - r / a);
+        const double M = E - o.eccentricity * std::sin(E);  // -pi..pi
+        o.time_to_apoapsis = (PI - M) / mean_motion;
     }
     return o;
 }

@@ -42,6 +42,8 @@ struct OrbitShape {
     double inclination;       // rad, 0 for a prograde (eastward) equatorial orbit
     double periapsis_radius;  // m
     double apoapsis_radius;   // m (infinite when unbound)
+    double period;            // s (infinite when unbound)
+    double time_to_apoapsis;  // s until the next apoapsis, 0..period (infinite when unbound)
 };
 OrbitShape orbit_shape(double mu, const VECTOR3& pos, const VECTOR3& vel);
 

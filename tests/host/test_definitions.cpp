@@ -231,13 +231,67 @@ TEST_F(HostWorld, handles_after_a_clear_or_from_another_vessel_do_nothing) {
     EXPECT_STREQ(stranger.GetName(), "");
 }
 
-TEST_F(HostWorld, manual_control_levels_reach_only_the_focus_vessel) {
+TEST_F(HostWorld, manual_control_levels_reach_only_the_focus_vessel_in_the_mode_asked_for) {
     runtime::VesselRecord* v = plain("Pilot");
     v->state.manual_levels[THGROUP_ATT_PITCHUP] = 0.8;
+    v->state.manual_levels[THGROUP_ATT_UP] = 0.6;
+    v->state.manual_levels[THGROUP_MAIN] = 0.4;
     EXPECT_EQ(v->iface->GetManualControlLevel(THGROUP_ATT_PITCHUP, MANCTRL_ANYMODE, MANCTRL_ANYDEVICE), 0.0);
     world.focus = v;
-    EXPECT_EQ(v->iface->GetManualControlLevel(THGROUP_ATT_PITCHUP, MANCTRL_ANYMODE, MANCTRL_ANYDEVICE), 0.8);
     EXPECT_EQ(oapiGetFocusObject(), v);
+    struct Case {
+        THGROUP_TYPE type;
+        DWORD mode;
+        int rcs_mode;
+        double answer;
+    };
+    const Case cases[] = {
+        {THGROUP_ATT_PITCHUP, MANCTRL_ANYMODE, RCS_NONE, 0.8}, {THGROUP_ATT_PITCHUP, MANCTRL_ROTMODE, RCS_LIN, 0.8},
+        {THGROUP_ATT_PITCHUP, MANCTRL_LINMODE, RCS_ROT, 0.0},  {THGROUP_ATT_PITCHUP, MANCTRL_ATTMODE, RCS_ROT, 0.8},
+        {THGROUP_ATT_PITCHUP, MANCTRL_ATTMODE, RCS_LIN, 0.0},  {THGROUP_ATT_PITCHUP, MANCTRL_ATTMODE, RCS_NONE, 0.0},
+        {THGROUP_ATT_UP, MANCTRL_ANYMODE, RCS_NONE, 0.6},      {THGROUP_ATT_UP, MANCTRL_LINMODE, RCS_ROT, 0.6},
+        {THGROUP_ATT_UP, MANCTRL_ROTMODE, RCS_LIN, 0.0},       {THGROUP_ATT_UP, MANCTRL_ATTMODE, RCS_LIN, 0.6},
+        {THGROUP_ATT_UP, MANCTRL_ATTMODE, RCS_ROT, 0.0},       {THGROUP_MAIN, MANCTRL_ATTMODE, RCS_NONE, 0.4},
+        {THGROUP_MAIN, MANCTRL_LINMODE, RCS_ROT, 0.4},
+    };
+    for (const Case& c : cases) {
+        v->state.rcs_mode = c.rcs_mode;
+        EXPECT_EQ(v->iface->GetManualControlLevel(c.type, c.mode, MANCTRL_KEYBOARD), c.answer)
+            << "group " << c.type << ", mode " << c.mode << ", RCS mode " << c.rcs_mode;
+    }
+}
+
+// The World records one active attitude autopilot and the RCS mode; flying them is the
+// headless host's business.
+TEST_F(HostWorld, one_attitude_autopilot_is_active_at_a_time) {
+    const VESSEL& s = *plain("Navigator")->iface;
+    EXPECT_FALSE(s.GetNavmodeState(NAVMODE_PROGRADE));
+    EXPECT_TRUE(s.ActivateNavmode(NAVMODE_PROGRADE));
+    EXPECT_FALSE(s.ActivateNavmode(NAVMODE_PROGRADE)) << "already on";
+    EXPECT_TRUE(s.ActivateNavmode(NAVMODE_RETROGRADE));
+    EXPECT_FALSE(s.GetNavmodeState(NAVMODE_PROGRADE)) << "another mode took over";
+    EXPECT_TRUE(s.GetNavmodeState(NAVMODE_RETROGRADE));
+    EXPECT_FALSE(s.DeactivateNavmode(NAVMODE_PROGRADE)) << "not the active one";
+    EXPECT_TRUE(s.GetNavmodeState(NAVMODE_RETROGRADE));
+    EXPECT_TRUE(s.ToggleNavmode(NAVMODE_RETROGRADE));
+    EXPECT_FALSE(s.GetNavmodeState(NAVMODE_RETROGRADE));
+    EXPECT_TRUE(s.ToggleNavmode(NAVMODE_KILLROT));
+    EXPECT_TRUE(s.GetNavmodeState(NAVMODE_KILLROT));
+    EXPECT_TRUE(s.DeactivateNavmode(NAVMODE_KILLROT));
+    for (int unknown : {0, -1, NAVMODE_COUNT, 99}) {
+        EXPECT_FALSE(s.ActivateNavmode(unknown)) << unknown;
+        EXPECT_FALSE(s.ToggleNavmode(unknown)) << unknown;
+        EXPECT_FALSE(s.GetNavmodeState(unknown)) << unknown;
+    }
+    EXPECT_EQ(world.find_vessel("Navigator")->state.navmode, 0);
+
+    EXPECT_EQ(s.GetAttitudeMode(), RCS_NONE);
+    EXPECT_EQ(s.ToggleAttitudeMode(), RCS_NONE) << "off stays off";
+    EXPECT_TRUE(s.SetAttitudeMode(RCS_ROT));
+    EXPECT_EQ(s.ToggleAttitudeMode(), RCS_LIN);
+    EXPECT_EQ(s.ToggleAttitudeMode(), RCS_ROT);
+    EXPECT_FALSE(s.SetAttitudeMode(3));
+    EXPECT_EQ(s.GetAttitudeMode(), RCS_ROT);
 }
 
 TEST_F(HostWorld, a_second_group_of_a_type_replaces_the_first) {

@@ -42,6 +42,40 @@ TEST(Orbits, ElementsFromPositionAndVelocityAgreeWithVisViva) {
     }
 }
 
+// Positions all around orbits of several shapes, in a plane tilted 28.5 degrees: the time to
+// the apoapsis is what Kepler's equation gives, and the period is the same everywhere.
+TEST(Orbits, TimeToApoapsisAndPeriodFollowKeplersEquation) {
+    constexpr Apsides ORBITS[] = {{100, 115}, {115, 180}, {-40, 223}, {300, 36000}};
+    const double tilt = 28.5 * PI / 180.0;
+    for (const Apsides& o : ORBITS) {
+        const double rp = kRadius + o.periapsis_km * 1e3, ra = kRadius + o.apoapsis_km * 1e3;
+        const double a = 0.5 * (rp + ra), e = (ra - rp) / (ra + rp);
+        const double n = std::sqrt(kMu / (a * a * a));  // rad/s
+        for (int k = 0; k < 24; ++k) {
+            // Eccentric anomaly E: position and velocity in the orbit's plane (p along the
+            // periapsis, q ahead), then tilted about the p axis.
+            const double E = -PI + (k + 0.5) * PI2 / 24;
+            const double b = a * std::sqrt(1 - e * e);
+            const double speed_factor = n / (1 - e * std::cos(E));
+            const double p = a * (std::cos(E) - e), q = b * std::sin(E);
+            const double vp = -a * std::sin(E) * speed_factor, vq = b * std::cos(E) * speed_factor;
+            const VECTOR3 pos = _V(p, -q * std::sin(tilt), q * std::cos(tilt));
+            const VECTOR3 vel = _V(vp, -vq * std::sin(tilt), vq * std::cos(tilt));
+            SCOPED_TRACE(::testing::Message() << o.apoapsis_km << " km apoapsis, E = " << E);
+            const physics::OrbitShape shape = physics::orbit_shape(kMu, pos, vel);
+            const double M = E - e * std::sin(E);
+            EXPECT_NEAR(shape.period, PI2 / n, 1e-6 * shape.period);
+            EXPECT_NEAR(shape.time_to_apoapsis, (PI - M) / n, 1e-6 * shape.period);
+            EXPECT_NEAR(shape.inclination, tilt, 1e-9);
+        }
+    }
+    const VECTOR3 pos = _V(kRadius + 200e3, 0, 0);
+    const physics::OrbitShape escaping =
+        physics::orbit_shape(kMu, pos, _V(0, 0, 1.5 * physics::circular_speed(kMu, pos.x)));
+    EXPECT_TRUE(std::isinf(escaping.period));
+    EXPECT_TRUE(std::isinf(escaping.time_to_apoapsis));
+}
+
 TEST(Orbits, InclinationFollowsTheDirectionOfMotion) {
     const VECTOR3 pos = _V(kRadius + 200e3, 0, 0);
     const double v = physics::circular_speed(kMu, pos.x);

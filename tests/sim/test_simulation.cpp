@@ -41,6 +41,26 @@ TEST(HostKeys, AFlownScenarioSavedTwiceIsAFixedPoint) {
     EXPECT_NE(first.find("RPOS 67"), std::string::npos);
 }
 
+// The pilot's RCS mode and active autopilot are kept in the scenario, and a change of them
+// is saved even when the vessel has not moved.
+TEST(HostKeys, ThePilotsModesAreSavedAndLoaded) {
+    const std::string flying = "Block1:Ballast\n  STATUS Orbiting Earth\n  RPOS 6771000 0 0\n  RVEL 0 0 7672.6\n"
+                               "  RCSMODE 1\n  NAVMODE PROGRADE\nEND\n";
+    sim::Simulation s(options_for(ships(flying)));
+    s.load();
+    runtime::VesselRecord& v = *s.world().find_vessel("Block1");
+    EXPECT_EQ(v.state.rcs_mode, RCS_ROT);
+    EXPECT_EQ(v.state.navmode, NAVMODE_PROGRADE);
+    const std::string first = s.scenario_text();
+    EXPECT_NE(first.find("  RCSMODE 1\n  NAVMODE PROGRADE\n"), std::string::npos) << first;
+    v.state.navmode = NAVMODE_KILLROT;
+    v.state.rcs_mode = RCS_NONE;
+    const std::string changed = s.scenario_text();
+    EXPECT_NE(changed.find("  NAVMODE KILLROT\n"), std::string::npos) << changed;
+    EXPECT_EQ(changed.find("RCSMODE"), std::string::npos) << "off is not written";
+    EXPECT_EQ(saved_after_loading(first), first);
+}
+
 TEST(HostKeys, AVesselIsSavedWithTheHostsKeysFirst) {
     sim::Simulation s(options_for(ships(kOrbiting + kLanded + kChild)));
     s.load();
@@ -106,6 +126,10 @@ TEST(HostKeys, ParsesEachKeyAndRefusesWhatItCannotUse) {
         {"PRPLEVEL full", true, "PRPLEVEL entry \"full\" is not \"<index>:<level>\""},
         {"ATTACHED 0:1,Carrier", true, ""},
         {"ATTACHED 0,Carrier", true, "expected \"ATTACHED <parent point>:<child point>,<parent name>\""},
+        {"RCSMODE 2", true, ""},
+        {"RCSMODE 3", true, "RCSMODE needs 0 (off), 1 (rotation) or 2 (translation)"},
+        {"NAVMODE Prograde", true, ""},
+        {"NAVMODE UP", true, "NAVMODE needs one of KILLROT, HLEVEL, PROGRADE, RETROGRADE, NORMAL, ANTINORMAL"},
         {"GEAR 1 1.0000", false, ""},
         {"CONFIGURATION 1", false, ""},
     };
@@ -154,13 +178,41 @@ TEST(ScenarioLoading, AStopEventMustBeOneTheRunCanRaise) {
     EXPECT_EQ(load_error(opt), "");
     opt.stop_on = {"lunch"};
     EXPECT_EQ(load_error(opt).rfind("--stop-on: unknown event \"lunch\"", 0), 0u);
+    opt.stop_on = {};
+    opt.script_text = "when altitude>10 event high\nwhen time_since high>1 event higher\nwhen time_since lunch>1 stop\n";
+    EXPECT_EQ(load_error(opt).rfind("test.txt:3: unknown event \"lunch\"", 0), 0u) << load_error(opt);
+}
+
+// The orbit in conditions and events: time_since counts from an event and never holds
+// before it; the apoapsis event comes where the time to apoapsis runs out.
+TEST(Script, ConditionsOnTheOrbitAndOnTheTimeSinceAnEvent) {
+    // Climbing away from the periapsis of an elliptic orbit.
+    const std::string climbing = "Block1:Ballast\n  STATUS Orbiting Earth\n  RPOS 6571000 0 0\n"
+                                 "  RVEL 1500 2000 7600\nEND\n";
+    const std::string script =
+        "when time_to_apoapsis<100 event near_top\n"
+        "when time_since near_top>=20 and navmode=off event later\n"
+        "when time_since apoapsis>0.5 stop\n";
+    sim::RunOptions opt = options_for(ships(climbing), script);
+    opt.until = 4000.0;
+    opt.dt = 0.1;
+    sim::Simulation s(opt);
+    s.load();
+    const double to_apoapsis = sim::read_flight_data(s.world(), *s.focus_vessel()).time_to_apoapsis_s;
+    ASSERT_GT(to_apoapsis, 200.0);
+    const sim::RunResult r = s.run();
+    EXPECT_EQ(r.outcome, sim::Outcome::ScriptStop);
+    EXPECT_NEAR(s.event_time("near_top").value(), to_apoapsis - 100.0, 0.2);
+    EXPECT_NEAR(s.event_time("later").value(), to_apoapsis - 80.0, 0.2);
+    EXPECT_NEAR(s.event_time("apoapsis").value(), to_apoapsis, 0.2);
 }
 
 TEST(Telemetry, TheHeaderNamesEachColumnWithItsUnit) {
     EXPECT_EQ(sim::telemetry_header(),
               "time_s,altitude_m,airspeed_m_s,mach,vertical_speed_m_s,pitch_deg,bank_deg,heading_deg,aoa_deg,"
-              "slip_deg,dyn_pressure_Pa,static_pressure_Pa,apoapsis_km,periapsis_km,inclination_deg,mass_kg,"
-              "fuel_kg,main_level,num_engines,ground_contact,gear_height_m,longitude_deg,latitude_deg");
+              "slip_deg,dyn_pressure_Pa,static_pressure_Pa,apoapsis_km,periapsis_km,inclination_deg,period_s,"
+              "time_to_apoapsis_s,mass_kg,fuel_kg,main_level,num_engines,ground_contact,gear_height_m,longitude_deg,"
+              "latitude_deg,navmode,rcs_mode");
 }
 
 TEST(Telemetry, OneRowPerIntervalFromTheStartToTheEnd) {

@@ -184,10 +184,18 @@ struct VesselState {
     MATRIX3 R = identity_matrix(); // vessel to global
     VECTOR3 omega{};               // rad/s, vessel frame
     bool landed = false;           // held by the ground: rests with the surface
-    std::array<double, THGROUP_TYPE_COUNT> manual_levels{};  // pilot input per group type
+    // The pilot's inputs, what GetManualControlLevel answers: 0..1 per thruster-group type
+    // (the throttle for main, retro and hover), and -1..1 per control-surface type. The
+    // headless host's pilot model applies them (docs/host.md).
+    std::array<double, THGROUP_TYPE_COUNT> manual_levels{};
+    std::array<double, AIRCTRL_TYPE_COUNT> manual_surface_levels{};
+    int rcs_mode = RCS_NONE;  // the attitude thrusters' manual mode
+    int navmode = 0;          // the active attitude autopilot (NAVMODE_*), 0 for none
     VECTOR3 attitude_rot_level{};
-    std::array<double, AIRCTRL_TYPE_COUNT> control_surface_levels{};    // -1..1, what the physics uses
-    std::array<double, AIRCTRL_TYPE_COUNT> control_surface_requests{};  // as asked, before the clamp
+    // The vessel's own levels, -1..1 (what the physics uses, plus the pilot's inputs for each
+    // step), and the levels as it asked for them, before the clamp.
+    std::array<double, AIRCTRL_TYPE_COUNT> control_surface_levels{};
+    std::array<double, AIRCTRL_TYPE_COUNT> control_surface_requests{};
     struct AddedForce {
         VECTOR3 force, point;
     };

@@ -1,0 +1,124 @@
+// The pilot model: inputs and attitude autopilots on top of the vessels' own levels.
+#include "pilot/pilot.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "pilot/attitude_autopilot.h"
+
+namespace pilot {
+
+namespace {
+
+constexpr int kFirstRotationGroup = THGROUP_ATT_PITCHUP;     // .. THGROUP_ATT_BANKRIGHT
+constexpr int kFirstTranslationGroup = THGROUP_ATT_RIGHT;    // .. THGROUP_ATT_BACK
+constexpr int kGroupsPerMode = 6;
+
+bool is_throttle(THGROUP_TYPE type) {
+    return type == THGROUP_MAIN || type == THGROUP_RETRO || type == THGROUP_HOVER;
+}
+
+// The autopilot's signed rotation levels (meaning of SetAttitudeRotLevel) for this step.
+VECTOR3 autopilot_demand(const runtime::World& world, runtime::VesselRecord& v) {
+    const VECTOR3& omega = v.state.omega;
+    if (v.state.navmode == NAVMODE_KILLROT && rotation_killed(omega)) {
+        v.state.navmode = 0;
+        return VECTOR3{};
+    }
+    const AttitudeAuthority authority = attitude_authority(world, v);
+    TargetAttitude target;
+    if (v.state.navmode != NAVMODE_KILLROT && target_attitude(v.state.navmode, world, v, target))
+        return pointing_demand(attitude_error(v.state.R, target), target.turn_rate, omega, authority);
+    return kill_rotation_demand(omega, authority);
+}
+
+// Splits signed rotation levels onto the six rotation groups.
+void add_rotation(std::array<double, THGROUP_TYPE_COUNT>& add, const VECTOR3& d) {
+    auto pair = [&](double level, THGROUP_TYPE positive, THGROUP_TYPE negative) {
+        if (level > 0.0) add[positive] += level;
+        if (level < 0.0) add[negative] -= level;
+    };
+    pair(d.x, THGROUP_ATT_PITCHUP, THGROUP_ATT_PITCHDOWN);
+    pair(d.y, THGROUP_ATT_YAWLEFT, THGROUP_ATT_YAWRIGHT);
+    pair(d.z, THGROUP_ATT_BANKRIGHT, THGROUP_ATT_BANKLEFT);
+}
+
+}  // namespace
+
+Pilot::Pilot(runtime::World& world) : world_(world) {}
+
+void Pilot::before_step() {
+    const size_t count = world_.vessel_count();
+    if (saved_.size() < count) saved_.resize(count);
+    const runtime::VesselRecord* focus = world_.record(world_.focus);
+    for (size_t i = 0; i < count; ++i) {
+        Saved& saved = saved_[i];
+        saved.active = false;
+        runtime::VesselRecord& v = *world_.vessel(i);
+        // Room for the vessel's own levels from its first step on, so that an autopilot or
+        // input that starts later allocates nothing.
+        saved.vessel = &v;
+        saved.thruster_levels.resize(v.def.thrusters.size());
+        // An attached child rides with its parent: nothing to steer.
+        if (v.pending_delete || world_.parent_of(&v) != nullptr) continue;
+        apply(v, &v == focus, saved);
+    }
+}
+
+void Pilot::apply(runtime::VesselRecord& v, bool focus, Saved& saved) {
+    std::array<double, THGROUP_TYPE_COUNT> add{};
+    const runtime::VesselState& s = v.state;
+    // The pilot's attitude inputs reach the focus vessel only, in its RCS mode.
+    if (focus && s.rcs_mode != RCS_NONE) {
+        const int first = s.rcs_mode == RCS_ROT ? kFirstRotationGroup : kFirstTranslationGroup;
+        for (int type = first; type < first + kGroupsPerMode; ++type) add[type] += s.manual_levels[type];
+    }
+    if (s.navmode != 0) add_rotation(add, autopilot_demand(world_, v));
+    const bool thrusters = std::any_of(add.begin(), add.end(), [](double a) { return a > 0.0; });
+    const bool surfaces =
+        focus && std::any_of(s.manual_surface_levels.begin(), s.manual_surface_levels.end(),
+                             [](double a) { return a != 0.0; });
+    if (!thrusters && !surfaces) return;
+
+    // The vessel's own levels, put back after the step.
+    for (size_t i = 0; i < v.def.thrusters.size(); ++i) saved.thruster_levels[i] = v.def.thrusters[i]->level;
+    saved.surface_levels = s.control_surface_levels;
+    saved.active = true;
+
+    for (int type = kFirstRotationGroup; type < THGROUP_TYPE_COUNT && thrusters; ++type) {
+        if (add[type] <= 0.0) continue;
+        if (runtime::ThrusterGroupRecord* g = world_.group(v, static_cast<THGROUP_TYPE>(type)))
+            for (runtime::ThrusterRecord* t : g->thrusters) t->level = std::clamp(t->level + add[type], 0.0, 1.0);
+    }
+    if (surfaces)
+        for (int type = 0; type < AIRCTRL_TYPE_COUNT; ++type)
+            v.state.control_surface_levels[type] =
+                std::clamp(s.control_surface_levels[type] + s.manual_surface_levels[type], -1.0, 1.0);
+}
+
+void Pilot::after_step() {
+    const size_t count = std::min(saved_.size(), world_.vessel_count());
+    for (size_t i = 0; i < count; ++i) {
+        Saved& saved = saved_[i];
+        runtime::VesselRecord* v = world_.vessel(i);
+        if (!saved.active || saved.vessel != v) continue;
+        saved.active = false;
+        if (saved.thruster_levels.size() == v->def.thrusters.size())
+            for (size_t k = 0; k < saved.thruster_levels.size(); ++k)
+                v->def.thrusters[k]->level = saved.thruster_levels[k];
+        v->state.control_surface_levels = saved.surface_levels;
+    }
+}
+
+void set_thruster_input(runtime::World& world, runtime::VesselRecord& v, THGROUP_TYPE type, double level) {
+    if (type < 0 || type >= THGROUP_TYPE_COUNT || std::isnan(level)) return;
+    v.state.manual_levels[type] = std::clamp(level, 0.0, 1.0);
+    if (is_throttle(type)) world.set_group_level(v, type, level);
+}
+
+void set_surface_input(runtime::VesselRecord& v, AIRCTRL_TYPE type, double level) {
+    if (type < 0 || type >= AIRCTRL_TYPE_COUNT || std::isnan(level)) return;
+    v.state.manual_surface_levels[type] = std::clamp(level, -1.0, 1.0);
+}
+
+}  // namespace pilot
