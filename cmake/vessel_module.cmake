@@ -14,13 +14,12 @@ set_target_properties(korvan_vessel_objects PROPERTIES CXX_VISIBILITY_PRESET hid
 
 add_library(Korvan SHARED $<TARGET_OBJECTS:korvan_vessel_objects>)
 target_link_libraries(Korvan PRIVATE korvan_host)
+korvan_loadable_library(Korvan ${KORVAN_RUN_MODULES})
+# An ELF module finds the host runtime in the run tree's lib/; a DLL finds it already loaded
+# by the program.
 set_target_properties(Korvan PROPERTIES
-  PREFIX ""
-  LIBRARY_OUTPUT_DIRECTORY ${KORVAN_RUN_MODULES}
   BUILD_RPATH "$ORIGIN/../lib"
   INSTALL_RPATH "$ORIGIN/../lib")
-# Added to, not replacing, the sanitizer link options.
-target_link_options(Korvan PRIVATE -Wl,--no-undefined)
 
 add_library(korvan_vessel_static STATIC $<TARGET_OBJECTS:korvan_vessel_objects>)
 target_include_directories(korvan_vessel_static PUBLIC ${CMAKE_SOURCE_DIR})

@@ -66,8 +66,11 @@ void Korvan::update_inclination_readout() {
     if (engaged || !(readout_timer < kReadoutDuration) || !config_shows || !focused) return;
     double longitude = 0.0, latitude = 0.0, radius = 0.0;
     GetEquPos(longitude, latitude, radius);
-    // The inclination of the orbit reached by flying the azimuth from this latitude.
-    const double inclination = 180.0 - std::acos(std::cos(latitude) * std::sin(target_heading * PI / 180.0)) * 180.0 / PI;
+    // The inclination of the orbit reached by flying the azimuth from this latitude. The
+    // heading is taken modulo a turn first (exactly): any finite heading may be stored, and
+    // one near the largest double would overflow on its way to radians.
+    const double heading = std::fmod(target_heading, 360.0);
+    const double inclination = 180.0 - std::acos(std::cos(latitude) * std::sin(heading * PI / 180.0)) * 180.0 / PI;
     char text[kDebugLineSize];
     std::snprintf(text, sizeof text, "Target inclination (Equatorial): %.3f", inclination);
     write_debug_line(text);

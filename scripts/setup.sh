@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks to build, test and fly Korvan.
+# "bash scripts/setup.sh windows" adds the Windows build's tools: the MinGW-w64 cross
+# compiler and Wine to run its programs.
 set -euo pipefail
 
-packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev libfmt-dev gnuplot-nox librsvg2-bin jq)
+packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev libfmt-dev gnuplot-nox librsvg2-bin jq
+          clang libclang-rt-dev valgrind)
+if [ "${1:-}" = windows ]; then
+  packages+=(g++-mingw-w64-x86-64-posix wine wine64)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -47,10 +47,14 @@ using PlayWaveFunc = int (*)(int id, int slot, int loop, int volume, int frequen
 using SlotFunc = int (*)(int id, int slot);
 using SoundIdFunc = int (*)(OBJHANDLE vessel);
 
+// A resolved entry, kept as the one function type that converts to each entry's own type
+// without a mismatch between the two.
+using EntryPoint = void (*)();
+
 // Module-wide: shared by every vessel of the module.
 struct Connector {
     HMODULE service = nullptr;
-    FARPROC entries[ENTRY_COUNT] = {};
+    EntryPoint entries[ENTRY_COUNT] = {};
     int log_count = 0;
 };
 Connector connector;
@@ -80,8 +84,9 @@ int SoundConnect(OBJHANDLE vessel) {
         return -1;
     }
     // Entries resolved by an earlier connection stay in use until this one has found all ten.
-    FARPROC found[ENTRY_COUNT] = {};
-    for (int e = 0; e < ENTRY_COUNT; ++e) found[e] = GetProcAddress(connector.service, ENTRY_NAMES[e]);
+    EntryPoint found[ENTRY_COUNT] = {};
+    for (int e = 0; e < ENTRY_COUNT; ++e)
+        found[e] = reinterpret_cast<EntryPoint>(GetProcAddress(connector.service, ENTRY_NAMES[e]));
     for (int e = 0; e < ENTRY_COUNT; ++e) {
         if (e != GET_SOUND_ID && found[e] == nullptr) {
             SoundLog(kErrMissingRoutines, kEmptyDetail);

@@ -6,8 +6,13 @@
 // dropped and the following fields keep their places), a slot is cleared before it is
 // filled so that missing fields read as empty strings and zeros, and numbers that would
 // harm the carrier or a new vessel are refused (see sanitise_numbers).
+//
+// Whatever a line held, the line written for the item reads back to the same item: an empty
+// name, mesh or class is written as "-" (and "-" reads as empty), so the fields after it
+// keep their places, and every number is small enough for its text to fit the line.
 #include "stages/common_vessel_ex.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -37,6 +42,17 @@ constexpr double kRadialSepSpeed = 2.0;      // m/s away from the axis
 
 constexpr int kNumberFields = 6;  // offset x, y, z, mass, angle, fuel
 
+// Stands for an empty name, mesh file or class in a written line: a blank field would let
+// the next one slide into its place. A mesh or class of that name loads nothing, as an
+// empty one does.
+constexpr std::string_view kEmptyField = "-";
+
+// Larger magnitudes are refused (read as 0), far beyond any real item: "%.2lf" of 2e9 (an
+// offset between two items, as a handover sends it) takes 14 characters, so a line of three
+// 127-character names and six such numbers still fits the 511 the reader takes. A value
+// just below the bound may be written rounded onto it, so the bound itself is accepted.
+constexpr double kMaxItemNumber = 1e9;
+
 bool is_blank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
@@ -64,8 +80,8 @@ std::string_view next_token(std::string_view& s) {
 }
 
 void copy_token(char (&field)[CVE_NAME_LEN], std::string_view token) {
-    const std::size_t n = token.size() < kMaxTokenChars ? token.size() : kMaxTokenChars;
-    std::memcpy(field, token.data(), n);
+    const std::size_t n = token == kEmptyField ? 0 : std::min(token.size(), kMaxTokenChars);
+    if (n > 0) std::memcpy(field, token.data(), n);
     field[n] = '\0';
 }
 
@@ -88,20 +104,22 @@ int read_numbers(std::string_view rest, double (&values)[kNumberFields]) {
     return kNumberFields;
 }
 
-double finite_or_zero(double v) { return std::isfinite(v) ? v : 0.0; }
+double bounded_or_zero(double v) { return std::fabs(v) <= kMaxItemNumber ? v : 0.0; }  // NaN fails too
 
-// Non-finite numbers are refused (read as 0); a negative mass is refused (0), and the fuel
-// level is clamped to 0..1, so that neither the carrier's empty mass nor a new vessel's
-// fuel can be poisoned by a bad line.
+// Numbers that are not finite or too large to write are refused (read as 0); a negative
+// mass is refused (0), and the fuel level is clamped to 0..1, so that neither the carrier's
+// empty mass nor a new vessel's fuel can be poisoned by a bad line.
 void sanitise_numbers(CVE_ITEM& item) {
-    item.mesh.offset.x = finite_or_zero(item.mesh.offset.x);
-    item.mesh.offset.y = finite_or_zero(item.mesh.offset.y);
-    item.mesh.offset.z = finite_or_zero(item.mesh.offset.z);
-    if (!(item.mass > 0.0) || !std::isfinite(item.mass)) item.mass = 0.0;
-    item.angle = finite_or_zero(item.angle);
+    item.mesh.offset.x = bounded_or_zero(item.mesh.offset.x);
+    item.mesh.offset.y = bounded_or_zero(item.mesh.offset.y);
+    item.mesh.offset.z = bounded_or_zero(item.mesh.offset.z);
+    item.mass = item.mass > 0.0 ? bounded_or_zero(item.mass) : 0.0;
+    item.angle = bounded_or_zero(item.angle);
     if (!(item.fuel > 0.0) || !std::isfinite(item.fuel)) item.fuel = 0.0;
     if (item.fuel > 1.0) item.fuel = 1.0;
 }
+
+const char* written_field(const char* field) { return field[0] != '\0' ? field : kEmptyField.data(); }
 
 VECTOR3 default_sep_velocity(const VECTOR3& o) {
     const double len = std::sqrt(o.x * o.x + o.y * o.y + o.z * o.z);
@@ -208,15 +226,8 @@ void COMMON_VESSEL_EX::ParseItemLine(const char* text) {
 void COMMON_VESSEL_EX::WriteItems(FILEHANDLE scn) {
     for (int i = 0; i < CVE_MAX_ITEMS && items[i].in_use; ++i) {
         const CVE_ITEM& item = items[i];
-        const char* format = "%s %s %s %.2lf %.2lf %.2lf %.2lf %.2lf %.2lf";
-        const int needed = std::snprintf(nullptr, 0, format, item.name, item.mesh.file.c_str(), item.class_name,
-                                         item.mesh.offset.x, item.mesh.offset.y, item.mesh.offset.z, item.mass,
-                                         item.angle, item.fuel);
-        std::string line(needed > 0 ? static_cast<std::size_t>(needed) : 0, '\0');
-        std::snprintf(line.data(), line.size() + 1, format, item.name, item.mesh.file.c_str(), item.class_name,
-                      item.mesh.offset.x, item.mesh.offset.y, item.mesh.offset.z, item.mass, item.angle,
-                      item.fuel);
-        oapiWriteScenario_string(scn, item.kind == CVE_STAGE ? "STAGE" : "PAYLOAD", line.c_str());
+        oapiWriteScenario_string(scn, item.kind == CVE_STAGE ? "STAGE" : "PAYLOAD",
+                                 format_item_fields(item, item.mesh.offset).c_str());
 
         const bool next_in_use = i + 1 < CVE_MAX_ITEMS && items[i + 1].in_use;
         const short next_parent = next_in_use ? items[i + 1].parent : -1;
@@ -228,6 +239,20 @@ void COMMON_VESSEL_EX::WriteItems(FILEHANDLE scn) {
             group = items[group].parent < group ? items[group].parent : static_cast<short>(-1);
         }
     }
+}
+
+std::string format_item_fields(const CVE_ITEM& item, const VECTOR3& offset) {
+    const char* format = "%s %s %s %.2lf %.2lf %.2lf %.2lf %.2lf %.2lf";
+    const char* name = written_field(item.name);
+    const char* mesh = written_field(item.mesh.file.c_str());
+    const char* class_name = written_field(item.class_name);
+    const int needed = std::snprintf(nullptr, 0, format, name, mesh, class_name, offset.x, offset.y, offset.z,
+                                     item.mass, item.angle, item.fuel);
+    if (needed <= 0) return {};
+    std::string fields(static_cast<std::size_t>(needed), '\0');
+    std::snprintf(fields.data(), fields.size() + 1, format, name, mesh, class_name, offset.x, offset.y, offset.z,
+                  item.mass, item.angle, item.fuel);
+    return fields;
 }
 
 void COMMON_VESSEL_EX::ClearItemMeshes() {

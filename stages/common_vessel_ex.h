@@ -39,6 +39,10 @@ struct CVE_ITEM {
     VECTOR3 sep_velocity{};
 };
 
+// The fields of an item line after its keyword (name, mesh file, class, the offset given,
+// mass, angle, fuel), as the scenario block and the handover messages write them.
+std::string format_item_fields(const CVE_ITEM& item, const VECTOR3& offset);
+
 class _COMMON_VESSEL_EX {
 public:
     virtual ~_COMMON_VESSEL_EX() = default;
@@ -84,7 +88,7 @@ protected:
     std::vector<CVE_MESH> mesh_list;
     HMODULE msg_module = nullptr;
     int mesh_visibility = 1;
-    VECTOR3 sep_override{0.0, 0.0, 1.0};
+    VECTOR3 sep_override = _V(0.0, 0.0, 1.0);
     bool sep_override_set = false;
     // The last poll stopped at its bound; the next one returns false without asking.
     bool msg_poll_saturated = false;

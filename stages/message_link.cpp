@@ -24,10 +24,12 @@ constexpr int kMaxChecksPerPoll = 4096;
 using SendCMessageFunc = int (*)(void* receiver, const char* keyword, const char* text);
 using CheckCMessageFunc = int (*)(void* self, char* keyword, char* text);
 
+// GetProcAddress answers a generic function pointer; void (*)() carries it to the entry's
+// own type without a mismatch between the two function types.
 template <class Func>
 Func find_entry(HMODULE module, const char* name) {
     if (module == nullptr) return nullptr;
-    return reinterpret_cast<Func>(GetProcAddress(module, name));
+    return reinterpret_cast<Func>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 
 // Copies at most size - 1 characters and always terminates.

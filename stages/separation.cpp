@@ -2,7 +2,6 @@
 // with the carrier plus a small separation velocity. A released STAGE that heads a group
 // takes the group along: its items go to the new vessel as item lines over the message link.
 #include <cmath>
-#include <cstdio>
 #include <string>
 
 #include "stages/common_vessel_ex.h"
@@ -34,15 +33,7 @@ VECTOR3 turned_about_x(const VESSEL& carrier, double angle_deg) {
 }
 
 std::string item_message(const CVE_ITEM& item, const VECTOR3& offset) {
-    const char* keyword = item.kind == CVE_STAGE ? "STAGE" : "PAYLOAD";
-    const char* format = "%s %s %s %s %.2lf %.2lf %.2lf %.2lf %.2lf %.2lf";
-    const int needed = std::snprintf(nullptr, 0, format, keyword, item.name, item.mesh.file.c_str(), item.class_name,
-                                     offset.x, offset.y, offset.z, item.mass, item.angle, item.fuel);
-    if (needed <= 0) return {};
-    std::string line(static_cast<std::size_t>(needed), '\0');
-    std::snprintf(line.data(), line.size() + 1, format, keyword, item.name, item.mesh.file.c_str(), item.class_name,
-                  offset.x, offset.y, offset.z, item.mass, item.angle, item.fuel);
-    return line;
+    return std::string(item.kind == CVE_STAGE ? "STAGE " : "PAYLOAD ") + format_item_fields(item, offset);
 }
 
 // Sends the members of the released STAGE's group, slots released+1 .. last, as item lines

@@ -117,5 +117,7 @@ extern "C" DLLEXPORT VESSEL* ovcInit(OBJHANDLE hvessel, int flightmodel) {
 }
 
 extern "C" DLLEXPORT void ovcExit(VESSEL* vessel) {
-    delete vessel;  // the virtual destructor reaches the Korvan behind it; null does nothing
+    // Every vessel this module hands out is a Korvan: it is deleted as one, so that its
+    // destruction does not depend on how the host's compiler lays out VESSEL's destructor.
+    delete static_cast<Korvan*>(vessel);  // null does nothing
 }

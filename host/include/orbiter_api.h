@@ -11,14 +11,22 @@
 // Export and platform words
 // ---------------------------------------------------------------------------------------
 #if defined(_WIN32)
+// The platform's own words (DWORD, UINT, WORD, HMODULE, FARPROC) and loader come from the
+// system header, lean and without its min and max macros.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 #define DLLEXPORT __declspec(dllexport)
 #else
 #define DLLEXPORT __attribute__((visibility("default")))
-#endif
-
 using DWORD = std::uint32_t;
 using UINT = unsigned int;
 using WORD = std::uint16_t;
+#endif
 
 // ---------------------------------------------------------------------------------------
 // Vectors and matrices

@@ -1,4 +1,5 @@
 // Vessel classes from Config/Vessels/<Class>.cfg: lines "Key = value", '#' or ';' comments.
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -42,17 +43,53 @@ bool parse_number(const std::string& word, double& out) {
     return true;
 }
 
-// Exactly n numbers in a value; false on any other content.
-bool parse_numbers(const std::string& value, double* out, size_t n) {
-    const auto words = split_words(value);
-    if (words.size() != n) return false;
-    for (size_t i = 0; i < n; ++i)
-        if (!parse_number(words[i], out[i])) return false;
-    return true;
+// Figures beyond these belong to no vessel, and would overflow the flight physics (a size
+// cubed in the rotational drag, a mass times a position). The lower limits keep every
+// division by a mass, a size or a moment of inertia finite.
+constexpr double kMaxSize = 1e4;             // m
+constexpr double kMaxMass = 1e9;             // kg, empty mass and tank
+constexpr double kMaxIsp = 1e6;              // m/s
+constexpr double kMaxPmi = 1e8;              // m^2, mass-normalised moments of inertia
+constexpr double kMaxCrossSection = 1e8;     // m^2
+constexpr double kMaxDragCoefficient = 1e3;
+constexpr double kMaxPointOffset = 1e5;      // m, attachment point positions
+constexpr double kMaxDirection = 1e5;        // attachment direction and rotation components
+// A vessel at least as heavy as a parachute for its drag area (cw times cross section, the
+// largest over its axes). Lighter, the air's pull within one step outgrows the vessel's own
+// speed and the drag swings it faster and faster instead of slowing it.
+constexpr double kMaxDragAreaPerMass = 1.0;  // m^2 per kg
+
+// The largest drag area of a plain vessel over its axes (m^2).
+double largest_drag_area(const VesselClass& cls) {
+    return std::max({cls.cw_x * cls.cross_sections.x, cls.cw_y * cls.cross_sections.y,
+                     std::max(cls.cw_z_pos, cls.cw_z_neg) * cls.cross_sections.z});
 }
 
-bool parse_vector(const std::string& value, VECTOR3& v) {
-    return parse_numbers(value, v.data, 3);
+std::string number_text(double d) {
+    std::ostringstream out;
+    out << d;
+    return out.str();
+}
+
+// Exactly n numbers in a value, each within low..high (low itself only when low_allowed);
+// an empty string, or what is wrong with "<key> needs ...".
+std::string read_numbers(const std::string& key, const std::string& value, double* out, size_t n, double low,
+                         bool low_allowed, double high) {
+    const auto words = split_words(value);
+    bool good = words.size() == n;
+    for (size_t i = 0; good && i < n; ++i)
+        good = parse_number(words[i], out[i]) && (out[i] > low || (low_allowed && out[i] == low)) && out[i] <= high;
+    if (good) return {};
+    const std::string count = n == 1 ? "one number" : std::to_string(n) + " numbers";
+    return key + " needs " + count + (low_allowed ? ", " + number_text(low) + " or more" : " above " + number_text(low)) +
+           " and at most " + number_text(high);
+}
+
+// A direction: not zero, each component at most kMaxDirection in size.
+bool read_direction(const std::vector<std::string>& words, size_t first, VECTOR3& v) {
+    for (size_t i = 0; i < 3; ++i)
+        if (!parse_number(words[first + i], v.data[i]) || std::fabs(v.data[i]) > kMaxDirection) return false;
+    return length(v) > 0.0;
 }
 
 // "toparent|child px py pz dx dy dz rx ry rz ID"
@@ -65,12 +102,10 @@ bool parse_attachment(const std::string& value, AttachmentSpec& point) {
         point.to_parent = false;
     else
         return false;
-    double n[9];
-    for (size_t i = 0; i < 9; ++i)
-        if (!parse_number(words[i + 1], n[i])) return false;
-    point.pos = _V(n[0], n[1], n[2]);
-    point.dir = _V(n[3], n[4], n[5]);
-    point.rot = _V(n[6], n[7], n[8]);
+    for (size_t i = 0; i < 3; ++i)
+        if (!parse_number(words[i + 1], point.pos.data[i]) || std::fabs(point.pos.data[i]) > kMaxPointOffset)
+            return false;
+    if (!read_direction(words, 4, point.dir) || !read_direction(words, 7, point.rot)) return false;
     point.id = words[10];
     return true;
 }
@@ -78,6 +113,7 @@ bool parse_attachment(const std::string& value, AttachmentSpec& point) {
 // Applies one "Key = value" pair; returns an empty string or what is wrong.
 std::string apply_key(VesselClass& cls, const std::string& key, const std::string& value) {
     double n[4];
+    std::string why;
     if (same_key(key, "ClassName")) {
         if (value.empty()) return "empty class name";
         cls.name = value;
@@ -85,35 +121,62 @@ std::string apply_key(VesselClass& cls, const std::string& key, const std::strin
         if (value.empty() || split_words(value).size() != 1) return "malformed module name \"" + value + "\"";
         cls.module = value;
     } else if (same_key(key, "Size")) {
-        if (!parse_numbers(value, n, 1) || n[0] <= 0.0) return "Size needs one positive number";
-        cls.size = n[0];
+        why = read_numbers("Size", value, &cls.size, 1, 0.0, false, kMaxSize);
     } else if (same_key(key, "EmptyMass")) {
-        if (!parse_numbers(value, n, 1) || n[0] <= 0.0) return "EmptyMass needs one positive number";
-        cls.empty_mass = n[0];
+        why = read_numbers("EmptyMass", value, &cls.empty_mass, 1, 0.0, false, kMaxMass);
     } else if (same_key(key, "MaxFuel")) {
-        if (!parse_numbers(value, n, 1) || n[0] < 0.0) return "MaxFuel needs one number, 0 or more";
-        cls.max_fuel = n[0];
+        why = read_numbers("MaxFuel", value, &cls.max_fuel, 1, 0.0, true, kMaxMass);
     } else if (same_key(key, "Isp")) {
-        if (!parse_numbers(value, n, 1) || n[0] < 0.0) return "Isp needs one number, 0 or more";
-        cls.isp = n[0];
+        why = read_numbers("Isp", value, &cls.isp, 1, 0.0, true, kMaxIsp);
     } else if (same_key(key, "PMI")) {
-        if (!parse_vector(value, cls.pmi)) return "PMI needs three numbers";
+        why = read_numbers("PMI", value, cls.pmi.data, 3, 0.0, false, kMaxPmi);
     } else if (same_key(key, "CrossSections")) {
-        if (!parse_vector(value, cls.cross_sections)) return "CrossSections needs three numbers";
+        why = read_numbers("CrossSections", value, cls.cross_sections.data, 3, 0.0, true, kMaxCrossSection);
     } else if (same_key(key, "CW")) {
-        if (!parse_numbers(value, n, 4)) return "CW needs four numbers (z+, z-, x, y)";
-        cls.cw_z_pos = n[0], cls.cw_z_neg = n[1], cls.cw_x = n[2], cls.cw_y = n[3];
+        why = read_numbers("CW", value, n, 4, 0.0, true, kMaxDragCoefficient);
+        if (why.empty()) cls.cw_z_pos = n[0], cls.cw_z_neg = n[1], cls.cw_x = n[2], cls.cw_y = n[3];
+        else why += " (z+, z-, x, y)";
     } else if (same_key(key, "Attachment")) {
         AttachmentSpec point;
-        if (!parse_attachment(value, point)) return "Attachment needs toparent|child, nine numbers and an id";
+        if (!parse_attachment(value, point))
+            return "Attachment needs toparent|child, a position (at most " + number_text(kMaxPointOffset) +
+                   " m off), a direction and a rotation (neither zero) and an id";
         cls.attachments.push_back(point);
     } else {
         return "unknown key \"" + key + "\"";
     }
-    return {};
+    return why;
 }
 
 }  // namespace
+
+bool parse_vessel_class(const std::string& text, const std::string& source, VesselClass& cls, std::string* error) {
+    cls.source = source;
+    auto fail = [&](int line_no, const std::string& why) {
+        if (error != nullptr) *error = source + ":" + std::to_string(line_no) + ": " + why;
+        return false;
+    };
+    std::istringstream in(text);
+    std::string line;
+    int drag_line = 0;  // the last line that set the mass or the drag
+    for (int line_no = 1; std::getline(in, line); ++line_no) {
+        const size_t comment = line.find_first_of("#;");
+        const std::string content = trim(comment == std::string::npos ? line : line.substr(0, comment));
+        if (content.empty()) continue;
+        const size_t eq = content.find('=');
+        if (eq == std::string::npos) return fail(line_no, "expected \"Key = value\"");
+        const std::string key = trim(content.substr(0, eq));
+        const std::string why = apply_key(cls, key, trim(content.substr(eq + 1)));
+        if (!why.empty()) return fail(line_no, why);
+        if (same_key(key, "EmptyMass") || same_key(key, "CrossSections") || same_key(key, "CW")) drag_line = line_no;
+    }
+    // Checked once every figure is read, so that the keys may come in any order.
+    if (cls.module.empty() && largest_drag_area(cls) > kMaxDragAreaPerMass * cls.empty_mass)
+        return fail(drag_line, "EmptyMass " + number_text(cls.empty_mass) + " kg is too light for a drag area of " +
+                                   number_text(largest_drag_area(cls)) + " m^2 (CW times CrossSections): at most " +
+                                   number_text(kMaxDragAreaPerMass) + " m^2 per kg");
+    return true;
+}
 
 void World::add_class(const VesselClass& cls) {
     classes_[cls.name] = cls;
@@ -132,23 +195,15 @@ const VesselClass* World::find_class(const std::string& name, std::string* error
     if (name.empty() || name.find_first_of("/\\") != std::string::npos)
         return fail("unknown vessel class \"" + name + "\"");
     const std::string relative = "Config/Vessels/" + name + ".cfg";
-    std::ifstream in(root_ + "/" + relative);
+    std::ifstream in(root_ + "/" + relative, std::ios::binary);
     if (!in) return fail("unknown vessel class \"" + name + "\" (no " + relative + ")");
+    std::ostringstream text;
+    text << in.rdbuf();
 
     VesselClass cls;
     cls.name = name;
-    cls.source = relative;
-    std::string line;
-    for (int line_no = 1; std::getline(in, line); ++line_no) {
-        const size_t comment = line.find_first_of("#;");
-        const std::string text = trim(comment == std::string::npos ? line : line.substr(0, comment));
-        if (text.empty()) continue;
-        const size_t eq = text.find('=');
-        const std::string at = relative + ":" + std::to_string(line_no) + ": ";
-        if (eq == std::string::npos) return fail(at + "expected \"Key = value\"");
-        const std::string why = apply_key(cls, trim(text.substr(0, eq)), trim(text.substr(eq + 1)));
-        if (!why.empty()) return fail(at + why);
-    }
+    std::string why;
+    if (!parse_vessel_class(text.str(), relative, cls, &why)) return fail(why);
     // Registered under the name asked for, whatever ClassName says.
     auto [it, inserted] = classes_.emplace(name, std::move(cls));
     (void)inserted;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "host_internal.h"
+#include "runtime/loader.h"
 
 namespace runtime {
 
@@ -43,6 +44,10 @@ VesselRecord* World::instantiate_vessel(const std::string& name, const std::stri
         if (error != nullptr) *error = reason;
         return nullptr;
     };
+    // Only a vessel a scenario can hold: its block starts "name:class" and names are unique.
+    if (name.empty() || name.find_first_of(" \t\r\n\v\f:") != std::string::npos)
+        return fail("a vessel name is one word without ':'");
+    if (find_vessel(name) != nullptr) return fail("a vessel of that name exists");
     const VesselClass* cls = find_class(class_name, &why);
     if (cls == nullptr) return fail(why);
 
@@ -51,9 +56,11 @@ VesselRecord* World::instantiate_vessel(const std::string& name, const std::stri
         const std::string path = "Modules/" + cls->module;
         auto it = modules_.find(path);
         if (it == modules_.end()) {
-            HMODULE h = LoadLibraryA(path.c_str());
+            // Named as the simulator names it: every platform's loader reads the backslash.
+            const std::string file = "Modules\\" + cls->module;
+            HMODULE h = LoadLibraryA(file.c_str());
             if (h == nullptr) return fail("missing module file " + path + " of class \"" + class_name + "\"");
-            auto init = reinterpret_cast<OvcInitFunc>(GetProcAddress(h, "ovcInit"));
+            auto init = procedure<OvcInitFunc>(h, "ovcInit");
             if (init == nullptr) {
                 FreeLibrary(h);
                 return fail("module " + path + " of class \"" + class_name + "\" has no ovcInit");
@@ -62,7 +69,7 @@ VesselRecord* World::instantiate_vessel(const std::string& name, const std::stri
             rec->path = path;
             rec->handle = h;
             rec->init = init;
-            rec->exit = reinterpret_cast<OvcExitFunc>(GetProcAddress(h, "ovcExit"));
+            rec->exit = procedure<OvcExitFunc>(h, "ovcExit");
             it = modules_.emplace(path, std::move(rec)).first;
         }
         module = it->second.get();
@@ -92,6 +99,12 @@ VesselRecord* World::instantiate_vessel(const std::string& name, const std::stri
 
 VesselRecord* World::create_vessel(const std::string& name, const std::string& class_name, const VESSELSTATUS* status,
                                    std::string* error) {
+    if (status != nullptr && !(length(status->rpos) >= earth.radius - kMaxDepthBelowSurface)) {
+        const std::string why = "it would be placed deep below the surface";
+        note("cannot create vessel \"" + name + "\": " + why);
+        if (error != nullptr) *error = why;
+        return nullptr;
+    }
     VesselRecord* v = instantiate_vessel(name, class_name, error);
     if (v == nullptr) return nullptr;
     v->iface->clbkSetClassCaps(nullptr);

@@ -15,6 +15,16 @@ World* current_world = nullptr;
 namespace {
 using detail::current_world;
 
+// The system's loader on Windows looks under the current World's root too, as our loader
+// does elsewhere, so that the names a module gives ("Modules\\cvelmessage") resolve in the
+// simulator's folder wherever the process stands.
+void make_current(World* w) {
+    current_world = w;
+#if defined(_WIN32)
+    SetDllDirectoryA(w != nullptr && w->root() != "." ? w->root().c_str() : nullptr);
+#endif
+}
+
 // The vessel object of a vessel without a module: every callback keeps the host default.
 class PlainVessel : public VESSEL2 {
 public:
@@ -29,16 +39,16 @@ VesselRecord* vessel_record(OBJHANDLE h) {
 }  // namespace detail
 
 World::World() {
-    current_world = this;
+    make_current(this);
 }
 
 World::~World() {
     // Vessels may call the host API while they are destroyed, so the World stays current
     // until the last one is gone.
     World* previous = current_world;
-    current_world = this;
+    make_current(this);
     destroy_all_vessels();
-    current_world = previous == this ? nullptr : previous;
+    make_current(previous == this ? nullptr : previous);
 }
 
 // Without a World of the caller's, the API answers from an empty one that lives as long
@@ -46,7 +56,7 @@ World::~World() {
 World& World::current() {
     if (current_world == nullptr) {
         static World fallback_world;
-        current_world = &fallback_world;
+        make_current(&fallback_world);
     }
     return *current_world;
 }
@@ -57,6 +67,7 @@ World* World::current_or_null() {
 
 void World::set_root(const std::string& root) {
     root_ = root.empty() ? std::string(".") : root;
+    if (current_world == this) make_current(this);
 }
 
 bool World::answer_input_box(const std::string& text) {

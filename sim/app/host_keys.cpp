@@ -12,6 +12,15 @@ namespace sim {
 
 namespace {
 
+// States beyond these belong to no vessel near the Earth, and would overflow the flight
+// physics (the ground's spring from far below the surface, the air at tens of km/s, an
+// angular momentum beyond the largest double).
+constexpr double kMaxDistance = 1e12;  // m from the Earth's centre, beyond Saturn's orbit
+constexpr double kMaxSpeed = 3e4;      // m/s, the Earth's own orbital speed
+constexpr double kMaxRate = 1e6;       // deg/s, beyond any vessel's spin
+constexpr double kMinAlt = -kMaxDepthBelowSurface;  // m, ALT of a vessel placed on the ground
+constexpr double kMaxAlt = 10000.0;                  // m
+
 bool read_numbers(const std::vector<std::string>& words, double* out, size_t n) {
     if (words.size() != n + 1) return false;
     for (size_t i = 0; i < n; ++i)
@@ -110,15 +119,23 @@ bool parse_host_key(const std::string& line, HostKeys& keys, std::string& error)
     } else if (key == "alt") {
         double a = 0.0;
         if (!read_numbers(words, &a, 1)) error = "ALT needs one number of metres";
+        else if (a < kMinAlt || a > kMaxAlt)
+            error = "ALT " + words[1] + " is outside " + number_text(kMinAlt) + ".." + number_text(kMaxAlt) + " m";
         else keys.alt_m = a;
     } else if (key == "rpos") {
         if (!read_vector(words, keys.rpos)) error = "RPOS needs three numbers (m)";
+        else if (!(length(*keys.rpos) <= kMaxDistance))
+            error = "RPOS lies beyond " + number_text(kMaxDistance) + " m from the Earth's centre";
     } else if (key == "rvel") {
         if (!read_vector(words, keys.rvel)) error = "RVEL needs three numbers (m/s)";
+        else if (!(length(*keys.rvel) <= kMaxSpeed))
+            error = "RVEL is faster than " + number_text(kMaxSpeed) + " m/s";
     } else if (key == "arot") {
         if (!read_vector(words, keys.arot_deg)) error = "AROT needs three angles (deg)";
     } else if (key == "vrot") {
         if (!read_vector(words, keys.vrot_deg_s)) error = "VROT needs three rates (deg/s)";
+        else if (!(length(*keys.vrot_deg_s) <= kMaxRate))
+            error = "VROT turns faster than " + number_text(kMaxRate) + " deg/s";
     } else if (key == "prplevel") {
         read_prplevels(words, keys, error);
     } else if (key == "rcsmode") {

@@ -22,6 +22,8 @@ namespace sim {
 
 enum class FlightStatus { Unset, Landed, Orbiting };
 
+using runtime::kMaxDepthBelowSurface;
+
 struct AttachedKey {
     int parent_point = 0;  // index among the parent's child-side points
     int child_point = 0;   // index among the child's to-parent points

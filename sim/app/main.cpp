@@ -2,15 +2,45 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
+#include <system_error>
 #include <unistd.h>
 
 #include "default_ascent.h"
 #include "input_error.h"
+#include "orbiter_api.h"  // on Windows, the system's header
 #include "simulation.h"
+
+namespace {
+
+// The folder of this program's own file, or "" when the system does not tell.
+std::filesystem::path program_folder() {
+#if defined(_WIN32)
+    char path[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (n == 0 || n == MAX_PATH) return {};
+    return std::filesystem::path(path).parent_path();
+#else
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::path() : self.parent_path();
+#endif
+}
+
+// A korvan-sim installed in a simulator's folder (beside Config/Vessels, as the Windows
+// package puts it) flies that folder; otherwise the build's run tree is the default.
+std::string default_root() {
+    const std::filesystem::path folder = program_folder();
+    std::error_code ec;
+    if (!folder.empty() && std::filesystem::is_directory(folder / "Config" / "Vessels", ec)) return folder.string();
+    return {};
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     sim::RunOptions opt;
-    double until = -1.0;
+    double until = 0.0;
     opt.out_dir = "out/ascent";
     CLI::App app{"korvan-sim: the Korvan headless host. Flies a scenario with an optional script and writes "
                  "telemetry.csv, summary.json, final.scn and HUD frames into the output folder. With no "
@@ -18,10 +48,12 @@ int main(int argc, char** argv) {
                  "Scenarios/Korvan/ascent.txt) from the runway to orbit and once around it."};
     app.add_option("scenario", opt.scenario_path,
                    "Scenario file (as given, or relative to the run tree); none: the built-in default ascent");
-    app.add_option("--root", opt.root, "Run tree (default: the build's run tree)");
+    app.add_option("--root", opt.root,
+                   "Run tree (default: the folder of korvan-sim itself when it holds Config/Vessels, else the "
+                   "build's run tree)");
     app.add_option("--script", opt.script_path, "Script of timed and conditional commands");
     app.add_option("--dt", opt.dt, "Fixed frame step in seconds")->capture_default_str();
-    app.add_option("--until", until, "Stop at this simulation time in seconds");
+    const CLI::Option* until_option = app.add_option("--until", until, "Stop at this simulation time in seconds");
     app.add_option("--stop-on", opt.stop_on,
                    "Stop when this event happens (liftoff, gear_up, mach1, engine_switch, cutoff, apoapsis, "
                    "landed, vessel_created, or a script event); may be repeated");
@@ -35,7 +67,8 @@ int main(int argc, char** argv) {
         // --help is a success; any argument that cannot be used is bad input.
         return app.exit(e) == 0 ? sim::kExitOk : sim::kExitInput;
     }
-    if (until >= 0.0) opt.until = until;
+    if (until_option->count() > 0) opt.until = until;
+    if (opt.root.empty()) opt.root = default_root();
     if (opt.scenario_path.empty()) sim::use_default_ascent(opt);
     opt.progress = ::isatty(STDERR_FILENO) != 0;
 
@@ -50,7 +83,10 @@ int main(int argc, char** argv) {
         std::fputs(simulation.report().c_str(), stdout);
         if (!opt.out_dir.empty()) std::printf("outputs in %s\n", opt.out_dir.c_str());
         if (result.outcome == sim::Outcome::NonFinite) std::fprintf(stderr, "%s\n", result.message.c_str());
-        return result.exit_status;
+        if (!simulation.output_errors().empty())
+            std::fprintf(stderr, "korvan-sim: %zu output(s) could not be written (listed above)\n",
+                         simulation.output_errors().size());
+        return simulation.result().exit_status;
     } catch (const sim::InputError& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return sim::kExitInput;

@@ -9,7 +9,11 @@
 namespace sim {
 
 void write_file_atomically(const std::string& path, const std::string& content) {
-    const std::string temp = path + ".tmp." + std::to_string(::getpid());
+    // A short temporary name of its own: one derived from the target's would be longer than
+    // the target, and fail where the target's name just fits the file system.
+    const std::filesystem::path target(path);
+    const std::string temp =
+        (target.parent_path() / (".korvan-" + std::to_string(::getpid()) + ".tmp")).string();
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         out << content;

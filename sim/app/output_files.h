@@ -1,5 +1,5 @@
-// Output files are written whole: to a temporary name beside the target, then renamed, so
-// that a reader never sees a half-written file.
+// Output files are written whole: to a temporary file in the target's folder, then renamed,
+// so that a reader never sees a half-written file.
 #pragma once
 
 #include <string>

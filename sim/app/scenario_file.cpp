@@ -27,6 +27,10 @@ const char* section_end(Section s) {
     return "";
 }
 
+// Dates the body's rotation angle is computed for without loss: within about 2700 years of
+// the MJD epoch (1858). Far beyond, the angle would lose its precision and then turn NaN.
+constexpr double kMaxMjd = 1e6;  // days
+
 void read_environment_line(ScenarioFile& scn, const std::vector<std::string>& words, int line_no) {
     auto fail = [&](const std::string& what) { throw InputError(at_line(scn.source, line_no, what)); };
     if (iequals(words[0], "System")) {
@@ -36,6 +40,7 @@ void read_environment_line(ScenarioFile& scn, const std::vector<std::string>& wo
         double mjd = 0.0;
         if (words.size() != 3 || !iequals(words[1], "MJD") || !parse_double(words[2], mjd))
             fail("expected \"Date MJD <value>\"");
+        if (std::fabs(mjd) > kMaxMjd) fail("date MJD " + words[2] + " is outside -1000000..1000000");
         scn.mjd = mjd;
     } else {
         fail("unknown environment key \"" + words[0] + "\"");
@@ -87,7 +92,9 @@ ScenarioFile parse_scenario(const std::string& text, const std::string& source) 
     auto fail = [&](const std::string& what) { throw InputError(at_line(source, line_no, what)); };
     while (std::getline(in, raw)) {
         ++line_no;
-        if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+        // Every carriage return at the end goes, not only a CRLF's: a description line kept
+        // with one would be written back and lose it at the next reading.
+        while (!raw.empty() && raw.back() == '\r') raw.pop_back();
         const std::string line = trim(raw);
         if (section == Section::Desc) {
             if (line == "END_DESC")

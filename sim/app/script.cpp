@@ -49,7 +49,10 @@ constexpr struct {
     {"rudder", AIRCTRL_RUDDER},
 };
 
-constexpr double kMaxWarp = 100000.0;  // the largest time acceleration a script may ask for
+// Time acceleration, as the simulator offers it. Below the slowest, a frame's step could fall
+// under the clock's resolution and the clock would stand still.
+constexpr double kMinWarp = 0.1;
+constexpr double kMaxWarp = 100000.0;
 constexpr const char* kTimeSince = "time_since";
 
 template <size_t N>
@@ -74,6 +77,23 @@ class LineReader {
 public:
     LineReader(const std::string& source, int line) : source_(source), line_(line) {}
     [[noreturn]] void fail(const std::string& what) const { throw InputError(at_line(source_, line_, what)); }
+
+    // A number from `low` to `high`; `what` names it in the message.
+    double number_between(const std::string& word, double low, double high, const std::string& what) const {
+        double value = 0.0;
+        if (!parse_double(word, value) || value < low || value > high)
+            fail(what + " \"" + word + "\" is not a number from " + number_text(low) + " to " + number_text(high));
+        return value;
+    }
+
+    // The name of an output file the run writes as NAME + extension into the output folder.
+    std::string output_name(const std::string& word, const std::string& extension) const {
+        if (!is_file_name(word)) fail("name \"" + word + "\" may hold only letters, digits, '_', '-' and '.'");
+        if (word.size() + extension.size() > kMaxFileNameBytes)
+            fail("name \"" + word.substr(0, 16) + "...\" is too long: a file name holds at most " +
+                 std::to_string(kMaxFileNameBytes - extension.size()) + " characters before \"" + extension + "\"");
+        return word;
+    }
 
     // "<quantity><op><value>"; a quantity with named values (navmode, rcs_mode) takes a name.
     Condition condition(const std::string& word) const {
@@ -141,10 +161,7 @@ public:
             if (!found) fail("unknown control \"" + w[at + 1] + "\" (main, retro, hover, pitchup, pitchdown, "
                              "yawleft, yawright, bankleft, bankright, right, left, up, down, forward, back, "
                              "elevator, aileron, rudder)");
-            const double lowest = c.surface >= 0 ? -1.0 : 0.0;
-            if (!parse_double(w[at + 2], c.value) || c.value < lowest || c.value > 1.0)
-                fail("pilot level \"" + w[at + 2] + "\" is not a number from " + (c.surface >= 0 ? "-1" : "0") +
-                     " to 1");
+            c.value = number_between(w[at + 2], c.surface >= 0 ? -1.0 : 0.0, 1.0, "pilot level");
         } else if (name == "rcs") {
             c.kind = CommandKind::Rcs;
             need(1, "rcs off|rot|lin");
@@ -168,8 +185,7 @@ public:
         } else if (name == "warp") {
             c.kind = CommandKind::Warp;
             need(1, "warp <factor>");
-            if (!parse_double(w[at + 1], c.value) || c.value <= 0.0 || c.value > kMaxWarp)
-                fail("time acceleration \"" + w[at + 1] + "\" is not a number above 0 and at most 100000");
+            c.value = number_between(w[at + 1], kMinWarp, kMaxWarp, "time acceleration");
         } else if (name == "focus" || name == "save" || name == "hud" || name == "event") {
             c.kind = name == "focus" ? CommandKind::Focus
                      : name == "save" ? CommandKind::Save
@@ -177,7 +193,9 @@ public:
                                       : CommandKind::Event;
             need(1, (name + " <name>").c_str());
             c.text = w[at + 1];
-            if (c.kind != CommandKind::Focus && !is_file_name(c.text))
+            if (c.kind == CommandKind::Save || c.kind == CommandKind::Hud)
+                output_name(c.text, output_extension(c.kind));
+            else if (c.kind == CommandKind::Event && !is_file_name(c.text))
                 fail("name \"" + c.text + "\" may hold only letters, digits, '_', '-' and '.'");
         } else if (name == "stop") {
             c.kind = CommandKind::Stop;
@@ -226,6 +244,14 @@ std::string after_words(const std::string& line, size_t n) {
 }
 
 }  // namespace
+
+const char* output_extension(CommandKind kind) {
+    switch (kind) {
+        case CommandKind::Save: return ".scn";
+        case CommandKind::Hud: return ".svg";
+        default: return "";
+    }
+}
 
 DWORD scan_code_of(const std::string& name) {
     if (name.size() == 1) {

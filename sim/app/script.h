@@ -59,6 +59,13 @@ struct Script {
 Script parse_script(const std::string& text, const std::string& source);
 Script read_script_file(const std::string& path);
 
+// The longest file name (in bytes) the common file systems hold; the run checks the output
+// folder's own limit before it starts.
+constexpr size_t kMaxFileNameBytes = 255;
+
+// The extension of the file a command writes into the output folder ("" for none).
+const char* output_extension(CommandKind kind);
+
 // Scan code of a key name: a letter, a digit, or a hexadecimal code "0x22"; 0 if unknown.
 DWORD scan_code_of(const std::string& name);
 

@@ -43,6 +43,40 @@ std::string absolute_path(const std::string& p) {
     return ec ? p : a.lexically_normal().string();
 }
 
+// The frame steps the physics integrates stably: the default ascent flies alike from 0.005
+// to 0.2 s and its state runs away at 0.5 s. Below the smallest, runs take days.
+constexpr double kMinFrameStep = 1e-4;  // s
+constexpr double kMaxFrameStep = 0.1;   // s
+
+// Options that cannot be used stop everything before the run, as bad input does.
+void check_run_options(const RunOptions& o) {
+    if (!(o.dt >= kMinFrameStep && o.dt <= kMaxFrameStep))
+        throw InputError("--dt " + number_text(o.dt) + ": the frame step must be from " + number_text(kMinFrameStep) +
+                         " to " + number_text(kMaxFrameStep) + " s");
+    if (o.until && !(std::isfinite(*o.until) && *o.until >= 0.0))
+        throw InputError("--until " + number_text(*o.until) + ": the end of the run must be a time of 0 s or more");
+    if (!(std::isfinite(o.telemetry_interval) && o.telemetry_interval > 0.0))
+        throw InputError("--telemetry-interval " + number_text(o.telemetry_interval) +
+                         ": the interval must be a number of seconds above 0");
+}
+
+constexpr size_t kCommonPathMax = 4096;  // bytes in a whole path, where the folder does not say
+constexpr size_t kWindowsPathMax = 260;  // MAX_PATH: a whole path through the system's narrow calls
+
+enum class FolderLimit { name, path };
+
+// A limit of the output folder's file system in bytes: a file's name or a whole path.
+size_t folder_limit([[maybe_unused]] const std::string& dir, FolderLimit which) {
+#if defined(_WIN32)
+    return which == FolderLimit::name ? kMaxFileNameBytes : kWindowsPathMax;
+#else
+    // pathconf answers for the folder's own file system; the common limits where it does not.
+    const bool name = which == FolderLimit::name;
+    const long n = ::pathconf(dir.c_str(), name ? _PC_NAME_MAX : _PC_PATH_MAX);
+    return n > 0 ? static_cast<size_t>(n) : name ? kMaxFileNameBytes : kCommonPathMax;
+#endif
+}
+
 double wall_seconds() {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
@@ -167,9 +201,7 @@ void Simulation::install_hooks() {
 
 void Simulation::load() {
     if (loaded_) return;
-    if (options_.dt <= 0.0 || !std::isfinite(options_.dt)) throw InputError("--dt must be a positive number");
-    if (options_.telemetry_interval <= 0.0 || !std::isfinite(options_.telemetry_interval))
-        throw InputError("--telemetry-interval must be a positive number");
+    check_run_options(options_);
     auto text_name = [](const std::string& name, const std::string& path, const char* fallback) {
         return !name.empty() ? name : !path.empty() ? path : std::string(fallback);
     };
@@ -193,6 +225,7 @@ void Simulation::load() {
         fs::create_directories(out_dir_, ec);
         if (ec || !fs::is_directory(out_dir_)) throw InputError(out_dir_ + ": cannot create the output folder");
     }
+    check_output_names();
     std::error_code ec;
     if (!fs::is_directory(root_, ec)) throw InputError(root_ + ": the run tree is not a folder");
     // The module names its companions and sounds relative to the simulator's folder.
@@ -216,6 +249,26 @@ void Simulation::load() {
     else if (world_->vessel_count() > 0)
         world_->focus = world_->vessel(0);
     loaded_ = true;
+}
+
+// Every file a script command writes must fit the output folder; a name the file system
+// refuses would otherwise only show when the command runs, late in the flight.
+void Simulation::check_output_names() const {
+    if (out_dir_.empty()) return;
+    const size_t name_max = folder_limit(out_dir_, FolderLimit::name);
+    const size_t path_max = folder_limit(out_dir_, FolderLimit::path);
+    for (const ScriptEntry& e : script_.entries) {
+        const std::string extension = output_extension(e.command.kind);
+        if (extension.empty()) continue;
+        const std::string file = e.command.text + extension;
+        const size_t path_length = (fs::path(out_dir_) / file).string().size();
+        if (file.size() > name_max || path_length >= path_max)
+            throw InputError(at_line(script_.source, e.line,
+                                     "name \"" + e.command.text.substr(0, 16) + "...\" is too long for a file in " +
+                                         out_dir_ + " (at most " + std::to_string(name_max - extension.size()) +
+                                         " characters before \"" + extension + "\", and " + std::to_string(path_max - 1) +
+                                         " in the whole path)"));
+    }
 }
 
 void Simulation::create_vessels() {
@@ -258,8 +311,9 @@ void Simulation::apply_host_keys(runtime::VesselRecord& v, const ShipBlock& bloc
         if (!keys.rpos || !keys.rvel) fail(block.line, who + " is orbiting but lacks an \"RPOS\" or \"RVEL\" line");
         if (!keys.arot_deg) keys.arot_deg = _V(0, 0, 0);
         if (!keys.vrot_deg_s) keys.vrot_deg_s = _V(0, 0, 0);
-        if (length(*keys.rpos) < world_->earth.radius * 0.5)
-            fail(block.line, who + ": RPOS lies deep inside the Earth (positions are from its centre, in metres)");
+        if (length(*keys.rpos) < world_->earth.radius - kMaxDepthBelowSurface)
+            fail(block.line, who + ": RPOS lies more than " + std::to_string(int(kMaxDepthBelowSurface)) +
+                                 " m below the surface (positions are from the Earth's centre, in metres)");
         v.state.pos = *keys.rpos;
         v.state.vel = *keys.rvel;
         v.state.R = matrix_from_arot(*keys.arot_deg * RAD);
@@ -386,6 +440,7 @@ RunResult Simulation::run() {
     sample_telemetry(true);
     show_progress(true);
     result_.exit_status = result_.outcome == Outcome::NonFinite ? kExitNonFinite : kExitOk;
+    note_output_errors();
     return result_;
 }
 
@@ -521,7 +576,7 @@ void Simulation::run_command(const ScriptEntry& entry) {
         case CommandKind::Hud: {
             const std::string svg = draw_hud();
             hud_frames_[c.text] = svg;
-            if (!out_dir_.empty()) write_output(c.text + ".svg", svg);
+            write_output(c.text + output_extension(c.kind), svg);
             break;
         }
         case CommandKind::Event:
@@ -620,12 +675,12 @@ void Simulation::sample_telemetry(bool force) {
     const runtime::VesselRecord* f = focus_vessel();
     if (f == nullptr) return;
     const double t = world_->sim_time;
-    const bool due = t + kTimeEpsilon >= static_cast<double>(next_sample_) * options_.telemetry_interval;
+    const bool due = t + kTimeEpsilon >= next_sample_ * options_.telemetry_interval;
     if (!due && !(force && t != last_sample_time_)) return;
     if (t == last_sample_time_) return;
     telemetry_.push_back(telemetry_row(read_flight_data(*world_, *f)));
     last_sample_time_ = t;
-    next_sample_ = static_cast<long>(std::floor((t + kTimeEpsilon) / options_.telemetry_interval)) + 1;
+    next_sample_ = std::floor((t + kTimeEpsilon) / options_.telemetry_interval) + 1.0;
 }
 
 void Simulation::show_progress(bool last) {
@@ -645,7 +700,7 @@ void Simulation::show_progress(bool last) {
 void Simulation::save_named(const std::string& name) {
     const std::string text = scenario_text();
     saved_scenarios_[name] = text;
-    if (!out_dir_.empty()) write_output(name + ".scn", text);
+    write_output(name + output_extension(CommandKind::Save), text);
 }
 
 void Simulation::warn(const std::string& text) {
@@ -735,6 +790,7 @@ std::string Simulation::summary_json() const {
         commands.push_back({{"line", script_.entries[i].line}, {"text", script_.entries[i].text}, {"done", entry_done_[i]}});
     j["script_commands"] = commands;
     j["warnings"] = warnings_;
+    j["output_errors"] = output_errors_;
     j["debug_line"] = std::string(world_->debug_line.data(), strnlen(world_->debug_line.data(), world_->debug_line.size()));
     j["log"] = world_->log;
     return j.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
@@ -774,18 +830,35 @@ std::string Simulation::report() const {
                       d.apoapsis_km, d.periapsis_km, d.period_s / 60.0, d.inclination_deg, d.fuel_kg);
         out += orbit;
     }
+    for (const std::string& error : output_errors_) out += "  not written: " + error + "\n";
     return out;
 }
 
-void Simulation::write_output(const std::string& file, const std::string& content) const {
+// One output that cannot be written takes no other with it: the failure is reported, the run
+// and the other outputs go on, and the run ends with kExitOutput.
+void Simulation::write_output(const std::string& file, const std::string& content) {
     if (out_dir_.empty()) return;
-    write_file_atomically((fs::path(out_dir_) / file).string(), content);
+    try {
+        write_file_atomically((fs::path(out_dir_) / file).string(), content);
+    } catch (const std::exception& e) {
+        output_errors_.emplace_back(e.what());
+        warn(e.what());
+    }
 }
 
-void Simulation::write_outputs() const {
+void Simulation::write_outputs() {
     write_output("telemetry.csv", telemetry_csv());
     write_output("final.scn", scenario_text());
+    // Written last, so that it lists every output that failed before it.
+    note_output_errors();
     write_output("summary.json", summary_json());
+    note_output_errors();
+}
+
+// A flight that went well ends with kExitOutput when an output is missing; a vessel's
+// non-finite state keeps its own status.
+void Simulation::note_output_errors() {
+    if (!output_errors_.empty() && result_.exit_status == kExitOk) result_.exit_status = kExitOutput;
 }
 
 }  // namespace sim

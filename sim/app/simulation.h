@@ -94,8 +94,10 @@ public:
     void load();
     // Flies until --until, a --stop-on event, a script "stop" or a non-finite state.
     RunResult run();
-    // Writes telemetry.csv, summary.json and final.scn into the output folder (if any).
-    void write_outputs() const;
+    // Writes telemetry.csv, final.scn and summary.json into the output folder (if any). An
+    // output that cannot be written is reported and the others are still written; the
+    // result's exit status becomes kExitOutput when the run had ended well.
+    void write_outputs();
     // A few lines for the terminal: the outcome, each event with the focus vessel's state
     // then, and the final state.
     std::string report() const;
@@ -116,6 +118,8 @@ public:
     const std::map<std::string, std::string>& saved_scenarios() const { return saved_scenarios_; }
     const std::map<std::string, std::string>& hud_frames() const { return hud_frames_; }
     const RunResult& result() const { return result_; }
+    // "file: what went wrong" for each output that could not be written, in order.
+    const std::vector<std::string>& output_errors() const { return output_errors_; }
     const FrameCosts& costs() const { return costs_; }
     // Whether the loaded script has a "stop" line (a run may then need no --until).
     bool script_can_stop() const;
@@ -147,7 +151,9 @@ private:
     void show_progress(bool last);
     void save_named(const std::string& name);
     void warn(const std::string& text);
-    void write_output(const std::string& file, const std::string& content) const;
+    void check_output_names() const;
+    void write_output(const std::string& file, const std::string& content);
+    void note_output_errors();
 
     RunOptions options_;
     std::string root_;
@@ -155,7 +161,7 @@ private:
     std::unique_ptr<runtime::World> world_;
     std::unique_ptr<physics::Physics> physics_;
     std::unique_ptr<pilot::Pilot> pilot_;
-    void* sound_module_ = nullptr;
+    HMODULE sound_module_ = nullptr;
     ScenarioFile scenario_;
     Script script_;
     std::vector<bool> entry_done_;
@@ -167,9 +173,10 @@ private:
     std::vector<std::string> timed_events_;
     std::vector<std::optional<double>> timed_event_times_;
     std::vector<std::string> telemetry_;
-    long next_sample_ = 0;
+    double next_sample_ = 0.0;  // index of the next telemetry row's time
     double last_sample_time_ = -1.0;
     std::vector<std::string> warnings_;
+    std::vector<std::string> output_errors_;
     std::map<std::string, std::string> saved_scenarios_;
     std::map<std::string, std::string> hud_frames_;
     std::vector<std::string> created_vessels_;

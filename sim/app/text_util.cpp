@@ -3,6 +3,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
@@ -54,6 +55,12 @@ bool parse_int(const std::string& word, int& out) {
     if (res.ec != std::errc() || res.ptr != end) return false;
     out = i;
     return true;
+}
+
+std::string number_text(double d) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", d);
+    return text;
 }
 
 }  // namespace sim

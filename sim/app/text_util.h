@@ -14,5 +14,7 @@ std::string to_upper(std::string s);
 // The whole word as a finite double; false on anything else.
 bool parse_double(const std::string& word, double& out);
 bool parse_int(const std::string& word, int& out);
+// A number for a message: "0.1", "1e+08", "nan".
+std::string number_text(double d);
 
 }  // namespace sim

@@ -1,7 +1,8 @@
 // Integration of one step, second order in every force: half a kick with the accelerations at
-// the step's start, the drift of the pose (the attitude by the exact rotation of the half-step
-// angular velocity), and half a kick with the accelerations at the predicted end. Under
-// gravity alone this is velocity Verlet, symplectic (docs/physics.md).
+// the step's start, the drift of the pose (the attitude by the vessel's free turn, Euler's
+// equations without torque split over its three axes, each turn exact), and half a kick with
+// the accelerations at the predicted end. Under gravity alone this is velocity Verlet,
+// symplectic (docs/physics.md).
 #include <cmath>
 
 #include "physics/models.h"
@@ -10,27 +11,8 @@
 namespace physics {
 namespace {
 
-// Attitude after turning at omega (vessel frame, docs convention) for dt:
-// R exp(-[omega dt]x), by Rodrigues' formula, then made orthonormal again.
-MATRIX3 rotate_attitude(const MATRIX3& R, const VECTOR3& omega, double dt) {
-    const double rate = vm::norm(omega);
-    const double angle = rate * dt;
-    if (angle == 0.0) return R;
-    const VECTOR3 n = vm::scale(omega, 1.0 / rate);
-    const double s = std::sin(angle), c1 = 1.0 - std::cos(angle);
-    // E = I - s [n]x + c1 [n]x^2
-    MATRIX3 E;
-    E.m11 = 1.0 - c1 * (n.y * n.y + n.z * n.z);
-    E.m12 = s * n.z + c1 * n.x * n.y;
-    E.m13 = -s * n.y + c1 * n.x * n.z;
-    E.m21 = -s * n.z + c1 * n.x * n.y;
-    E.m22 = 1.0 - c1 * (n.x * n.x + n.z * n.z);
-    E.m23 = s * n.x + c1 * n.y * n.z;
-    E.m31 = s * n.y + c1 * n.x * n.z;
-    E.m32 = -s * n.x + c1 * n.y * n.z;
-    E.m33 = 1.0 - c1 * (n.x * n.x + n.y * n.y);
-    MATRIX3 r = vm::matmul(R, E);
-    // Orthonormal columns again: z kept in direction, x made normal to it, y = z x x.
+// Columns made orthonormal again: z kept in direction, x made normal to it, y = z x x.
+MATRIX3 orthonormal(MATRIX3 r) {
     VECTOR3 z = vm::vec(r.m13, r.m23, r.m33);
     z = vm::scale(z, 1.0 / vm::norm(z));
     VECTOR3 x = vm::vec(r.m11, r.m21, r.m31);
@@ -43,6 +25,57 @@ MATRIX3 rotate_attitude(const MATRIX3& R, const VECTOR3& omega, double dt) {
     return r;
 }
 
+// Turns the vessel frame by `angle` about its own axis i (R exp(-[angle e_i]x), the docs'
+// sense of a positive rate) and a vessel-frame vector L with it (exp(+[angle e_i]x) L), so
+// that the vector in space, R L, stays put.
+void turn_about_axis(MATRIX3& R, VECTOR3& L, int i, double angle) {
+    const int j = (i + 1) % 3, k = (i + 2) % 3;
+    const double c = std::cos(angle), s = std::sin(angle);
+    const double lj = L.data[j], lk = L.data[k];
+    L.data[j] = c * lj - s * lk;
+    L.data[k] = s * lj + c * lk;
+    for (int row = 0; row < 3; ++row) {
+        double& rj = R.data[row * 3 + j];
+        double& rk = R.data[row * 3 + k];
+        const double a = rj, b = rk;
+        rj = c * a - s * b;
+        rk = s * a + c * b;
+    }
+}
+
+// The rate about axis i of a vessel whose angular momentum is L; an axis without inertia
+// keeps the rate it had.
+double rate_about(int i, const VECTOR3& L, const VECTOR3& inertia, const VECTOR3& omega) {
+    return inertia.data[i] > 0.0 ? L.data[i] / inertia.data[i] : omega.data[i];
+}
+
+// The vessel turning freely for dt from attitude R at rate omega (Euler's equations without
+// torque, I dw/dt = w x (I w), the plus sign going with dR/dt = -R [w]x): the angular
+// momentum L = I w turns with the frame. The turn is split over the axes, half x, half y, z,
+// half y, half x; each part turns the frame and L together about one axis at that axis's
+// rate, exactly. So R L is kept exactly, |L| too, and the energy without drift. Taken as an
+// acceleration instead, the gyroscopic term lengthened L a little every step, and a tumbling
+// vessel spun itself up until its state was no longer finite.
+void turn_freely(MATRIX3& R, VECTOR3& omega, const VECTOR3& inertia, double dt) {
+    const double half = 0.5 * dt;
+    const struct {
+        int axis;
+        double time;
+    } turns[] = {{0, half}, {1, half}, {2, dt}, {1, half}, {0, half}};
+    VECTOR3 L = vm::hadamard(inertia, omega);
+    MATRIX3 turned = R;
+    bool moved = false;
+    for (const auto& t : turns) {
+        const double angle = rate_about(t.axis, L, inertia, omega) * t.time;
+        if (angle == 0.0) continue;
+        turn_about_axis(turned, L, t.axis, angle);
+        moved = true;
+    }
+    if (!moved) return;  // not turning, the attitude stays exactly as it was
+    R = orthonormal(turned);
+    omega = vm::vec(rate_about(0, L, inertia, omega), rate_about(1, L, inertia, omega), rate_about(2, L, inertia, omega));
+}
+
 double angular_acceleration(double torque, double inertia) { return inertia > 0.0 ? torque / inertia : 0.0; }
 
 }  // namespace
@@ -51,11 +84,11 @@ Accelerations accelerations(const MassOutput& mass, const Kinematics& motion, co
                             const VECTOR3& gravity) {
     Accelerations a;
     a.linear = mass.mass > 0.0 ? vm::madd(gravity, vm::to_global(motion.R, total.force), 1.0 / mass.mass) : gravity;
-    // I dw/dt = tau + w x (I w): with dR/dt = -R [w]x the gyroscopic term carries a plus sign.
+    // The torques' part of I dw/dt = tau + w x (I w); the gyroscopic part is the drift's free turn.
     const VECTOR3& I = mass.inertia;
-    const VECTOR3& w = motion.omega;
-    const VECTOR3 t = vm::add(total.torque, vm::cross(w, vm::hadamard(I, w)));
+    const VECTOR3& t = total.torque;
     a.angular = vm::vec(angular_acceleration(t.x, I.x), angular_acceleration(t.y, I.y), angular_acceleration(t.z, I.z));
+    a.inertia = I;
     return a;
 }
 
@@ -65,7 +98,8 @@ Drift drift(const Kinematics& start, const Accelerations& a, double dt) {
     d.half_vel = vm::madd(start.vel, a.linear, half);
     d.half_omega = vm::madd(start.omega, a.angular, half);
     d.predicted.pos = vm::madd(start.pos, d.half_vel, dt);
-    d.predicted.R = rotate_attitude(start.R, d.half_omega, dt);
+    d.predicted.R = start.R;
+    turn_freely(d.predicted.R, d.half_omega, a.inertia, dt);
     d.predicted.vel = vm::madd(d.half_vel, a.linear, half);
     d.predicted.omega = vm::madd(d.half_omega, a.angular, half);
     return d;

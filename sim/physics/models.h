@@ -145,11 +145,13 @@ bool ground_holds(const ContactInput& in);
 
 // Integration (docs/physics.md, "Integration"): second order in every force. The forces are
 // evaluated at the step's start and at a predicted end; drift() kicks the velocities by half
-// a step of the start's accelerations and moves the pose to the end of the step, finish()
-// adds half a step of the end's accelerations. With gravity alone it is velocity Verlet.
+// a step of the start's accelerations and moves the pose to the end of the step (the attitude
+// and the rates by the vessel's exact free turn), finish() adds half a step of the end's
+// accelerations. With gravity alone it is velocity Verlet.
 struct Accelerations {
     VECTOR3 linear{};   // m/s^2, global, gravity included
-    VECTOR3 angular{};  // rad/s^2, vessel frame, Euler's gyroscopic term included
+    VECTOR3 angular{};  // rad/s^2, vessel frame, from the torques
+    VECTOR3 inertia{};  // kg m^2: the drift turns the vessel freely with it (Euler's gyroscopic term)
 };
 // From the forces and torques (vessel frame, gravity apart) at one state of the step.
 Accelerations accelerations(const MassOutput& mass, const Kinematics& motion, const Wrench& total,

@@ -138,8 +138,15 @@ TEST(Script, NamesTheFileAndLineOfABadLine) {
         {"when time_since cutoff>soon key O",
          "s.txt:2: condition \"time_since cutoff>soon\" needs a number of seconds after the operator"},
         {"t=1 input", "s.txt:2: expected \"input <text>\""},
-        {"t=1 warp 0", "s.txt:2: time acceleration \"0\" is not a number above 0 and at most 100000"},
+        {"t=1 warp 0", "s.txt:2: time acceleration \"0\" is not a number from 0.1 to 100000"},
+        // A step below the clock's resolution would freeze the clock: the run would never end.
+        {"t=1 warp 1e-300", "s.txt:2: time acceleration \"1e-300\" is not a number from 0.1 to 100000"},
         {"t=1 save ../x", "s.txt:2: name \"../x\" may hold only letters, digits, '_', '-' and '.'"},
+        // Found only when the command ran, after the flight, and then no output was written.
+        {"t=1 save aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"
+         "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"
+         "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa",
+         "s.txt:2: name \"aaaaaaaaaaaaaaaa...\" is too long: a file name holds at most 251 characters before \".scn\""},
         {"t=1 stop now", "s.txt:2: expected \"stop\""},
         {"when key G", "s.txt:2: condition \"key\" is not \"<quantity><op><value>\" (ops > >= < <= = !=)"},
         {"when speed>1 key G", nullptr},

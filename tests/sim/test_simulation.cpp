@@ -3,6 +3,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "host_keys.h"
 #include "sim_test_util.h"
@@ -121,6 +122,12 @@ TEST(HostKeys, ParsesEachKeyAndRefusesWhatItCannotUse) {
         {"RVEL 1 2 x", true, "RVEL needs three numbers (m/s)"},
         {"AROT 1 2 3", true, ""},
         {"VROT 0 0 0 0", true, "VROT needs three rates (deg/s)"},
+        // States that would turn non-finite within a few steps.
+        {"ALT 1e300", true, "ALT 1e300 is outside -100..10000 m"},
+        {"ALT -1000", true, "ALT -1000 is outside -100..10000 m"},
+        {"RPOS 1e300 0 0", true, "RPOS lies beyond 1e+12 m from the Earth's centre"},
+        {"RVEL 0 0 1e6", true, "RVEL is faster than 30000 m/s"},
+        {"VROT 1e7 0 0", true, "VROT turns faster than 1e+06 deg/s"},
         {"PRPLEVEL 0:1 1:0.5", true, ""},
         {"PRPLEVEL 0:1.5", true, "PRPLEVEL level 1.5 is outside 0..1"},
         {"PRPLEVEL full", true, "PRPLEVEL entry \"full\" is not \"<index>:<level>\""},
@@ -162,7 +169,12 @@ TEST(ScenarioLoading, StopsBeforeTheRunNamingTheFileAndLine) {
         {"A:Ballast\n  STATUS Orbiting Earth\n  RPOS 7e6 0 0\nEND\n",
          "test.scn:6: vessel \"A\" is orbiting but lacks an \"RPOS\" or \"RVEL\" line"},
         {"A:Ballast\n  STATUS Orbiting Earth\n  RPOS 7 0 0\n  RVEL 0 0 1\nEND\n",
-         "test.scn:6: vessel \"A\": RPOS lies deep inside the Earth (positions are from its centre, in metres)"},
+         "test.scn:6: vessel \"A\": RPOS lies more than 100 m below the surface (positions are from the Earth's "
+         "centre, in metres)"},
+        // 1.9 km deep: the ground's spring threw the vessel out into a non-finite state.
+        {"A:Ballast\n  STATUS Orbiting Earth\n  RPOS 4484336 0 0\n  RVEL 0 0 1\nEND\n",
+         "test.scn:6: vessel \"A\": RPOS lies more than 100 m below the surface (positions are from the Earth's "
+         "centre, in metres)"},
         {"A:Ballast\n  STATUS Landed Earth\n  POS 1 2\n  PRPLEVEL 0:1\nEND\n",
          "test.scn:9: vessel \"A\" has 0 propellant resource(s): no index 0"},
         {"A:Ballast\n  ATTACHED 0:0,Nobody\nEND\n", "test.scn:7: unknown parent vessel \"Nobody\""},
@@ -170,6 +182,36 @@ TEST(ScenarioLoading, StopsBeforeTheRunNamingTheFileAndLine) {
          "test.scn:11: \"A\" has no child attachment point 3"},
     };
     for (const Case& c : cases) EXPECT_EQ(load_error(options_for(ships(c.blocks))), c.message) << c.blocks;
+}
+
+TEST(ScenarioLoading, OptionsThatWouldFreezeOrBreakTheRunAreRefused) {
+    struct Case {
+        double dt;
+        std::optional<double> until;
+        double interval;
+        const char* message;  // nullptr: accepted
+    };
+    const double nan = std::nan(""), inf = HUGE_VAL;
+    const Case cases[] = {
+        {0.01, 60.0, 1.0, nullptr},
+        {0.1, 0.0, 1e-300, nullptr},
+        {1e308, {}, 1.0, "--dt 1e+308: the frame step must be from 0.0001 to 0.1 s"},
+        {0.5, {}, 1.0, "--dt 0.5: the frame step must be from 0.0001 to 0.1 s"},  // the state runs away
+        {1e-300, {}, 1.0, "--dt 1e-300: the frame step must be from 0.0001 to 0.1 s"},
+        {nan, {}, 1.0, "--dt nan: the frame step must be from 0.0001 to 0.1 s"},
+        {0.01, nan, 1.0, "--until nan: the end of the run must be a time of 0 s or more"},
+        {0.01, inf, 1.0, "--until inf: the end of the run must be a time of 0 s or more"},
+        {0.01, -1.0, 1.0, "--until -1: the end of the run must be a time of 0 s or more"},
+        {0.01, {}, 0.0, "--telemetry-interval 0: the interval must be a number of seconds above 0"},
+        {0.01, {}, inf, "--telemetry-interval inf: the interval must be a number of seconds above 0"},
+    };
+    for (const Case& c : cases) {
+        sim::RunOptions opt = options_for(ships(kOrbiting));
+        opt.dt = c.dt;
+        opt.until = c.until;
+        opt.telemetry_interval = c.interval;
+        EXPECT_EQ(load_error(opt), c.message != nullptr ? c.message : "") << c.dt;
+    }
 }
 
 TEST(ScenarioLoading, AStopEventMustBeOneTheRunCanRaise) {
@@ -290,6 +332,29 @@ TEST(Outputs, AreWrittenWholeIntoTheOutputFolder) {
     std::ifstream summary(dir + "/summary.json");
     const std::string text((std::istreambuf_iterator<char>(summary)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("\"outcome\": \"until\""), std::string::npos);
+}
+
+TEST(Outputs, OneThatCannotBeWrittenTakesNoOtherWithIt) {
+    const std::string dir = ::testing::TempDir() + "korvan_sim_failed_output";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir + "/one.scn");  // a folder where the save should go
+    sim::RunOptions opt = options_for(ships(kOrbiting), "t=1 save one\nt=1.5 hud two\n");
+    opt.until = 2.0;
+    opt.out_dir = dir;
+    sim::Simulation s(opt);
+    const sim::RunResult r = s.run();
+    EXPECT_EQ(r.outcome, sim::Outcome::Until) << "the flight goes on";
+    EXPECT_EQ(r.exit_status, sim::kExitOutput);
+    s.write_outputs();
+    for (const char* name : {"telemetry.csv", "summary.json", "final.scn", "two.svg"})
+        EXPECT_TRUE(std::filesystem::is_regular_file(dir + "/" + name)) << name;
+    ASSERT_EQ(s.output_errors().size(), 1u);
+    EXPECT_NE(s.output_errors()[0].find("one.scn: cannot write the file"), std::string::npos) << s.output_errors()[0];
+    EXPECT_EQ(s.result().exit_status, sim::kExitOutput);
+    std::ifstream summary(dir + "/summary.json");
+    const std::string text((std::istreambuf_iterator<char>(summary)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("\"output_errors\": [\n    \""), std::string::npos) << text;
+    EXPECT_NE(s.report().find("not written: "), std::string::npos);
 }
 
 TEST(Outputs, ANonFiniteStateStopsTheRunNamingTheVessel) {

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "runtime/loader.h"
 #include "runtime/world.h"
 #include "vessel/vessel_fixture.h"
 
@@ -25,8 +26,8 @@ public:
 
     using Send = int (*)(void*, const char*, const char*);
     using Check = int (*)(void*, char*, char*);
-    Send send() const { return reinterpret_cast<Send>(GetProcAddress(handle, "SendCMessage")); }
-    Check check() const { return reinterpret_cast<Check>(GetProcAddress(handle, "CheckCMessage")); }
+    Send send() const { return runtime::procedure<Send>(handle, "SendCMessage"); }
+    Check check() const { return runtime::procedure<Check>(handle, "CheckCMessage"); }
 
     // Every pair waiting for `receiver`, in order; the queue is empty afterwards.
     std::vector<Message> take_all(void* receiver) const {

@@ -24,6 +24,7 @@ protected:
         env.world.add_class(stages_test::plain_class("Drop", 2.0, 500.0, 0.0));
         korvan = env.make();
         ASSERT_NE(korvan, nullptr);
+        env.place_in_orbit(korvan);
         for (const char* line : {"STAGE O o.msh CveTest 0 0 -10 1000 0 0.5", "STAGE S s.msh Drop 0 1 -12 300 0 0",
                                  "PAYLOAD A a.msh Drop 0 2 -13 50 0 0", "ENDSTAGE",
                                  "PAYLOAD B b.msh Drop 0 -1 -14 70 0 0", "ENDSTAGE"})

@@ -64,11 +64,11 @@ TEST_F(LinkLibraryTest, RefusesPairsWithoutAReceiverAndNeverFillsMissingBuffers)
 
 struct FakeLink {
     FakeLink() : handle(LoadLibraryA(STAGES_TEST_RUN_TREE "/fake/FakeCveLink")) {
-        reset = reinterpret_cast<void (*)()>(GetProcAddress(handle, "FakeLinkReset"));
-        push = reinterpret_cast<void (*)(int, const char*, const char*)>(GetProcAddress(handle, "FakeLinkPush"));
-        push_unterminated = reinterpret_cast<void (*)(int)>(GetProcAddress(handle, "FakeLinkPushUnterminated"));
-        forever = reinterpret_cast<void (*)(int, const char*, const char*)>(GetProcAddress(handle, "FakeLinkForever"));
-        calls = reinterpret_cast<int (*)()>(GetProcAddress(handle, "FakeLinkCalls"));
+        reset = runtime::procedure<void (*)()>(handle, "FakeLinkReset");
+        push = runtime::procedure<void (*)(int, const char*, const char*)>(handle, "FakeLinkPush");
+        push_unterminated = runtime::procedure<void (*)(int)>(handle, "FakeLinkPushUnterminated");
+        forever = runtime::procedure<void (*)(int, const char*, const char*)>(handle, "FakeLinkForever");
+        calls = runtime::procedure<int (*)()>(handle, "FakeLinkCalls");
         reset();
     }
     ~FakeLink() { FreeLibrary(handle); }

@@ -123,8 +123,9 @@ TEST_F(SeparationTest, FromARotatedAndTurningCarrierTheNewVesselFollowsTheCarrie
         carrier.state.R = carrier_r;
         carrier.state.omega = omega;
         char line[160];
-        std::snprintf(line, sizeof line, "%s N n.msh Drop %.2f %.2f %.2f 100 %.2f 0", group ? "STAGE" : "PAYLOAD",
-                      item_offset.x, item_offset.y, item_offset.z, angle);
+        // A new name each trial: the host makes no second vessel of a name.
+        std::snprintf(line, sizeof line, "%s N%d n.msh Drop %.2f %.2f %.2f 100 %.2f 0", group ? "STAGE" : "PAYLOAD",
+                      trial, item_offset.x, item_offset.y, item_offset.z, angle);
         carry({line});
         if (group) carry({"PAYLOAD M m.msh Drop 0 0 -12 10 0 0", "ENDSTAGE"});
 

@@ -23,6 +23,17 @@ std::string read_file(const fs::path& p) {
     return s.str();
 }
 
+// The service stand-in records its calls in the file this variable names; empty: unset.
+void set_record_file(const std::string& file) {
+    constexpr const char* kRecordVariable = "KORVAN_SOUND_RECORD";
+#if defined(_WIN32)
+    _putenv_s(kRecordVariable, file.c_str());
+#else
+    if (file.empty()) ::unsetenv(kRecordVariable);
+    else ::setenv(kRecordVariable, file.c_str(), 1);
+#endif
+}
+
 std::vector<std::string> read_lines(const fs::path& p) {
     std::ifstream in(p);
     std::vector<std::string> lines;
@@ -41,14 +52,14 @@ protected:
         fs::remove_all(dir);
         fs::create_directories(dir);
         fs::current_path(dir);
-        ::setenv("KORVAN_SOUND_RECORD", (dir / "calls.txt").c_str(), 1);
+        set_record_file((dir / "calls.txt").string());
         SoundResetConnector();
         world.set_root(KORVAN_RUN_TREE);
     }
     void TearDown() override {
         SoundResetConnector();
         if (service != nullptr) FreeLibrary(service);
-        ::unsetenv("KORVAN_SOUND_RECORD");
+        set_record_file("");
         fs::current_path(previous);
         fs::remove_all(dir);
     }

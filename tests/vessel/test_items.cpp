@@ -126,6 +126,7 @@ void add_plain_class(VesselWorld& env, const char* name) {
 
 TEST_F(KorvanTest, test_items_a_short_line_leaves_no_old_values_in_a_reused_slot) {
     add_plain_class(env, "OldClass");
+    env.place_in_orbit(korvan);
     read_lines(korvan, {"PAYLOAD Old old.msh OldClass 5 6 7 999 45 0.7"});
     ASSERT_NE(korvan->SeparateLastItem(), nullptr);
     ASSERT_EQ(korvan->item_count(), 0);
@@ -198,6 +199,7 @@ TEST_F(KorvanTest, test_items_numbers_that_would_harm_the_mass_or_fuel_are_refus
 
 TEST_F(KorvanTest, test_items_a_stage_separated_while_open_does_not_become_a_group_of_itself) {
     add_plain_class(env, "C");
+    env.place_in_orbit(korvan);
     read_lines(korvan, {"STAGE S s.msh C 0 0 0 1 0 0"});
     ASSERT_NE(korvan->SeparateLastItem(), nullptr);
     read_lines(korvan, {"PAYLOAD P p.msh C 0 0 0 1 0 0", "ENDSTAGE"});
@@ -261,6 +263,33 @@ TEST_F(KorvanTest, test_items_groups_the_simple_rule_would_leave_open_are_closed
         Korvan* a = env.make("A" + std::to_string(n));
         read_lines(a, lines);
         expect_round_trip(env, a, "B" + std::to_string(n));
+        ++n;
+    }
+}
+
+TEST_F(KorvanTest, test_items_whatever_a_line_held_its_written_line_reads_back_to_the_same_item) {
+    // "PAYLOAD P" was once written with blank mesh and class fields, so that the numbers slid
+    // into their places at the next reading.
+    const std::vector<std::vector<std::string>> tables = {
+        {"PAYLOAD P"},
+        {"PAYLOAD "},
+        {"STAGE S s.msh", "PAYLOAD Q", "ENDSTAGE", "PAYLOAD R r.msh"},
+        {"PAYLOAD - - - 1 2 3 4 5 0.5"},
+        {"PAYLOAD " + std::string(300, 'N') + " " + std::string(200, 'M')},
+        {"PAYLOAD P m C 1e9 -1e9 999999999.996 1e9 -1e9 1", "PAYLOAD Q m C 2e9 -1e300 0 1e10 1e99 1"},
+    };
+    int n = 0;
+    for (const auto& lines : tables) {
+        Korvan* a = env.make("A" + std::to_string(n));
+        read_lines(a, lines);
+        // What the first reading kept is what every later one keeps: the numbers as written.
+        Korvan* b = env.make("B" + std::to_string(n));
+        read_lines(b, item_block(env, a));
+        SCOPED_TRACE(lines.front());
+        expect_round_trip(env, b, "C" + std::to_string(n));
+        EXPECT_EQ(std::string(b->item(0).name), std::string(a->item(0).name));
+        EXPECT_EQ(b->item(0).mesh.file, a->item(0).mesh.file);
+        EXPECT_EQ(std::string(b->item(0).class_name), std::string(a->item(0).class_name));
         ++n;
     }
 }

@@ -2,6 +2,7 @@
 // its two entry functions create and destroy vessels that answer every callback.
 #include <string>
 
+#include "runtime/loader.h"
 #include "vessel_fixture.h"
 
 namespace korvan_test {
@@ -14,8 +15,8 @@ protected:
     void SetUp() override {
         module = LoadLibraryA(kModulePath);
         ASSERT_NE(module, nullptr) << kModulePath;
-        init = reinterpret_cast<OvcInitFunc>(GetProcAddress(module, "ovcInit"));
-        exit = reinterpret_cast<OvcExitFunc>(GetProcAddress(module, "ovcExit"));
+        init = runtime::procedure<OvcInitFunc>(module, "ovcInit");
+        exit = runtime::procedure<OvcExitFunc>(module, "ovcExit");
     }
     void TearDown() override {
         env.world.destroy_all_vessels();

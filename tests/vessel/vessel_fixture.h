@@ -1,9 +1,5 @@
-// A World with Korvan vessels in it, for the vessel's tests.
-//
-// Each vessel is made through a class registered with the World, so it has a record, a
-// handle, a class name and a place in the vessel list like any other. The vessel object
-// itself is this program's own Korvan (not one from the loaded module file), so a test may
-// read every field and call every member; the module file is loaded by its own test.
+// A World with Korvan vessels in it, for the vessel's tests (korvan_world.h), with the
+// checks the tests add.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,68 +7,18 @@
 #include <string>
 #include <vector>
 
-#include "runtime/world.h"
-#include "vessel/korvan.h"
+#include "tests/vessel/korvan_world.h"
 
 namespace korvan_test {
 
-inline constexpr double kDefaultStep = 0.01;  // s
-
-class VesselWorld {
+class VesselWorld : public KorvanWorld {
 public:
-    VesselWorld() { world.set_root(KORVAN_RUN_TREE); }
-
-    runtime::World world;
-
-    // A Korvan named `name` of class `class_name` ("KorvanB..." for the B variant). With
-    // `set_class_caps` the host's first callback runs, as it does after ovcInit.
-    Korvan* make(const std::string& name = "K1", const std::string& class_name = "Korvan",
-                 bool set_class_caps = true) {
-        runtime::VesselClass cls;
-        cls.name = class_name;  // no module: the object is placed below
-        world.add_class(cls);
-        std::string error;
-        runtime::VesselRecord* rec = world.instantiate_vessel(name, class_name, &error);
-        if (rec == nullptr) {
-            ADD_FAILURE() << "no vessel record for " << name << ": " << error;
-            return nullptr;
-        }
-        delete rec->iface;
-        rec->iface = nullptr;
-        auto* korvan = new Korvan(static_cast<OBJHANDLE>(rec));
-        rec->iface = korvan;
-        if (set_class_caps) korvan->clbkSetClassCaps(nullptr);
-        return korvan;
-    }
-
     runtime::VesselRecord& record(const Korvan* k) {
         runtime::VesselRecord* rec = world.record(k->GetHandle());
         EXPECT_NE(rec, nullptr);
         return *rec;
     }
     runtime::VesselDefinition& def(const Korvan* k) { return record(k).def; }
-
-    void give_focus(const Korvan* k) { world.focus = k->GetHandle(); }
-
-    // Advances the clock by dt and runs the vessel's post-step once.
-    void step(Korvan* k, double dt = kDefaultStep) {
-        world.sim_step = dt;
-        world.sim_time += dt;
-        k->clbkPostStep(world.sim_time, dt, world.mjd);
-    }
-    void steps(Korvan* k, int n, double dt = kDefaultStep) {
-        for (int i = 0; i < n; ++i) step(k, dt);
-    }
-
-    // Scenario lines written by `write`, e.g. [&](FILEHANDLE f) { k->WriteItems(f); }.
-    template <class Write>
-    std::vector<std::string> written_lines(Write write) {
-        FILEHANDLE f = world.open_writer();
-        write(f);
-        std::vector<std::string> lines = world.writer(f)->lines;
-        world.close_stream(f);
-        return lines;
-    }
 };
 
 // One standard Korvan, class caps set, ready to step.

@@ -166,6 +166,10 @@ struct VesselDefinition {
 };
 
 // Body: the one central body the World knows. Its frame rotates about the global +y axis.
+// How far below the surface a vessel may be placed (its origin, m): deeper, the ground's
+// spring would throw it out at many times the speed of sound and its state would run away.
+inline constexpr double kMaxDepthBelowSurface = 100.0;
+
 struct BodyRecord {
     std::string name = "Earth";
     double radius = 6371.0e3;         // m
@@ -276,6 +280,11 @@ struct VesselClass {
     std::vector<AttachmentSpec> attachments;
     std::string source;  // the file it came from
 };
+
+// Reads the "Key = value" lines of a class config into cls (docs/host.md lists the keys and
+// their ranges). False, with "source:line: what is wrong" in *error, at the first line that
+// cannot be used.
+bool parse_vessel_class(const std::string& text, const std::string& source, VesselClass& cls, std::string* error);
 
 struct ModuleRecord {
     std::string path;
