@@ -17,8 +17,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr size_t kCommonPathMax = 4096;  // bytes in a whole path, where the folder does not say
+#if defined(_WIN32)
 constexpr size_t kWindowsPathMax = 260;  // MAX_PATH: a whole path through the system's narrow calls
+#else
+constexpr size_t kCommonPathMax = 4096;  // bytes in a whole path, where the folder does not say
+#endif
 
 enum class FolderLimit { name, path };
 
