@@ -70,8 +70,12 @@ bool COMMON_VESSEL_EX::poll_messages(char* keyword_out, char* text_out) {
             msg_poll_saturated = true;
             break;
         }
-        char keyword[CVE_MSG_KEYWORD_LEN] = {};
-        char text[CVE_TEXT_LEN] = {};
+        // Only the first bytes are cleared (the poll runs every step): a module that delivers
+        // nothing leaves an empty text, which is dropped below.
+        char keyword[CVE_MSG_KEYWORD_LEN];
+        char text[CVE_TEXT_LEN];
+        keyword[0] = '\0';
+        text[0] = '\0';
         const int rc = check(static_cast<void*>(self), keyword, text);
         // The module is another library: whatever it wrote, the strings end inside the buffers.
         keyword[CVE_MSG_KEYWORD_LEN - 1] = '\0';

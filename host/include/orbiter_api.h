@@ -3,6 +3,7 @@
 // results it relies on. Behind the functions stands the World (runtime/world.h).
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 
@@ -61,15 +62,46 @@ inline VECTOR3 operator/(const VECTOR3& a, double f) { return _V(a.x / f, a.y / 
 inline VECTOR3& operator+=(VECTOR3& a, const VECTOR3& b) { return a = a + b; }
 inline VECTOR3& operator-=(VECTOR3& a, const VECTOR3& b) { return a = a - b; }
 inline VECTOR3& operator*=(VECTOR3& a, double f) { return a = a * f; }
-double dotp(const VECTOR3& a, const VECTOR3& b);
-VECTOR3 crossp(const VECTOR3& a, const VECTOR3& b);
-double length(const VECTOR3& a);
-double dist(const VECTOR3& a, const VECTOR3& b);
-VECTOR3 unit(const VECTOR3& a);
-VECTOR3 mul(const MATRIX3& m, const VECTOR3& v);   // m v
-VECTOR3 tmul(const MATRIX3& m, const VECTOR3& v);  // transpose(m) v
-MATRIX3 mul(const MATRIX3& a, const MATRIX3& b);
-MATRIX3 identity_matrix();
+// The helpers are inline so that every caller (the vessel module included) computes them in
+// place: the module calls them many times per step.
+inline double dotp(const VECTOR3& a, const VECTOR3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline VECTOR3 crossp(const VECTOR3& a, const VECTOR3& b) {
+    return _V(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
+}
+inline double length(const VECTOR3& a) { return std::sqrt(dotp(a, a)); }
+inline double dist(const VECTOR3& a, const VECTOR3& b) { return length(a - b); }
+// A zero vector stays zero rather than becoming NaN.
+inline VECTOR3 unit(const VECTOR3& a) {
+    const double len = length(a);
+    return len > 0.0 ? a / len : _V(0.0, 0.0, 0.0);
+}
+// m v
+inline VECTOR3 mul(const MATRIX3& m, const VECTOR3& v) {
+    return _V(m.m11 * v.x + m.m12 * v.y + m.m13 * v.z, m.m21 * v.x + m.m22 * v.y + m.m23 * v.z,
+              m.m31 * v.x + m.m32 * v.y + m.m33 * v.z);
+}
+// transpose(m) v
+inline VECTOR3 tmul(const MATRIX3& m, const VECTOR3& v) {
+    return _V(m.m11 * v.x + m.m21 * v.y + m.m31 * v.z, m.m12 * v.x + m.m22 * v.y + m.m32 * v.z,
+              m.m13 * v.x + m.m23 * v.y + m.m33 * v.z);
+}
+inline MATRIX3 mul(const MATRIX3& a, const MATRIX3& b) {
+    MATRIX3 r;
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            double s = 0.0;
+            for (int k = 0; k < 3; ++k) s += a.data[i * 3 + k] * b.data[k * 3 + j];
+            r.data[i * 3 + j] = s;
+        }
+    }
+    return r;
+}
+inline MATRIX3 identity_matrix() {
+    MATRIX3 m;
+    for (double& d : m.data) d = 0.0;
+    m.m11 = m.m22 = m.m33 = 1.0;
+    return m;
+}
 
 constexpr double PI = 3.14159265358979323846;
 constexpr double PI05 = PI / 2.0;

@@ -10,7 +10,7 @@ namespace runtime {
 namespace {
 
 bool owns_point(const VesselRecord& v, const AttachmentRecord* a) {
-    return detail::find_record(v.def.attachments, a) != nullptr;
+    return find_in(v.def.attachments, v.def.attachment_index, a) != nullptr;
 }
 
 // Orthonormal frame of a point: z along dir, y along the part of rot across dir, x = y x z.
@@ -79,31 +79,27 @@ bool World::detach(AttachmentRecord* parent_point, double vel) {
 }
 
 void World::place_children(VesselRecord* parent) {
-    // Depth is bounded by the vessel count: links never form a cycle, but a bound keeps a
-    // corrupted link from recursing without end.
-    struct Frame {
-        VesselRecord* v;
-        size_t depth;
-    };
-    std::vector<Frame> todo{{parent, 0}};
-    while (!todo.empty()) {
-        const Frame f = todo.back();
-        todo.pop_back();
-        if (f.depth > vessels_.size()) continue;
-        const VesselState& ps = f.v->state;
+    place_children_below(parent, 0);
+}
+
+// Depth is bounded by the vessel count: links never form a cycle, but a bound keeps a
+// corrupted link from recursing without end. Runs for every free vessel every step, so it
+// allocates nothing and looks no further than a vessel's own points.
+void World::place_children_below(VesselRecord* parent, size_t depth) {
+    if (depth > vessels_.size()) return;
+    const VesselState& ps = parent->state;
+    for (const auto& a : parent->def.attachments) {
+        if (a->to_parent || a->linked == nullptr || a->linked_point == nullptr) continue;
         const VECTOR3 omega_global = mul(ps.R, ps.omega) * -1.0;
-        for (const auto& a : f.v->def.attachments) {
-            if (a->to_parent || a->linked == nullptr || a->linked_point == nullptr) continue;
-            VesselRecord* child = a->linked;
-            const AttachmentRecord& cp = *a->linked_point;
-            VesselState& cs = child->state;
-            cs.R = mul(mul(ps.R, point_frame(*a)), detail::transpose(point_frame(cp)));
-            cs.pos = ps.pos + mul(ps.R, a->pos) - mul(cs.R, cp.pos);
-            cs.vel = ps.vel + crossp(omega_global, cs.pos - ps.pos);
-            cs.omega = tmul(cs.R, omega_global) * -1.0;
-            cs.landed = false;
-            todo.push_back({child, f.depth + 1});
-        }
+        VesselRecord* child = a->linked;
+        const AttachmentRecord& cp = *a->linked_point;
+        VesselState& cs = child->state;
+        cs.R = mul(mul(ps.R, point_frame(*a)), detail::transpose(point_frame(cp)));
+        cs.pos = ps.pos + mul(ps.R, a->pos) - mul(cs.R, cp.pos);
+        cs.vel = ps.vel + crossp(omega_global, cs.pos - ps.pos);
+        cs.omega = tmul(cs.R, omega_global) * -1.0;
+        cs.landed = false;
+        place_children_below(child, depth + 1);
     }
 }
 

@@ -7,15 +7,22 @@
 
 #include "runtime/world.h"
 
+// Symbols the library shares between its own sources only: found directly, never through
+// the dynamic linker's tables.
+#if defined(_WIN32)
+#define KORVAN_LIBRARY_INTERNAL
+#else
+#define KORVAN_LIBRARY_INTERNAL __attribute__((visibility("hidden")))
+#endif
+
 namespace runtime::detail {
 
-// Finds a handle among a vessel's records; null for a handle the list does not hold.
-template <class T>
-T* find_record(const std::vector<std::unique_ptr<T>>& list, const void* h) {
-    if (h == nullptr) return nullptr;
-    for (const auto& p : list)
-        if (p.get() == h) return p.get();
-    return nullptr;
+// The World made current last (null when none); World::current() stands in for a missing one.
+extern World* current_world KORVAN_LIBRARY_INTERNAL;
+
+// World::current(), inline for the library's own sources: every operation begins with it.
+inline World& current() {
+    return current_world != nullptr ? *current_world : World::current();
 }
 
 inline double clamp(double x, double lo, double hi) {

@@ -7,7 +7,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cctype>
+#include <cstdint>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <string>
@@ -34,6 +38,36 @@ std::map<void*, LoadedLibrary>& loaded_libraries() {
 std::mutex& loader_mutex() {
     static auto* m = new std::mutex();
     return *m;
+}
+
+// GetProcAddress answers from a small cache: the vessel looks its message functions up at
+// every use, every step. Each thread keeps its own entries, so a look-up takes no lock; any
+// FreeLibrary makes every entry of every thread stale, because a library may then be gone and
+// another one mapped at the same handle.
+std::atomic<std::uint64_t> library_generation{0};
+
+struct CachedSymbol {
+    static constexpr std::size_t kNameSize = 64;  // longer names are looked up every time
+    HMODULE module = nullptr;
+    std::uint64_t generation = 0;
+    FARPROC proc = nullptr;
+    char name[kNameSize] = {};
+};
+constexpr std::size_t kCachedSymbols = 8;
+struct SymbolCache {
+    std::array<CachedSymbol, kCachedSymbols> entries;
+    std::size_t last_hit = 0;  // asked again first: one name is usually asked many times in a row
+    std::size_t next = 0;      // the entry a new name takes
+};
+thread_local SymbolCache symbol_cache;
+
+bool names_match(const char* cached, const char* name) {
+    while (*cached != '\0' && *cached == *name) ++cached, ++name;
+    return *cached == *name;
+}
+
+bool answers(const CachedSymbol& c, HMODULE module, std::uint64_t generation, const char* name) {
+    return c.module == module && c.generation == generation && names_match(c.name, name);
 }
 
 bool ends_with_ci(const std::string& s, const std::string& tail) {
@@ -106,7 +140,27 @@ HMODULE LoadLibraryA(const char* name) {
 
 FARPROC GetProcAddress(HMODULE module, const char* name) {
     if (module == nullptr || name == nullptr) return nullptr;
-    return reinterpret_cast<FARPROC>(::dlsym(module, name));
+    const std::uint64_t generation = library_generation.load(std::memory_order_acquire);
+    SymbolCache& cache = symbol_cache;
+    if (answers(cache.entries[cache.last_hit], module, generation, name)) return cache.entries[cache.last_hit].proc;
+    for (std::size_t i = 0; i < kCachedSymbols; ++i) {
+        if (answers(cache.entries[i], module, generation, name)) {
+            cache.last_hit = i;
+            return cache.entries[i].proc;
+        }
+    }
+    const auto proc = reinterpret_cast<FARPROC>(::dlsym(module, name));
+    const std::size_t length = std::strlen(name);
+    if (length < CachedSymbol::kNameSize) {
+        cache.last_hit = cache.next;
+        CachedSymbol& c = cache.entries[cache.next];
+        cache.next = (cache.next + 1) % kCachedSymbols;
+        c.module = module;
+        c.generation = generation;
+        c.proc = proc;
+        std::memcpy(c.name, name, length + 1);
+    }
+    return proc;
 }
 
 bool FreeLibrary(HMODULE module) {
@@ -116,6 +170,7 @@ bool FreeLibrary(HMODULE module) {
         auto it = loaded_libraries().find(module);
         if (it == loaded_libraries().end()) return false;
         if (--it->second.references == 0) loaded_libraries().erase(it);
+        library_generation.fetch_add(1, std::memory_order_release);
     }
     return ::dlclose(module) == 0;
 }

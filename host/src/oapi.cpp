@@ -66,15 +66,15 @@ bool is_body(World& w, OBJHANDLE h) {
 }  // namespace
 
 char* oapiDebugString() {
-    return World::current().debug_line.data();
+    return runtime::detail::current().debug_line.data();
 }
 
 void oapiWriteLog(const char* line) {
-    World::current().log.emplace_back(line != nullptr ? line : "");
+    runtime::detail::current().log.emplace_back(line != nullptr ? line : "");
 }
 
 bool oapiOpenInputBox(const char* title, InputBoxHandler handler, const char* buf, int vislen, void* usrdata) {
-    runtime::InputBox& box = World::current().input_box;
+    runtime::InputBox& box = runtime::detail::current().input_box;
     box.open = true;
     box.title = title != nullptr ? title : "";
     box.handler = handler;
@@ -86,98 +86,99 @@ bool oapiOpenInputBox(const char* title, InputBoxHandler handler, const char* bu
 
 bool oapiAcceptDelayedKey(char key, double repdelay) {
     (void)key, (void)repdelay;
-    return World::current().accept_delayed_keys;
+    return runtime::detail::current().accept_delayed_keys;
 }
 
 SURFHANDLE oapiRegisterExhaustTexture(const char* name) {
-    return name != nullptr ? World::current().load_texture(name, false) : nullptr;
+    return name != nullptr ? runtime::detail::current().load_texture(name, false) : nullptr;
 }
 
 SURFHANDLE oapiRegisterParticleTexture(const char* name) {
-    return name != nullptr ? World::current().load_texture(name, true) : nullptr;
+    return name != nullptr ? runtime::detail::current().load_texture(name, true) : nullptr;
 }
 
 MESHHANDLE oapiLoadMeshGlobal(const char* name) {
-    return name != nullptr ? World::current().load_mesh(name, true) : nullptr;
+    return name != nullptr ? runtime::detail::current().load_mesh(name, true) : nullptr;
 }
 
 MESHHANDLE oapiLoadMesh(const char* name) {
-    return name != nullptr ? World::current().load_mesh(name, false) : nullptr;
+    return name != nullptr ? runtime::detail::current().load_mesh(name, false) : nullptr;
 }
 
 double oapiGetSimTime() {
-    return World::current().sim_time;
+    return runtime::detail::current().sim_time;
 }
 double oapiGetSimStep() {
-    return World::current().sim_step;
+    return runtime::detail::current().sim_step;
 }
 double oapiGetSimMJD() {
-    return World::current().mjd;
+    return runtime::detail::current().mjd;
 }
 double oapiGetTimeAcceleration() {
-    return World::current().time_acceleration;
+    return runtime::detail::current().time_acceleration;
 }
 OBJHANDLE oapiGetFocusObject() {
-    return World::current().focus;
+    return runtime::detail::current().focus;
 }
 
 DWORD oapiGetVesselCount() {
-    return static_cast<DWORD>(World::current().vessel_count());
+    return static_cast<DWORD>(runtime::detail::current().vessel_count());
 }
 
 OBJHANDLE oapiGetVesselByIndex(int index) {
-    World& w = World::current();
+    World& w = runtime::detail::current();
     if (index < 0 || static_cast<size_t>(index) >= w.vessel_count()) return nullptr;
     return w.vessel(static_cast<size_t>(index));
 }
 
 OBJHANDLE oapiGetVesselByName(const char* name) {
-    return name != nullptr ? World::current().find_vessel(name) : nullptr;
+    return name != nullptr ? runtime::detail::current().find_vessel(name) : nullptr;
 }
 
 VESSEL* oapiGetVesselInterface(OBJHANDLE hVessel) {
-    VesselRecord* v = World::current().record(hVessel);
+    VesselRecord* v = runtime::detail::current().record(hVessel);
     return v != nullptr ? v->iface : nullptr;
 }
 
 OBJHANDLE oapiCreateVessel(const char* name, const char* classname, const VESSELSTATUS& status) {
     if (name == nullptr || classname == nullptr) return nullptr;
-    return World::current().create_vessel(name, classname, &status);
+    return runtime::detail::current().create_vessel(name, classname, &status);
 }
 
 bool oapiDeleteVessel(OBJHANDLE hVessel) {
-    VesselRecord* v = World::current().record(hVessel);
+    VesselRecord* v = runtime::detail::current().record(hVessel);
     if (v == nullptr) return false;
     v->pending_delete = true;
     return true;
 }
 
+// The body is asked for first: it is never a vessel, and a vessel look-up may cost more.
 void oapiGetGlobalPos(OBJHANDLE hObj, VECTOR3* pos) {
     if (pos == nullptr) return;
-    World& w = World::current();
-    if (VesselRecord* v = w.record(hObj))
-        *pos = w.global_pos(*v);
-    else if (is_body(w, hObj))
+    World& w = runtime::detail::current();
+    if (is_body(w, hObj))
         *pos = _V(0.0, 0.0, 0.0);
+    else if (VesselRecord* v = w.record(hObj))
+        *pos = w.global_pos(*v);
 }
 
 void oapiGetGlobalVel(OBJHANDLE hObj, VECTOR3* vel) {
     if (vel == nullptr) return;
-    World& w = World::current();
-    if (VesselRecord* v = w.record(hObj))
-        *vel = w.relative_vel(*v);
-    else if (is_body(w, hObj))
+    World& w = runtime::detail::current();
+    if (is_body(w, hObj))
         *vel = _V(0.0, 0.0, 0.0);
+    else if (VesselRecord* v = w.record(hObj))
+        *vel = w.relative_vel(*v);
 }
 
 double oapiGetSize(OBJHANDLE hObj) {
-    World& w = World::current();
+    World& w = runtime::detail::current();
     if (VesselRecord* v = w.record(hObj)) return v->def.size;
     return is_body(w, hObj) ? w.earth.radius : 0.0;
 }
 
 double oapiGetMass(OBJHANDLE hObj) {
-    World& w = World::current();
+    World& w = runtime::detail::current();
     if (VesselRecord* v = w.record(hObj)) return w.mass(*v);
     return is_body(w, hObj) ? w.earth.mu / gravitational_constant : 0.0;
 }
@@ -199,7 +200,7 @@ void oapiGetRelativePos(OBJHANDLE hObj, OBJHANDLE hRef, VECTOR3* pos) {
 }
 
 bool oapiGetHeading(OBJHANDLE hVessel, double* heading) {
-    World& w = World::current();
+    World& w = runtime::detail::current();
     VesselRecord* v = w.record(hVessel);
     if (v == nullptr || heading == nullptr) return false;
     *heading = w.heading(*v);
@@ -207,7 +208,7 @@ bool oapiGetHeading(OBJHANDLE hVessel, double* heading) {
 }
 
 void oapiSetEngineLevel(OBJHANDLE hVessel, ENGINETYPE engine, double level) {
-    World& w = World::current();
+    World& w = runtime::detail::current();
     VesselRecord* v = w.record(hVessel);
     if (v == nullptr) return;
     switch (engine) {
@@ -226,7 +227,7 @@ void oapiSetEngineLevel(OBJHANDLE hVessel, ENGINETYPE engine, double level) {
 }
 
 OBJHANDLE oapiGetGbodyByName(const char* name) {
-    World& w = World::current();
+    World& w = runtime::detail::current();
     return (name != nullptr && w.earth.name == name) ? w.body_handle() : nullptr;
 }
 

@@ -1,6 +1,8 @@
 // Observables derived on demand from definition and state (air data and forces come from
 // the physics). A pinned value wins. Frames and signs follow docs/physics.md.
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "host_internal.h"
 
@@ -31,7 +33,12 @@ VECTOR3 column(const MATRIX3& R, int c) {
     return _V(R.data[c], R.data[3 + c], R.data[6 + c]);
 }
 
+// Angles within a turn of 0..2pi are brought into it without the division fmod costs, to
+// exactly what fmod gives (a - 2pi is exact there); any other is reduced by fmod.
 double wrap_two_pi(double a) {
+    if (a >= 0.0 && a < PI2) return a;
+    if (a >= PI2 && a < 2.0 * PI2) return a - PI2;
+    if (a < 0.0 && a > -PI2) return a + PI2;
     a = std::fmod(a, PI2);
     return a < 0.0 ? a + PI2 : a;
 }
@@ -41,7 +48,24 @@ double wrap_pi(double a) {
     return a > PI ? a - PI2 : a;
 }
 
+// Bit for bit, so that a position that differs in anything (a signed zero, a NaN) counts
+// as another one.
+bool same_bits(const VECTOR3& a, const VECTOR3& b) {
+    std::uint64_t diff = 0;
+    for (int i = 0; i < 3; ++i) diff |= std::bit_cast<std::uint64_t>(a.data[i]) ^ std::bit_cast<std::uint64_t>(b.data[i]);
+    return diff == 0;
+}
+
 }  // namespace
+
+const HorizonAxes& World::horizon(const VesselRecord& v) const {
+    HorizonAxes& h = v.horizon;
+    if (h.valid && same_bits(h.pos, v.state.pos)) return h;
+    h.valid = true;
+    h.pos = v.state.pos;
+    horizon_axes(v.state.pos, h.east, h.up, h.north);
+    return h;
+}
 
 double World::mass(const VesselRecord& v) const {
     if (v.pins.mass) return *v.pins.mass;
@@ -102,24 +126,20 @@ void World::horizon_axes(const VECTOR3& pos, VECTOR3& east, VECTOR3& up, VECTOR3
 
 double World::pitch(const VesselRecord& v) const {
     if (v.pins.pitch) return *v.pins.pitch;
-    VECTOR3 east, up, north;
-    horizon_axes(v.state.pos, east, up, north);
-    return std::asin(detail::clamp(dotp(column(v.state.R, 2), up), -1.0, 1.0));
+    return std::asin(detail::clamp(dotp(column(v.state.R, 2), horizon(v).up), -1.0, 1.0));
 }
 
 double World::bank(const VesselRecord& v) const {
     if (v.pins.bank) return *v.pins.bank;
-    VECTOR3 east, up, north;
-    horizon_axes(v.state.pos, east, up, north);
+    const VECTOR3& up = horizon(v).up;
     return std::atan2(dotp(column(v.state.R, 0), up), dotp(column(v.state.R, 1), up));
 }
 
 double World::heading(const VesselRecord& v) const {
     if (v.pins.heading) return *v.pins.heading;
-    VECTOR3 east, up, north;
-    horizon_axes(v.state.pos, east, up, north);
+    const HorizonAxes& h = horizon(v);
     const VECTOR3 z = column(v.state.R, 2);
-    return wrap_two_pi(std::atan2(dotp(z, east), dotp(z, north)));
+    return wrap_two_pi(std::atan2(dotp(z, h.east), dotp(z, h.north)));
 }
 
 double World::aoa(const VesselRecord& v) const {
@@ -140,10 +160,9 @@ VECTOR3 World::angular_vel(const VesselRecord& v) const {
 
 VECTOR3 World::horizon_airspeed(const VesselRecord& v) const {
     if (v.pins.horizon_airspeed) return *v.pins.horizon_airspeed;
-    VECTOR3 east, up, north;
-    horizon_axes(v.state.pos, east, up, north);
+    const HorizonAxes& h = horizon(v);
     const VECTOR3 a = airspeed_vector_global(v);
-    return _V(dotp(a, east), dotp(a, up), dotp(a, north));
+    return _V(dotp(a, h.east), dotp(a, h.up), dotp(a, h.north));
 }
 
 VECTOR3 World::global_pos(const VesselRecord& v) const {
@@ -188,21 +207,29 @@ ELEMENTS World::elements(const VesselRecord& v) const {
     const double nl = length(node);
     constexpr double tiny = 1e-11;
     el.theta = nl > tiny * hl ? wrap_two_pi(std::atan2(node.y, node.x)) : 0.0;
-    // Argument of periapsis and true anomaly in the orbit plane, measured from the node.
+    // Argument of periapsis in the orbit plane, measured from the node.
     const VECTOR3 n_unit = nl > tiny * hl ? node / nl : _V(1.0, 0.0, 0.0);
     const VECTOR3 q_unit = hl > 0.0 ? crossp(h / hl, n_unit) : _V(0.0, 1.0, 0.0);
-    const double u = std::atan2(dotp(r, q_unit), dotp(r, n_unit));  // argument of latitude
-    double omega = 0.0, nu = u;
-    if (el.e > tiny) {
-        omega = std::atan2(dotp(e_vec, q_unit), dotp(e_vec, n_unit));
-        nu = u - omega;
-    }
+    const double omega = el.e > tiny ? std::atan2(dotp(e_vec, q_unit), dotp(e_vec, n_unit)) : 0.0;
     el.omegab = wrap_two_pi(el.theta + omega);
-    // Mean anomaly from the true anomaly (elliptic orbits only).
-    double mean_anomaly = nu;
-    if (el.e < 1.0) {
-        const double E = 2.0 * std::atan(std::sqrt((1.0 - el.e) / (1.0 + el.e)) * std::tan(nu / 2.0));
-        mean_anomaly = E - el.e * std::sin(E);
+    // Mean anomaly. An orbit that is clearly an ellipse takes it from the eccentric anomaly,
+    // which r and r.v give at once (e cos E = 1 - r/a, e sin E = r.v / sqrt(mu a)): one atan2
+    // where the true anomaly would cost an atan2, a tangent, an arc tangent and a sine. A
+    // nearly circular orbit goes through the true anomaly, so that its ill-defined periapsis
+    // cancels in the mean longitude; beyond the ellipse the true anomaly stands in.
+    constexpr double clearly_elliptic = 0.01;
+    double mean_anomaly = 0.0;
+    if (el.e >= clearly_elliptic && el.e < 1.0 && el.a > 0.0) {
+        const double e_sin_E = dotp(r, vel) / std::sqrt(mu * el.a);
+        mean_anomaly = std::atan2(e_sin_E, 1.0 - rl / el.a) - e_sin_E;
+    } else {
+        const double u = std::atan2(dotp(r, q_unit), dotp(r, n_unit));  // argument of latitude
+        const double nu = u - omega;
+        mean_anomaly = nu;
+        if (el.e < 1.0) {
+            const double E = 2.0 * std::atan(std::sqrt((1.0 - el.e) / (1.0 + el.e)) * std::tan(nu / 2.0));
+            mean_anomaly = E - el.e * std::sin(E);
+        }
     }
     el.L = wrap_two_pi(el.omegab + mean_anomaly);
     return el;

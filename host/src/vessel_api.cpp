@@ -8,24 +8,28 @@
 using runtime::VesselRecord;
 using runtime::World;
 using runtime::detail::clamp;
-using runtime::detail::find_record;
+using runtime::find_in;
 
 namespace {
 
+World& world() {
+    return runtime::detail::current();
+}
+
 VesselRecord* rec(OBJHANDLE h) {
-    return World::current().record(h);
+    return world().record(h);
 }
 
 runtime::ThrusterRecord* thruster(VesselRecord* v, THRUSTER_HANDLE th) {
-    return v != nullptr ? find_record(v->def.thrusters, th) : nullptr;
+    return v != nullptr ? find_in(v->def.thrusters, v->def.thruster_index, th) : nullptr;
 }
 
 runtime::PropellantRecord* propellant(VesselRecord* v, PROPELLANT_HANDLE ph) {
-    return v != nullptr ? find_record(v->def.propellants, ph) : nullptr;
+    return v != nullptr ? find_in(v->def.propellants, v->def.propellant_index, ph) : nullptr;
 }
 
 runtime::AttachmentRecord* attachment(VesselRecord* v, ATTACHMENTHANDLE ah) {
-    return v != nullptr ? find_record(v->def.attachments, ah) : nullptr;
+    return v != nullptr ? find_in(v->def.attachments, v->def.attachment_index, ah) : nullptr;
 }
 
 runtime::AnimationRecord* animation(VesselRecord* v, UINT anim) {
@@ -62,7 +66,7 @@ int VESSEL::GetFlightModel() const {
 
 // --- Scenario -------------------------------------------------------------------------
 bool VESSEL::ParseScenarioLineEx(char* line, void* status) {
-    World& w = World::current();
+    World& w = world();
     VesselRecord* v = w.record(vessel_handle);
     if (v == nullptr || line == nullptr) return false;
     if (w.parse_default_line) return w.parse_default_line(*v, line, status);
@@ -71,7 +75,7 @@ bool VESSEL::ParseScenarioLineEx(char* line, void* status) {
 }
 
 void VESSEL::SaveDefaultState(FILEHANDLE scn) const {
-    World& w = World::current();
+    World& w = world();
     VesselRecord* v = w.record(vessel_handle);
     if (v != nullptr && w.write_default_state) w.write_default_state(*v, scn);
 }
@@ -92,7 +96,7 @@ double VESSEL::GetEmptyMass() const {
     return v != nullptr ? v->def.empty_mass : 0.0;
 }
 double VESSEL::GetMass() const {
-    World& w = World::current();
+    World& w = world();
     VesselRecord* v = w.record(vessel_handle);
     return v != nullptr ? w.mass(*v) : 0.0;
 }
@@ -238,6 +242,7 @@ void VESSEL::ClearThrusterDefinitions() const {
     VesselRecord* v = rec(vessel_handle);
     if (v == nullptr) return;
     v->def.groups.clear();
+    v->def.group_of_type.fill(nullptr);
     v->def.exhausts.clear();
     v->def.streams.clear();
     v->def.thrusters.clear();
@@ -299,24 +304,25 @@ THGROUP_HANDLE VESSEL::CreateThrusterGroup(THRUSTER_HANDLE* th, int nth, THGROUP
     }
     runtime::ThrusterGroupRecord* raw = g.get();
     groups.push_back(std::move(g));
+    if (raw->type != THGROUP_USER) v->def.group_of_type[raw->type] = raw;
     return raw;
 }
 THGROUP_HANDLE VESSEL::GetThrusterGroupHandle(THGROUP_TYPE type) const {
     VesselRecord* v = rec(vessel_handle);
-    return v != nullptr ? World::current().group(*v, type) : nullptr;
+    return v != nullptr ? world().group(*v, type) : nullptr;
 }
 DWORD VESSEL::GetGroupThrusterCount(THGROUP_TYPE type) const {
     VesselRecord* v = rec(vessel_handle);
-    const runtime::ThrusterGroupRecord* g = v != nullptr ? World::current().group(*v, type) : nullptr;
+    const runtime::ThrusterGroupRecord* g = v != nullptr ? world().group(*v, type) : nullptr;
     return g != nullptr ? static_cast<DWORD>(g->thrusters.size()) : 0;
 }
 void VESSEL::SetThrusterGroupLevel(THGROUP_TYPE type, double level) const {
     VesselRecord* v = rec(vessel_handle);
-    if (v != nullptr && !std::isnan(level)) World::current().set_group_level(*v, type, level);
+    if (v != nullptr && !std::isnan(level)) world().set_group_level(*v, type, level);
 }
 double VESSEL::GetThrusterGroupLevel(THGROUP_TYPE type) const {
     VesselRecord* v = rec(vessel_handle);
-    return v != nullptr ? World::current().group_level(*v, type) : 0.0;
+    return v != nullptr ? world().group_level(*v, type) : 0.0;
 }
 // The pilot's input for a group, when the mode asked for covers the group's kind: the
 // rotation groups answer in ROTMODE, the translation groups in LINMODE, both in ANYMODE, and
@@ -324,7 +330,7 @@ double VESSEL::GetThrusterGroupLevel(THGROUP_TYPE type) const {
 // main, retro and hover answer in every mode. The device is not distinguished.
 double VESSEL::GetManualControlLevel(THGROUP_TYPE type, DWORD mode, DWORD device) const {
     (void)device;
-    World& w = World::current();
+    World& w = world();
     VesselRecord* v = w.record(vessel_handle);
     if (v == nullptr || w.focus != vessel_handle || !valid_group_type(type)) return 0.0;
     const bool rotation = type >= THGROUP_ATT_PITCHUP && type <= THGROUP_ATT_BANKRIGHT;
@@ -337,7 +343,7 @@ double VESSEL::GetManualControlLevel(THGROUP_TYPE type, DWORD mode, DWORD device
     return answered ? v->state.manual_levels[type] : 0.0;
 }
 void VESSEL::SetAttitudeRotLevel(const VECTOR3& th) const {
-    World& w = World::current();
+    World& w = world();
     VesselRecord* v = w.record(vessel_handle);
     if (v == nullptr) return;
     v->state.attitude_rot_level = th;
@@ -535,7 +541,7 @@ ATTACHMENTHANDLE VESSEL::GetAttachmentHandle(bool toparent, DWORD i) const {
     return nullptr;
 }
 bool VESSEL::AttachChild(OBJHANDLE child, ATTACHMENTHANDLE ah, ATTACHMENTHANDLE child_ah) const {
-    World& w = World::current();
+    World& w = world();
     VesselRecord* v = w.record(vessel_handle);
     VesselRecord* c = w.record(child);
     if (v == nullptr || c == nullptr) return false;
@@ -546,7 +552,7 @@ bool VESSEL::AttachChild(OBJHANDLE child, ATTACHMENTHANDLE ah, ATTACHMENTHANDLE 
 }
 bool VESSEL::DetachChild(ATTACHMENTHANDLE ah, double vel) const {
     runtime::AttachmentRecord* a = attachment(rec(vessel_handle), ah);
-    return a != nullptr && World::current().detach(a, vel);
+    return a != nullptr && world().detach(a, vel);
 }
 
 // --- Animations -----------------------------------------------------------------------
@@ -582,24 +588,24 @@ double VESSEL::GetAnimation(UINT anim) const {
 
 // --- State and observables ------------------------------------------------------------
 void VESSEL::GetStatus(VESSELSTATUS& status) const {
-    World& w = World::current();
+    World& w = world();
     if (VesselRecord* v = w.record(vessel_handle)) status = w.status(*v);
 }
 void VESSEL::DefSetState(const VESSELSTATUS* status) const {
-    World& w = World::current();
+    World& w = world();
     VesselRecord* v = w.record(vessel_handle);
     if (v != nullptr && status != nullptr) w.set_status(*v, *status);
 }
 OBJHANDLE VESSEL::GetSurfaceRef() const {
-    return World::current().body_handle();
+    return world().body_handle();
 }
 OBJHANDLE VESSEL::GetGravityRef() const {
-    return World::current().body_handle();
+    return world().body_handle();
 }
 
 #define KORVAN_OBSERVABLE(Method, derive)          \
     double VESSEL::Method() const {                \
-        World& w = World::current();               \
+        World& w = world();               \
         VesselRecord* v = w.record(vessel_handle); \
         return v != nullptr ? w.derive(*v) : 0.0;  \
     }
@@ -620,18 +626,18 @@ double VESSEL::GetAtmDensity() const {
     return v != nullptr ? v->air.density : 0.0;
 }
 void VESSEL::GetAngularVel(VECTOR3& avel) const {
-    World& w = World::current();
+    World& w = world();
     if (VesselRecord* v = w.record(vessel_handle)) avel = w.angular_vel(*v);
 }
 void VESSEL::SetAngularVel(const VECTOR3& avel) const {
     if (VesselRecord* v = rec(vessel_handle)) v->state.omega = avel;
 }
 void VESSEL::GetHorizonAirspeedVector(VECTOR3& hv) const {
-    World& w = World::current();
+    World& w = world();
     if (VesselRecord* v = w.record(vessel_handle)) hv = w.horizon_airspeed(*v);
 }
 void VESSEL::GetAirspeedVector(VECTOR3& av) const {
-    World& w = World::current();
+    World& w = world();
     if (VesselRecord* v = w.record(vessel_handle)) av = w.airspeed_vector_local(*v);
 }
 void VESSEL::GetRelativeVel(OBJHANDLE hRef, VECTOR3& vel) const {
@@ -648,25 +654,25 @@ void VESSEL::GetGlobalVel(VECTOR3& vel) const {
 }
 OBJHANDLE VESSEL::GetElements(OBJHANDLE hRef, ELEMENTS& el, ORBITPARAM* prm, double mjd_ref, int frame) const {
     (void)hRef, (void)prm, (void)mjd_ref, (void)frame;
-    World& w = World::current();
+    World& w = world();
     VesselRecord* v = w.record(vessel_handle);
     if (v == nullptr) return nullptr;
     el = w.elements(*v);
     return w.body_handle();
 }
 OBJHANDLE VESSEL::GetEquPos(double& longitude, double& latitude, double& radius) const {
-    World& w = World::current();
+    World& w = world();
     VesselRecord* v = w.record(vessel_handle);
     if (v == nullptr) return nullptr;
     w.equ_pos(*v, longitude, latitude, radius);
     return w.body_handle();
 }
 void VESSEL::GetForceVector(VECTOR3& F) const {
-    World& w = World::current();
+    World& w = world();
     if (VesselRecord* v = w.record(vessel_handle)) F = w.force_vector(*v);
 }
 void VESSEL::GetWeightVector(VECTOR3& G) const {
-    World& w = World::current();
+    World& w = world();
     if (VesselRecord* v = w.record(vessel_handle)) G = w.weight_vector(*v);
 }
 void VESSEL::GetThrustVector(VECTOR3& T) const {

@@ -86,6 +86,7 @@ VesselRecord* World::instantiate_vessel(const std::string& name, const std::stri
         v->iface = module->init(v, 1);
         if (v->iface == nullptr) {
             vessels_.erase(std::find_if(vessels_.begin(), vessels_.end(), [v](const auto& p) { return p.get() == v; }));
+            forget_vessel_handles();
             release_module(module);
             return fail("ovcInit of class \"" + class_name + "\" returned no vessel");
         }
@@ -142,6 +143,7 @@ void World::destroy_vessel(VesselRecord* v) {
     ModuleRecord* module = v->module;
     auto it = std::find_if(vessels_.begin(), vessels_.end(), [v](const auto& p) { return p.get() == v; });
     if (it != vessels_.end()) vessels_.erase(it);
+    forget_vessel_handles();
     release_module(module);
 }
 

@@ -8,8 +8,12 @@
 
 namespace runtime {
 
-namespace {
+namespace detail {
 World* current_world = nullptr;
+}  // namespace detail
+
+namespace {
+using detail::current_world;
 
 // The system's loader on Windows looks under the current World's root too, as our loader
 // does elsewhere, so that the names a module gives ("Modules\\cvelmessage") resolve in the
@@ -30,7 +34,7 @@ public:
 
 namespace detail {
 VesselRecord* vessel_record(OBJHANDLE h) {
-    return World::current().record(h);
+    return current().record(h);
 }
 }  // namespace detail
 
@@ -98,11 +102,18 @@ VesselRecord* World::find_vessel(const std::string& name) const {
     return nullptr;
 }
 
-VesselRecord* World::record(OBJHANDLE h) const {
-    if (h == nullptr) return nullptr;
-    for (const auto& v : vessels_)
-        if (v.get() == h) return v.get();
-    return nullptr;
+VesselRecord* World::find_record(OBJHANDLE h) const {
+    VesselRecord* v = find_in(vessels_, vessel_index_, h);
+    if (v != nullptr) {
+        last_handle_ = h;
+        last_record_ = v;
+    }
+    return v;
+}
+
+void World::forget_vessel_handles() {
+    last_handle_ = nullptr;
+    last_record_ = nullptr;
 }
 
 VESSEL* World::make_plain_vessel(OBJHANDLE h) {
@@ -111,9 +122,7 @@ VESSEL* World::make_plain_vessel(OBJHANDLE h) {
 
 ThrusterGroupRecord* World::group(VesselRecord& v, THGROUP_TYPE type) const {
     if (type < 0 || type >= THGROUP_TYPE_COUNT) return nullptr;
-    for (const auto& g : v.def.groups)
-        if (g->type == type) return g.get();
-    return nullptr;
+    return v.def.group_of_type[type];
 }
 
 double World::group_level(const VesselRecord& v, THGROUP_TYPE type) const {

@@ -21,28 +21,28 @@ struct Column {
 
 constexpr Column COLUMNS[] = {
     {"time_s", "time", [](const FlightData& d) { return d.time_s; }},
-    {"altitude_m", "altitude", [](const FlightData& d) { return d.altitude_m; }},
-    {"airspeed_m_s", "airspeed", [](const FlightData& d) { return d.airspeed_m_s; }},
-    {"mach", "mach", [](const FlightData& d) { return d.mach; }},
+    {"altitude_m", "altitude", [](const FlightData& d) { return d.altitude_m; }, kFlightAir},
+    {"airspeed_m_s", "airspeed", [](const FlightData& d) { return d.airspeed_m_s; }, kFlightAir},
+    {"mach", "mach", [](const FlightData& d) { return d.mach; }, kFlightEvents},
     {"vertical_speed_m_s", "vertical_speed", [](const FlightData& d) { return d.vertical_speed_m_s; }, kFlightAttitude},
     {"pitch_deg", "pitch", [](const FlightData& d) { return d.pitch_deg; }, kFlightAttitude},
     {"bank_deg", "bank", [](const FlightData& d) { return d.bank_deg; }, kFlightAttitude},
     {"heading_deg", "heading", [](const FlightData& d) { return d.heading_deg; }, kFlightAttitude},
     {"aoa_deg", "aoa", [](const FlightData& d) { return d.aoa_deg; }, kFlightAttitude},
     {"slip_deg", "slip", [](const FlightData& d) { return d.slip_deg; }, kFlightAttitude},
-    {"dyn_pressure_Pa", "dyn_pressure", [](const FlightData& d) { return d.dyn_pressure_Pa; }},
-    {"static_pressure_Pa", "static_pressure", [](const FlightData& d) { return d.static_pressure_Pa; }},
+    {"dyn_pressure_Pa", "dyn_pressure", [](const FlightData& d) { return d.dyn_pressure_Pa; }, kFlightAir},
+    {"static_pressure_Pa", "static_pressure", [](const FlightData& d) { return d.static_pressure_Pa; }, kFlightAir},
     {"apoapsis_km", "apoapsis", [](const FlightData& d) { return d.apoapsis_km; }, kFlightOrbit},
     {"periapsis_km", "periapsis", [](const FlightData& d) { return d.periapsis_km; }, kFlightOrbit},
     {"inclination_deg", "inclination", [](const FlightData& d) { return d.inclination_deg; }, kFlightOrbit},
     {"period_s", "period", [](const FlightData& d) { return d.period_s; }, kFlightOrbit},
     {"time_to_apoapsis_s", "time_to_apoapsis", [](const FlightData& d) { return d.time_to_apoapsis_s; }, kFlightOrbit},
-    {"mass_kg", "mass", [](const FlightData& d) { return d.mass_kg; }},
-    {"fuel_kg", "fuel", [](const FlightData& d) { return d.fuel_kg; }},
-    {"main_level", "main_level", [](const FlightData& d) { return d.main_level; }},
-    {"num_engines", "num_engines", [](const FlightData& d) { return static_cast<double>(d.num_engines); }},
+    {"mass_kg", "mass", [](const FlightData& d) { return d.mass_kg; }, kFlightMass},
+    {"fuel_kg", "fuel", [](const FlightData& d) { return d.fuel_kg; }, kFlightMass},
+    {"main_level", "main_level", [](const FlightData& d) { return d.main_level; }, kFlightEvents},
+    {"num_engines", "num_engines", [](const FlightData& d) { return static_cast<double>(d.num_engines); }, kFlightEvents},
     {"ground_contact", "ground_contact", [](const FlightData& d) { return d.ground_contact ? 1.0 : 0.0; }},
-    {"gear_height_m", "gear_height", [](const FlightData& d) { return d.gear_height_m; }},
+    {"gear_height_m", "gear_height", [](const FlightData& d) { return d.gear_height_m; }, kFlightEvents},
     {"longitude_deg", "longitude", [](const FlightData& d) { return d.longitude_deg; }, kFlightPosition},
     {"latitude_deg", "latitude", [](const FlightData& d) { return d.latitude_deg; }, kFlightPosition},
     {"navmode", "navmode", [](const FlightData& d) { return static_cast<double>(d.navmode); }},
@@ -72,22 +72,28 @@ double finite_or_unbound(double x) { return std::isfinite(x) ? x : kUnbound; }
 FlightData read_flight_data(const runtime::World& world, const runtime::VesselRecord& v, unsigned groups) {
     FlightData d;
     d.time_s = world.sim_time;
-    d.altitude_m = world.altitude(v);
-    d.airspeed_m_s = world.airspeed(v);
-    d.mach = world.mach(v);
-    d.dyn_pressure_Pa = world.dyn_pressure(v);
-    d.static_pressure_Pa = world.atm_pressure(v);
-    d.mass_kg = world.mass(v);
-    double fuel = 0.0;
-    for (const auto& p : v.def.propellants) fuel += p->mass;
-    d.fuel_kg = fuel;
-    d.main_level = world.group_level(v, THGROUP_MAIN);
-    const runtime::ThrusterGroupRecord* main = world.group(const_cast<runtime::VesselRecord&>(v), THGROUP_MAIN);
-    d.num_engines = main != nullptr ? static_cast<int>(main->thrusters.size()) : 0;
     d.ground_contact = v.state.landed;
-    d.gear_height_m = gear_height(world, v);
     d.navmode = v.state.navmode;
     d.rcs_mode = v.state.rcs_mode;
+    if (groups & kFlightEvents) {
+        d.mach = world.mach(v);
+        d.main_level = world.group_level(v, THGROUP_MAIN);
+        const runtime::ThrusterGroupRecord* main = world.group(const_cast<runtime::VesselRecord&>(v), THGROUP_MAIN);
+        d.num_engines = main != nullptr ? static_cast<int>(main->thrusters.size()) : 0;
+        d.gear_height_m = gear_height(world, v);
+    }
+    if (groups & kFlightAir) {
+        d.altitude_m = world.altitude(v);
+        d.airspeed_m_s = world.airspeed(v);
+        d.dyn_pressure_Pa = world.dyn_pressure(v);
+        d.static_pressure_Pa = world.atm_pressure(v);
+    }
+    if (groups & kFlightMass) {
+        d.mass_kg = world.mass(v);
+        double fuel = 0.0;
+        for (const auto& p : v.def.propellants) fuel += p->mass;
+        d.fuel_kg = fuel;
+    }
     if (groups & kFlightAttitude) {
         d.vertical_speed_m_s = world.horizon_airspeed(v).y;
         d.pitch_deg = world.pitch(v) * DEG;

@@ -39,15 +39,18 @@ struct FlightData {
     int rcs_mode = 0;  // the attitude thrusters' manual mode (RCS_*)
 };
 
-// Groups of FlightData that cost more to read than the rest (angles, orbit, position); the
-// remaining values are always read. Script conditions read only the groups they name, since
-// they are checked every frame.
+// Groups of FlightData read together; time, ground contact and the modes are always read.
+// Script conditions and the host's events read only the groups they need, since they are
+// checked every frame.
 enum FlightDataGroup : unsigned {
     kFlightBasic = 0,
-    kFlightAttitude = 1u << 0,  // vertical speed, pitch, bank, heading, aoa, slip
-    kFlightOrbit = 1u << 1,     // apoapsis, periapsis, inclination, period, time to apoapsis
-    kFlightPosition = 1u << 2,  // longitude, latitude
-    kFlightAll = kFlightAttitude | kFlightOrbit | kFlightPosition,
+    kFlightEvents = 1u << 0,    // mach, main level, engines, gear height: the host's events
+    kFlightAir = 1u << 1,       // altitude, airspeed, dynamic and static pressure
+    kFlightMass = 1u << 2,      // mass, fuel
+    kFlightAttitude = 1u << 3,  // vertical speed, pitch, bank, heading, aoa, slip
+    kFlightOrbit = 1u << 4,     // apoapsis, periapsis, inclination, period, time to apoapsis
+    kFlightPosition = 1u << 5,  // longitude, latitude
+    kFlightAll = kFlightEvents | kFlightAir | kFlightMass | kFlightAttitude | kFlightOrbit | kFlightPosition,
 };
 
 // Reads the always-read values and the groups asked for; the other fields stay 0.

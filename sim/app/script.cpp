@@ -59,7 +59,10 @@ template <size_t N>
 std::string names_of(const pilot::ModeName (&names)[N], bool with_off) {
     std::string list;
     for (const pilot::ModeName& m : names)
-        if (with_off || m.mode != 0) list += (list.empty() ? "" : ", ") + std::string(m.name);
+        if (with_off || m.mode != 0) {
+            if (!list.empty()) list += ", ";
+            list += m.name;
+        }
     return list;
 }
 

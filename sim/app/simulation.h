@@ -13,6 +13,7 @@
 //   EXPECT_TRUE(s.event_time("liftoff"));
 #pragma once
 
+#include <array>
 #include <map>
 #include <memory>
 #include <optional>
@@ -63,7 +64,10 @@ struct FrameCosts {
     double host_s = 0.0;       // script, events, telemetry and the rest of the frame loop
 };
 
-// The events the host recognises by itself (script "event NAME" lines add their own).
+// The events the host recognises by itself (script "event NAME" lines add their own), named
+// by standard_events() in this order.
+enum class StandardEvent : size_t { liftoff, gear_up, mach1, engine_switch, cutoff, apoapsis, landed, vessel_created };
+constexpr size_t kStandardEventCount = 8;
 const std::vector<std::string>& standard_events();
 
 struct EventRecord {
@@ -126,6 +130,9 @@ public:
     runtime::VesselRecord* focus_vessel() const;
     // Draws the focus vessel's HUD into an SVG picture.
     std::string draw_hud() const;
+    // One frame's host work without the vessels' steps: events, telemetry, progress and the
+    // script's due commands, as a frame does them. Benchmarks time it alone.
+    void host_frame();
 
 private:
     struct LoadContext;
@@ -138,11 +145,21 @@ private:
     void remember_loaded_state(runtime::VesselRecord& v, const HostKeys& keys);
     HostKeys keys_for_saving(const runtime::VesselRecord& v) const;
 
+    void index_pending_entries();
+    bool entry_due(const ScriptEntry& e);
     void run_due_commands();
     void run_command(const ScriptEntry& entry);
     void press_key(const ScriptCommand& c, const ScriptEntry& entry);
     void frame();
+    void step_vessels(double frame_dt);
+    void finish_frame();
+    // The focus vessel's values of the present state with at least these groups, read once
+    // until forget_focus_data() (the state moved, or a command may have changed it).
+    const FlightData& focus_data(unsigned groups);
+    void forget_focus_data();
+    bool telemetry_due(bool force) const;
     void check_events(const FlightData& d, const runtime::VesselRecord& focus);
+    void record_event(StandardEvent event, const std::string& vessel);
     void record_event(const std::string& name, const std::string& vessel);
     bool known_event(const std::string& name) const;
     std::string unknown_event_message(const std::string& name) const;
@@ -165,6 +182,11 @@ private:
     ScenarioFile scenario_;
     Script script_;
     std::vector<bool> entry_done_;
+    std::vector<size_t> pending_entries_;   // entries not yet run, in script order
+    unsigned pending_groups_ = kFlightBasic;  // flight value groups their conditions read
+    FlightData focus_data_;
+    unsigned focus_data_groups_ = kFlightBasic;
+    bool focus_data_valid_ = false;
     LoadContext* loading_ = nullptr;
     std::vector<std::unique_ptr<Memo>> memos_;
 
@@ -183,9 +205,11 @@ private:
     RunResult result_;
     FrameCosts costs_;
     bool stop_requested_ = false;
+    bool key_held_ = false;  // the key-state buffer holds a key pressed this frame
     bool loaded_ = false;
 
     // Event detection
+    std::array<bool, kStandardEventCount> standard_recorded_{};
     bool seen_ground_ = false;
     bool lifted_off_ = false;
     bool seen_subsonic_ = false;

@@ -182,10 +182,14 @@ Physics::VesselMemory& Physics::memory_for(size_t index, const runtime::VesselRe
 }
 
 void Physics::step(double dt) {
+    // Which vessels ride on a parent: attachments change only between steps.
     const size_t count = world_.vessel_count();
+    riding_.resize(count);
+    for (size_t i = 0; i < count; ++i) riding_[i] = world_.parent_of(world_.vessel(i)) != nullptr;
+
     for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world_.vessel(i);
-        if (v.pending_delete || world_.parent_of(&v) != nullptr) continue;
+        if (v.pending_delete || riding_[i]) continue;
         step_vessel(v, memory_for(i, v), dt);
     }
     if (world_.mjd != mjd_written_ || world_.sim_time != time_written_) {
@@ -201,11 +205,11 @@ void Physics::step(double dt) {
     // Attachments: children ride rigidly with their parents and take no part in the motion.
     for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world_.vessel(i);
-        if (!v.pending_delete && world_.parent_of(&v) == nullptr) world_.place_children(&v);
+        if (!v.pending_delete && !riding_[i]) world_.place_children(&v);
     }
     for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world_.vessel(i);
-        if (v.pending_delete || world_.parent_of(&v) == nullptr) continue;
+        if (v.pending_delete || !riding_[i]) continue;
         AirAtAltitude air;
         const StepForces f = compute_forces(world_, v, air, 0.0, dt);
         write_air(v, f.env.air);

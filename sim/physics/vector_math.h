@@ -1,5 +1,5 @@
-// Inline vector and matrix helpers for the physics step. The host's own helpers live in
-// the shared library; the step calls these instead so that the compiler can inline them.
+// Vector and matrix helpers of the physics step, in the physics' own words (madd, to_global,
+// to_local, ...) beside the host API's dotp, crossp and mul.
 #pragma once
 
 #include <cmath>

@@ -1,6 +1,7 @@
 // Observables derived from state: attitude and air angles, frames, orbital elements and the
 // host's pure formulas.
 #include <cmath>
+#include <random>
 
 #include "host_fixture.h"
 
@@ -174,6 +175,68 @@ TEST_F(HostWorld, elements_of_circular_and_elliptic_orbits) {
         EXPECT_NEAR(el.i / deg, c.i_deg, 1e-9) << c.orbit;
         // Apoapsis radius (1 + e) a; for the fast orbit vis-viva gives the same.
         EXPECT_NEAR((1 + el.e) * el.a, c.a * (1 + c.e), 1e-2) << c.orbit;
+    }
+}
+
+// The state of an orbit given by its elements, in the frame the elements are taken in
+// ((x, z, y) of the global frame: eastward orbits have i < 90 degrees).
+struct OrbitState {
+    VECTOR3 pos, vel;
+};
+OrbitState state_from_elements(const ELEMENTS& el) {
+    const double omega = el.omegab - el.theta;
+    const double M = el.L - el.omegab;
+    double E = M;
+    for (int k = 0; k < 50; ++k) E -= (E - el.e * std::sin(E) - M) / (1.0 - el.e * std::cos(E));
+    const double p = el.a * (1.0 - el.e * el.e);
+    const double nu = 2.0 * std::atan2(std::sqrt(1.0 + el.e) * std::sin(E / 2.0), std::sqrt(1.0 - el.e) * std::cos(E / 2.0));
+    const double r = p / (1.0 + el.e * std::cos(nu));
+    const double s = std::sqrt(earth_mu / p);
+    const VECTOR3 P = _V(r * std::cos(nu), r * std::sin(nu), 0.0);
+    const VECTOR3 V = _V(-s * std::sin(nu), s * (el.e + std::cos(nu)), 0.0);
+    // Perifocal to the element frame: Rz(theta) Rx(i) Rz(omega).
+    auto rz = [](double a) { return columns(_V(std::cos(a), std::sin(a), 0), _V(-std::sin(a), std::cos(a), 0), _V(0, 0, 1)); };
+    auto rx = [](double a) { return columns(_V(1, 0, 0), _V(0, std::cos(a), std::sin(a)), _V(0, -std::sin(a), std::cos(a))); };
+    const MATRIX3 Q = mul(mul(rz(el.theta), rx(el.i)), rz(omega));
+    const VECTOR3 p_el = mul(Q, P), v_el = mul(Q, V);
+    return {_V(p_el.x, p_el.z, p_el.y), _V(v_el.x, v_el.z, v_el.y)};
+}
+
+double angle_between(double a, double b) { return std::remainder(a - b, PI2); }
+
+// Orbits drawn at random, from nearly circular to long ellipses, tilted either way: the
+// elements read back from their state are the ones they were made from. Eccentricities on
+// both sides of 0.01 take the mean anomaly by both of its ways.
+TEST_F(HostWorld, elements_read_back_the_orbits_they_describe) {
+    runtime::VesselRecord* v = plain("Kepler");
+    std::mt19937 random(1976);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const double eccentricities[] = {0.0, 1e-9, 1e-5, 0.005, 0.0099, 0.0101, 0.05, 0.3, 0.7, 0.95};
+    for (int n = 0; n < 400; ++n) {
+        ELEMENTS el{};
+        el.e = eccentricities[n % std::size(eccentricities)];
+        el.a = (earth_radius + 200e3) / (1.0 - el.e) + unit(random) * 3e7;
+        el.i = (0.05 + unit(random) * 170.0) * deg;
+        el.theta = unit(random) * PI2;
+        el.omegab = unit(random) * PI2;
+        el.L = unit(random) * PI2;
+        const OrbitState s = state_from_elements(el);
+        v->state.pos = s.pos, v->state.vel = s.vel;
+        ELEMENTS got{};
+        v->iface->GetElements(nullptr, got);
+        const std::string orbit = "e " + std::to_string(el.e) + " orbit " + std::to_string(n);
+        EXPECT_NEAR(got.a / el.a, 1.0, 1e-12) << orbit;
+        EXPECT_NEAR(got.e, el.e, 1e-10) << orbit;
+        EXPECT_NEAR(got.i, el.i, 1e-10) << orbit;
+        EXPECT_NEAR(angle_between(got.theta, el.theta), 0.0, 1e-10) << orbit;
+        if (el.e >= 1e-5) {  // the periapsis is as well defined as the eccentricity is far from 0
+            EXPECT_NEAR(angle_between(got.omegab, el.omegab), 0.0, 1e-10 / el.e) << orbit;
+        }
+        EXPECT_NEAR(angle_between(got.L, el.L), 0.0, 1e-10) << orbit;
+        for (double angle : {got.theta, got.omegab, got.L}) {
+            EXPECT_GE(angle, 0.0) << orbit;
+            EXPECT_LT(angle, PI2) << orbit;
+        }
     }
 }
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "orbiter_api.h"
+#include "runtime/handle_index.h"
 #include "vessel_api.h"
 
 namespace runtime {
@@ -150,6 +151,8 @@ struct VesselDefinition {
     PropellantRecord* default_propellant = nullptr;
     std::vector<std::unique_ptr<ThrusterRecord>> thrusters;
     std::vector<std::unique_ptr<ThrusterGroupRecord>> groups;
+    // The group of each predefined type (null: none), kept with `groups` by the World.
+    std::array<ThrusterGroupRecord*, THGROUP_TYPE_COUNT> group_of_type{};
     std::vector<ExhaustRecord> exhausts;
     std::vector<ExhaustStreamRecord> streams;
     std::vector<std::unique_ptr<AirfoilRecord>> airfoils;
@@ -158,6 +161,8 @@ struct VesselDefinition {
     std::vector<std::unique_ptr<AttachmentRecord>> attachments;  // both sides, in creation order
     std::vector<std::unique_ptr<DockRecord>> docks;
     std::vector<std::unique_ptr<AnimationRecord>> animations;  // index = animation id
+    // Where the vessel's handles stand in their lists, for look-ups in constant time.
+    mutable HandleIndex propellant_index, thruster_index, attachment_index;
 };
 
 // Body: the one central body the World knows. Its frame rotates about the global +y axis.
@@ -228,6 +233,15 @@ struct ObservablePins {
     void release_all() { *this = ObservablePins{}; }
 };
 
+// The local horizon axes at a vessel's position, kept with the position they belong to: the
+// attitude angles and the horizon airspeed all start from them, several times a step, and
+// they cost a hypot and two divisions. Any other position derives them afresh.
+struct HorizonAxes {
+    bool valid = false;
+    VECTOR3 pos{};
+    VECTOR3 east{}, up{}, north{};
+};
+
 struct ModuleRecord;
 
 struct VesselRecord {
@@ -240,6 +254,7 @@ struct VesselRecord {
     AirData air;
     ForceData forces;
     ObservablePins pins;
+    mutable HorizonAxes horizon;
     std::vector<std::string> unparsed_lines;  // scenario lines neither vessel nor host used
     bool pending_delete = false;
 };
@@ -307,7 +322,7 @@ public:
     World& operator=(const World&) = delete;
 
     // The World the host API answers from. Creating a World makes it current; destroying it
-    // clears the pointer.
+    // clears the pointer; with none, an empty World that lives as long as the process.
     static World& current();
     static World* current_or_null();
 
@@ -363,7 +378,12 @@ public:
     size_t vessel_count() const { return vessels_.size(); }
     VesselRecord* vessel(size_t i) const { return vessels_[i].get(); }
     VesselRecord* find_vessel(const std::string& name) const;
-    VesselRecord* record(OBJHANDLE h) const;  // null for an unknown handle
+    // The vessel behind a handle, null for an unknown one. The vessel asked about last is
+    // answered at once: a vessel's callbacks ask about their own vessel many times a step.
+    VesselRecord* record(OBJHANDLE h) const {
+        if (h != nullptr && h == last_handle_) return last_record_;
+        return find_record(h);
+    }
     bool is_vessel(OBJHANDLE h) const { return record(h) != nullptr; }
 
     // Plain vessels with no module get this vessel object.
@@ -378,6 +398,8 @@ public:
     void place_children(VesselRecord* parent);
 
     // Derived observables (pins win)
+    // The horizon axes at the vessel's present position.
+    const HorizonAxes& horizon(const VesselRecord& v) const;
     double mass(const VesselRecord& v) const;  // empty mass plus all propellant
     double altitude(const VesselRecord& v) const;
     VECTOR3 airspeed_vector_global(const VesselRecord& v) const;  // relative to the rotating air
@@ -435,6 +457,13 @@ public:
 
 private:
     void release_module(ModuleRecord* module);  // unloads it when its last vessel is gone
+    VesselRecord* find_record(OBJHANDLE h) const;
+    void place_children_below(VesselRecord* parent, size_t depth);
+    void forget_vessel_handles();  // after a vessel left the list
+
+    mutable OBJHANDLE last_handle_ = nullptr;
+    mutable VesselRecord* last_record_ = nullptr;
+    mutable HandleIndex vessel_index_;
 
     std::string root_ = ".";
     std::vector<std::unique_ptr<VesselRecord>> vessels_;

@@ -1,0 +1,148 @@
+// The frame loop: the vessels step (pilot, physics, post-steps), then the host's own work
+// of the frame (events, telemetry, progress); script commands run between frames.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "input_error.h"
+#include "physics/physics.h"
+#include "pilot/pilot.h"
+#include "simulation.h"
+#include "simulation_internal.h"
+
+namespace sim {
+
+RunResult Simulation::run() {
+    load();
+    physics_ = std::make_unique<physics::Physics>(*world_);
+    pilot_ = std::make_unique<pilot::Pilot>(*world_);
+    physics_->update_observables();
+    forget_focus_data();
+    if (runtime::VesselRecord* f = focus_vessel()) check_events(focus_data(kFlightEvents), *f);
+    sample_telemetry(true);
+    result_ = RunResult{};
+    costs_ = FrameCosts{};
+    const double run_start = options_.measure_costs ? wall_seconds() : 0.0;
+    while (result_.outcome == Outcome::NotRun) {
+        if (options_.until && world_->sim_time >= *options_.until - kTimeEpsilon) {
+            result_.outcome = Outcome::Until;
+            break;
+        }
+        run_due_commands();
+        if (stop_requested_) {
+            result_.outcome = Outcome::ScriptStop;
+            break;
+        }
+        frame();
+    }
+    if (options_.measure_costs)
+        costs_.host_s = wall_seconds() - run_start - costs_.pilot_s - costs_.physics_s - costs_.post_steps_s;
+    sample_telemetry(true);
+    show_progress(true);
+    result_.exit_status = result_.outcome == Outcome::NonFinite ? kExitNonFinite : kExitOk;
+    note_output_errors();
+    return result_;
+}
+
+void Simulation::frame() {
+    runtime::World& w = *world_;
+    double frame_dt = options_.dt * w.time_acceleration;
+    if (options_.until) frame_dt = std::min(frame_dt, std::max(*options_.until - w.sim_time, options_.dt * 1e-6));
+    step_vessels(frame_dt);
+    forget_focus_data();
+    finish_frame();
+}
+
+// The pilot's inputs and autopilots around each physics step, then every vessel's post-step.
+void Simulation::step_vessels(double frame_dt) {
+    runtime::World& w = *world_;
+    // Time acceleration advances the same fixed steps, several per frame.
+    const int substeps = std::max(1, static_cast<int>(std::ceil(frame_dt / options_.dt - kTimeEpsilon)));
+    const bool timed = options_.measure_costs;
+    for (int i = 0; i < substeps; ++i) {
+        const double piloting = timed ? wall_seconds() : 0.0;
+        pilot_->before_step();
+        const double stepping = timed ? wall_seconds() : 0.0;
+        physics_->step(frame_dt / substeps);
+        const double releasing = timed ? wall_seconds() : 0.0;
+        pilot_->after_step();
+        if (timed) {
+            costs_.pilot_s += (stepping - piloting) + (wall_seconds() - releasing);
+            costs_.physics_s += releasing - stepping;
+        }
+    }
+    const double stepped = timed ? wall_seconds() : 0.0;
+
+    // Vessels created during the frame are appended and get their first post-step next frame.
+    const size_t count = w.vessel_count();
+    for (size_t i = 0; i < count && i < w.vessel_count(); ++i) {
+        runtime::VesselRecord* v = w.vessel(i);
+        if (!v->pending_delete && v->iface != nullptr) v->iface->clbkPostStep(w.sim_time, frame_dt, w.mjd);
+    }
+    if (timed) {
+        ++costs_.frames;
+        costs_.physics_steps += substeps;
+        costs_.post_steps_s += wall_seconds() - stepped;
+    }
+}
+
+// The host's own work once the vessels have stepped: deletions, the state check, events,
+// telemetry and the progress line. The focus vessel's values are read once for all of them.
+void Simulation::finish_frame() {
+    runtime::World& w = *world_;
+    w.destroy_pending_vessels();
+    if (key_held_) {  // a key pressed by the script is held for the rest of its frame
+        w.keystate.fill(0);
+        key_held_ = false;
+    }
+    for (size_t i = 0; i < w.vessel_count(); ++i) {
+        const runtime::VesselRecord* v = w.vessel(i);
+        if (!physics::state_is_finite(*v)) {
+            char at[64];
+            std::snprintf(at, sizeof at, "%.3f", w.sim_time);
+            result_.outcome = Outcome::NonFinite;
+            result_.message = "vessel \"" + v->name + "\": position, velocity or attitude is not finite at t=" + at + " s";
+            return;
+        }
+    }
+    if (runtime::VesselRecord* f = focus_vessel()) {
+        // Everything this frame and the next frame's script conditions will ask for.
+        const unsigned groups = pending_groups_ | (telemetry_due(false) ? kFlightAll : kFlightEvents);
+        check_events(focus_data(groups), *f);
+    }
+    sample_telemetry(false);
+    show_progress(false);
+}
+
+void Simulation::host_frame() {
+    forget_focus_data();
+    finish_frame();
+    run_due_commands();
+}
+
+const FlightData& Simulation::focus_data(unsigned groups) {
+    if (!focus_data_valid_ || (focus_data_groups_ & groups) != groups) {
+        focus_data_groups_ = groups | (focus_data_valid_ ? focus_data_groups_ : kFlightBasic);
+        focus_data_ = read_flight_data(*world_, *focus_vessel(), focus_data_groups_);
+        focus_data_valid_ = true;
+    }
+    return focus_data_;
+}
+
+void Simulation::forget_focus_data() { focus_data_valid_ = false; }
+
+bool Simulation::telemetry_due(bool force) const {
+    const double t = world_->sim_time;
+    if (t == last_sample_time_) return false;
+    return force || t + kTimeEpsilon >= next_sample_ * options_.telemetry_interval;
+}
+
+void Simulation::sample_telemetry(bool force) {
+    if (focus_vessel() == nullptr || !telemetry_due(force)) return;
+    const double t = world_->sim_time;
+    telemetry_.push_back(telemetry_row(focus_data(kFlightAll)));
+    last_sample_time_ = t;
+    next_sample_ = std::floor((t + kTimeEpsilon) / options_.telemetry_interval) + 1.0;
+}
+
+}  // namespace sim

@@ -1,0 +1,40 @@
+// The end-of-run report: a few lines for the terminal.
+#include <cstdio>
+
+#include "simulation.h"
+
+namespace sim {
+
+std::string Simulation::report() const {
+    auto state_line = [](const FlightData& d) {
+        char line[256];
+        std::snprintf(line, sizeof line,
+                      "alt %8.1f km  airspeed %7.1f m/s  Mach %5.2f  apoapsis %8.1f km  periapsis %8.1f km  "
+                      "incl %6.2f deg  fuel %7.0f kg",
+                      d.altitude_m / 1000.0, d.airspeed_m_s, d.mach, d.apoapsis_km, d.periapsis_km, d.inclination_deg,
+                      d.fuel_kg);
+        return std::string(line);
+    };
+    char head[160];
+    std::snprintf(head, sizeof head, "%s at t = %.2f s\n", outcome_name(result_.outcome), world_->sim_time);
+    std::string out = head;
+    for (const EventRecord& e : events_) {
+        char line[96];
+        std::snprintf(line, sizeof line, "  %-14s t = %7.2f s  ", e.name.c_str(), e.time);
+        out += line + (e.focus ? state_line(*e.focus) : std::string()) + "\n";
+    }
+    if (const runtime::VesselRecord* f = focus_vessel()) {
+        const FlightData d = read_flight_data(*world_, *f);
+        out += "  final (" + f->name + ")  " + state_line(d) + "\n";
+        char orbit[200];
+        std::snprintf(orbit, sizeof orbit,
+                      "  orbit: apoapsis %.1f km, periapsis %.1f km, period %.1f min, inclination %.2f deg, "
+                      "propellant left %.0f kg\n",
+                      d.apoapsis_km, d.periapsis_km, d.period_s / 60.0, d.inclination_deg, d.fuel_kg);
+        out += orbit;
+    }
+    for (const std::string& error : output_errors_) out += "  not written: " + error + "\n";
+    return out;
+}
+
+}  // namespace sim

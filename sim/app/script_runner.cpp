@@ -1,0 +1,162 @@
+// The script runner: the commands whose time or conditions have come, run in the order of
+// the script.
+#include "input_error.h"
+#include "pilot/pilot.h"
+#include "simulation.h"
+#include "simulation_internal.h"
+#include "svg_sketchpad.h"
+#include "text_util.h"
+
+namespace sim {
+
+namespace {
+
+constexpr int kHudMode = 1;  // the surface HUD mode
+
+}  // namespace
+
+// The entries not yet run are kept in script order with the groups of flight values their
+// conditions read, so that a frame looks at nothing else.
+void Simulation::index_pending_entries() {
+    pending_entries_.clear();
+    pending_groups_ = kFlightBasic;
+    for (size_t i = 0; i < script_.entries.size(); ++i) {
+        if (entry_done_[i]) continue;
+        pending_entries_.push_back(i);
+        for (const Condition& c : script_.entries[i].conditions) pending_groups_ |= flight_value_group(c.index);
+    }
+}
+
+bool Simulation::entry_due(const ScriptEntry& e) {
+    if (e.time) return world_->sim_time >= *e.time - kTimeEpsilon;
+    if (focus_vessel() == nullptr) return false;
+    for (const Condition& c : e.conditions) {
+        if (c.event_slot >= 0) {
+            const std::optional<double>& at = timed_event_times_[static_cast<size_t>(c.event_slot)];
+            if (!at || !condition_holds(c, world_->sim_time - *at)) return false;
+        } else if (!condition_holds(c, flight_value_at(focus_data(pending_groups_), c.index))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void Simulation::run_due_commands() {
+    bool ran = false;
+    for (size_t i : pending_entries_) {
+        if (stop_requested_) break;
+        const ScriptEntry& e = script_.entries[i];
+        if (!entry_due(e)) continue;
+        entry_done_[i] = true;
+        ran = true;
+        run_command(e);
+        forget_focus_data();  // the command may have changed the state or the focus
+    }
+    if (ran) index_pending_entries();
+}
+
+void Simulation::run_command(const ScriptEntry& entry) {
+    const ScriptCommand& c = entry.command;
+    runtime::World& w = *world_;
+    runtime::VesselRecord* focus = focus_vessel();
+    const std::string where = at_line(script_.source, entry.line, "");
+    switch (c.kind) {
+        case CommandKind::Key:
+            press_key(c, entry);
+            break;
+        case CommandKind::Pilot:
+            if (focus == nullptr) break;
+            if (c.surface >= 0) pilot::set_surface_input(*focus, static_cast<AIRCTRL_TYPE>(c.surface), c.value);
+            else pilot::set_thruster_input(w, *focus, c.group, c.value);
+            break;
+        case CommandKind::Rcs:
+            if (focus != nullptr && focus->iface != nullptr) focus->iface->SetAttitudeMode(c.mode);
+            break;
+        case CommandKind::Navmode:
+            if (focus == nullptr || focus->iface == nullptr) break;
+            if (c.action == Switch::On) focus->iface->ActivateNavmode(c.mode);
+            else if (c.action == Switch::Off) focus->iface->DeactivateNavmode(c.mode);
+            else focus->iface->ToggleNavmode(c.mode);
+            break;
+        case CommandKind::Input:
+            if (!w.answer_input_box(c.text)) warn(where + "no input box is open for \"" + c.text + "\"");
+            break;
+        case CommandKind::Warp:
+            w.time_acceleration = c.value;
+            break;
+        case CommandKind::Focus:
+            if (runtime::VesselRecord* v = w.find_vessel(c.text); v != nullptr && !v->pending_delete)
+                w.focus = v;
+            else
+                warn(where + "no vessel \"" + c.text + "\" to focus");
+            break;
+        case CommandKind::Save:
+            save_named(c.text);
+            break;
+        case CommandKind::Hud: {
+            const std::string svg = draw_hud();
+            hud_frames_[c.text] = svg;
+            write_output(c.text + output_extension(c.kind), svg);
+            break;
+        }
+        case CommandKind::Event:
+            record_event(c.text, focus != nullptr ? focus->name : "");
+            break;
+        case CommandKind::Stop:
+            stop_requested_ = true;
+            break;
+    }
+}
+
+void Simulation::press_key(const ScriptCommand& c, const ScriptEntry& entry) {
+    runtime::VesselRecord* focus = focus_vessel();
+    if (focus == nullptr || focus->iface == nullptr) {
+        warn(at_line(script_.source, entry.line, "no focus vessel for the key"));
+        return;
+    }
+    // The key-state buffer holds this key (and its modifiers) for the rest of the frame.
+    auto& ks = world_->keystate;
+    ks.fill(0);
+    key_held_ = true;
+    ks[c.scan_code] = static_cast<char>(0x80);
+    if (c.shift) ks[OAPI_KEY_LSHIFT] = static_cast<char>(0x80);
+    if (c.ctrl) ks[OAPI_KEY_LCONTROL] = static_cast<char>(0x80);
+    const int consumed = focus->iface->clbkConsumeBufferedKey(c.scan_code, true, ks.data());
+    if (consumed != 0 && c.scan_code == OAPI_KEY_G && !c.shift && !c.ctrl && lifted_off_)
+        record_event(StandardEvent::gear_up, focus->name);
+}
+
+void Simulation::save_named(const std::string& name) {
+    const std::string text = scenario_text();
+    saved_scenarios_[name] = text;
+    write_output(name + output_extension(CommandKind::Save), text);
+}
+
+void Simulation::warn(const std::string& text) {
+    warnings_.push_back(text);
+    if (options_.progress) std::fputc('\n', stderr);
+    std::fprintf(stderr, "warning: %s\n", text.c_str());
+}
+
+std::string Simulation::draw_hud() const {
+    const HUDPAINTSPEC hps = hud_paint_spec();
+    SvgSketchpad skp(hps.W, hps.H);
+    // The host's own items: a boresight cross at the centre and the clock in a corner.
+    skp.Line(hps.CX - hps.Markersize, hps.CY, hps.CX - hps.Markersize / 3, hps.CY);
+    skp.Line(hps.CX + hps.Markersize / 3, hps.CY, hps.CX + hps.Markersize, hps.CY);
+    skp.Line(hps.CX, hps.CY + hps.Markersize / 3, hps.CX, hps.CY + hps.Markersize);
+    char clock[48];
+    const int n = std::snprintf(clock, sizeof clock, "T+%.2f s", world_->sim_time);
+    skp.Text(8, 8, clock, n);
+    if (runtime::VesselRecord* f = focus_vessel(); f != nullptr && f->iface != nullptr)
+        f->iface->clbkDrawHUD(kHudMode, &hps, &skp);
+    return skp.svg();
+}
+
+bool Simulation::script_can_stop() const {
+    for (const ScriptEntry& e : script_.entries)
+        if (e.command.kind == CommandKind::Stop) return true;
+    return false;
+}
+
+}  // namespace sim
