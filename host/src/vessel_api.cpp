@@ -1,5 +1,6 @@
 // VESSEL: every operation reads or writes the vessel's record in the current World. A
 // handle the vessel does not hold (unknown, null or cleared) makes an operation do nothing.
+#include <bit>
 #include <cmath>
 #include <cstdint>
 
@@ -38,6 +39,14 @@ runtime::AnimationRecord* animation(VesselRecord* v, UINT anim) {
 
 bool valid_group_type(THGROUP_TYPE type) {
     return type >= 0 && type < THGROUP_TYPE_COUNT;
+}
+
+// Bit for bit: a signed zero or a NaN set again counts as a change only if its bits differ.
+bool same_bits(double a, double b) {
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+bool same_bits(const VECTOR3& a, const VECTOR3& b) {
+    return same_bits(a.x, b.x) && same_bits(a.y, b.y) && same_bits(a.z, b.z);
 }
 
 }  // namespace
@@ -236,6 +245,7 @@ THRUSTER_HANDLE VESSEL::CreateThruster(const VECTOR3& pos, const VECTOR3& dir, d
     t->p_ref = p_ref;
     runtime::ThrusterRecord* raw = t.get();
     v->def.thrusters.push_back(std::move(t));
+    ++v->def.thruster_layout_revision;
     return raw;
 }
 void VESSEL::ClearThrusterDefinitions() const {
@@ -246,6 +256,7 @@ void VESSEL::ClearThrusterDefinitions() const {
     v->def.exhausts.clear();
     v->def.streams.clear();
     v->def.thrusters.clear();
+    ++v->def.thruster_layout_revision;
 }
 DWORD VESSEL::GetThrusterCount() const {
     VesselRecord* v = rec(vessel_handle);
@@ -272,14 +283,21 @@ double VESSEL::GetThrusterIsp0(THRUSTER_HANDLE th) const {
     return t != nullptr ? t->isp_vac : 0.0;
 }
 void VESSEL::SetThrusterMax0(THRUSTER_HANDLE th, double maxth0) const {
-    if (runtime::ThrusterRecord* t = thruster(rec(vessel_handle), th)) t->max0 = maxth0;
+    runtime::ThrusterRecord* t = thruster(rec(vessel_handle), th);
+    if (t == nullptr || same_bits(t->max0, maxth0)) return;
+    t->max0 = maxth0;
+    ++t->revision;
 }
 double VESSEL::GetThrusterMax0(THRUSTER_HANDLE th) const {
     const runtime::ThrusterRecord* t = thruster(rec(vessel_handle), th);
     return t != nullptr ? t->max0 : 0.0;
 }
+// The vessel turns its nozzles every step, mostly to where they already point.
 void VESSEL::SetThrusterDir(THRUSTER_HANDLE th, const VECTOR3& dir) const {
-    if (runtime::ThrusterRecord* t = thruster(rec(vessel_handle), th)) t->dir = dir;
+    runtime::ThrusterRecord* t = thruster(rec(vessel_handle), th);
+    if (t == nullptr || same_bits(t->dir, dir)) return;
+    t->dir = dir;
+    ++t->revision;
 }
 void VESSEL::GetThrusterDir(THRUSTER_HANDLE th, VECTOR3& dir) const {
     if (const runtime::ThrusterRecord* t = thruster(rec(vessel_handle), th)) dir = t->dir;
@@ -305,6 +323,7 @@ THGROUP_HANDLE VESSEL::CreateThrusterGroup(THRUSTER_HANDLE* th, int nth, THGROUP
     runtime::ThrusterGroupRecord* raw = g.get();
     groups.push_back(std::move(g));
     if (raw->type != THGROUP_USER) v->def.group_of_type[raw->type] = raw;
+    ++v->def.thruster_layout_revision;
     return raw;
 }
 THGROUP_HANDLE VESSEL::GetThrusterGroupHandle(THGROUP_TYPE type) const {

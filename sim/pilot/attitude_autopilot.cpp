@@ -81,17 +81,44 @@ bool horizon_level_target(const VECTOR3& up, const MATRIX3& R, TargetAttitude& t
 
 }  // namespace
 
-AttitudeAuthority attitude_authority(const runtime::World& world, const runtime::VesselRecord& v) {
+RotationGroupTorques rotation_group_torques(const runtime::World& world, const runtime::VesselRecord& v) {
+    RotationGroupTorques t;
+    for (int k = 0; k < 3; ++k) {
+        t.positive.data[k] = group_torque(world, v, kPositiveGroup[k]).data[k];
+        t.negative.data[k] = group_torque(world, v, kNegativeGroup[k]).data[k];
+    }
+    return t;
+}
+
+AttitudeAuthority attitude_authority(const runtime::World& world, const runtime::VesselRecord& v,
+                                     const RotationGroupTorques& torques) {
     AttitudeAuthority a;
     const double mass = world.mass(v);
     const VECTOR3& pmi = v.def.pmi;
     for (int k = 0; k < 3; ++k) {
         const double inertia = mass * pmi.data[k];
         if (!(inertia > 0.0)) continue;
-        a.positive.data[k] = std::max(0.0, group_torque(world, v, kPositiveGroup[k]).data[k]) / inertia;
-        a.negative.data[k] = std::max(0.0, -group_torque(world, v, kNegativeGroup[k]).data[k]) / inertia;
+        a.positive.data[k] = std::max(0.0, torques.positive.data[k]) / inertia;
+        a.negative.data[k] = std::max(0.0, -torques.negative.data[k]) / inertia;
     }
     return a;
+}
+
+AttitudeAuthority attitude_authority(const runtime::World& world, const runtime::VesselRecord& v) {
+    return attitude_authority(world, v, rotation_group_torques(world, v));
+}
+
+ThrusterRevision thruster_revision(const runtime::World& world, const runtime::VesselRecord& v) {
+    ThrusterRevision revision;
+    revision.layout = v.def.thruster_layout_revision;
+    for (int k = 0; k < 3; ++k) {
+        for (const THGROUP_TYPE type : {kPositiveGroup[k], kNegativeGroup[k]}) {
+            const runtime::ThrusterGroupRecord* g = world.group(const_cast<runtime::VesselRecord&>(v), type);
+            if (g == nullptr) continue;
+            for (const runtime::ThrusterRecord* t : g->thrusters) revision.thrusters += t->revision;
+        }
+    }
+    return revision;
 }
 
 bool target_attitude(int navmode, const runtime::World& world, const runtime::VesselRecord& v,

@@ -4,6 +4,8 @@
 // conventions in docs/physics.md, "Attitude autopilots".
 #pragma once
 
+#include <cstdint>
+
 #include "orbiter_api.h"
 #include "runtime/world.h"
 
@@ -18,6 +20,26 @@ struct AttitudeAuthority {
     VECTOR3 negative{};
 };
 AttitudeAuthority attitude_authority(const runtime::World& world, const runtime::VesselRecord& v);
+
+// The torque (N m, vessel frame, host sign convention) of each axis's positive and negative
+// rotation group at full level: what the authority divides by the inertia. It depends on the
+// thrusters alone, so the pilot keeps it while thruster_revision() stays the same.
+struct RotationGroupTorques {
+    VECTOR3 positive{};
+    VECTOR3 negative{};
+};
+RotationGroupTorques rotation_group_torques(const runtime::World& world, const runtime::VesselRecord& v);
+AttitudeAuthority attitude_authority(const runtime::World& world, const runtime::VesselRecord& v,
+                                     const RotationGroupTorques& torques);
+// Changes whenever the rotation groups' torques may have: a thruster or group created,
+// replaced or cleared (the layout), or a direction or rating of one of their thrusters changed
+// (the sum of their revisions, which only grows while the layout stays).
+struct ThrusterRevision {
+    std::uint64_t layout = 0;
+    std::uint64_t thrusters = 0;
+    bool operator==(const ThrusterRevision&) const = default;
+};
+ThrusterRevision thruster_revision(const runtime::World& world, const runtime::VesselRecord& v);
 
 // The attitude an autopilot steers to, in global coordinates: where the nose (vessel +z)
 // points, and the direction the roof (vessel +y) leans toward. Without a roll reference

@@ -19,13 +19,9 @@ bool is_throttle(THGROUP_TYPE type) {
 }
 
 // The autopilot's signed rotation levels (meaning of SetAttitudeRotLevel) for this step.
-VECTOR3 autopilot_demand(const runtime::World& world, runtime::VesselRecord& v) {
+VECTOR3 autopilot_demand(const runtime::World& world, runtime::VesselRecord& v, const RotationGroupTorques& torques) {
     const VECTOR3& omega = v.state.omega;
-    if (v.state.navmode == NAVMODE_KILLROT && rotation_killed(omega)) {
-        v.state.navmode = 0;
-        return VECTOR3{};
-    }
-    const AttitudeAuthority authority = attitude_authority(world, v);
+    const AttitudeAuthority authority = attitude_authority(world, v, torques);
     TargetAttitude target;
     if (v.state.navmode != NAVMODE_KILLROT && target_attitude(v.state.navmode, world, v, target))
         return pointing_demand(attitude_error(v.state.R, target), target.turn_rate, omega, authority);
@@ -57,6 +53,7 @@ void Pilot::before_step() {
         runtime::VesselRecord& v = *world_.vessel(i);
         // Room for the vessel's own levels from its first step on, so that an autopilot or
         // input that starts later allocates nothing.
+        if (saved.vessel != &v) saved.torques_known = false;
         saved.vessel = &v;
         saved.thruster_levels.resize(v.def.thrusters.size());
         // An attached child rides with its parent: nothing to steer.
@@ -73,7 +70,8 @@ void Pilot::apply(runtime::VesselRecord& v, bool focus, Saved& saved) {
         const int first = s.rcs_mode == RCS_ROT ? kFirstRotationGroup : kFirstTranslationGroup;
         for (int type = first; type < first + kGroupsPerMode; ++type) add[type] += s.manual_levels[type];
     }
-    if (s.navmode != 0) add_rotation(add, autopilot_demand(world_, v));
+    if (s.navmode == NAVMODE_KILLROT && rotation_killed(s.omega)) v.state.navmode = 0;
+    if (s.navmode != 0) add_rotation(add, autopilot_demand(world_, v, rotation_torques(v, saved)));
     const bool thrusters = std::any_of(add.begin(), add.end(), [](double a) { return a > 0.0; });
     const bool surfaces =
         focus && std::any_of(s.manual_surface_levels.begin(), s.manual_surface_levels.end(),
@@ -94,6 +92,16 @@ void Pilot::apply(runtime::VesselRecord& v, bool focus, Saved& saved) {
         for (int type = 0; type < AIRCTRL_TYPE_COUNT; ++type)
             v.state.control_surface_levels[type] =
                 std::clamp(s.control_surface_levels[type] + s.manual_surface_levels[type], -1.0, 1.0);
+}
+
+const RotationGroupTorques& Pilot::rotation_torques(const runtime::VesselRecord& v, Saved& saved) const {
+    const ThrusterRevision revision = thruster_revision(world_, v);
+    if (!saved.torques_known || revision != saved.torques_revision) {
+        saved.torques = rotation_group_torques(world_, v);
+        saved.torques_revision = revision;
+        saved.torques_known = true;
+    }
+    return saved.torques;
 }
 
 void Pilot::after_step() {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "orbiter_api.h"
+#include "pilot/attitude_autopilot.h"
 #include "runtime/world.h"
 
 namespace pilot {
@@ -35,7 +36,12 @@ private:
         std::vector<double> thruster_levels;
         std::array<double, AIRCTRL_TYPE_COUNT> surface_levels{};
         bool active = false;
+        // The rotation groups' torques, kept while the vessel's thrusters stay as they were.
+        bool torques_known = false;
+        ThrusterRevision torques_revision{};
+        RotationGroupTorques torques{};
     };
+    const RotationGroupTorques& rotation_torques(const runtime::VesselRecord& v, Saved& saved) const;
     void apply(runtime::VesselRecord& v, bool focus, Saved& saved);
 
     runtime::World& world_;

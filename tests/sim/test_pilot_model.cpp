@@ -113,4 +113,46 @@ TEST(PilotModel, TheThrottleSetsItsGroupOnce) {
     EXPECT_EQ(s.GetThrusterGroupLevel(THGROUP_MAIN), 0.2);
 }
 
+// The pilot keeps the rotation groups' torques between steps. Over generated changes of the
+// thrusters (a rating, a direction, a direction set again unchanged, a group made anew with
+// another thruster), the kill-rotation autopilot sets exactly the levels that a pilot seeing
+// the vessel for the first time sets.
+TEST(PilotModel, KeptAuthorityFollowsEveryThrusterChange) {
+    Rig rig;
+    runtime::World& w = rig.world;
+    runtime::VesselRecord& v = *rig.v;
+    const VESSEL& s = *v.iface;
+    pilot::Pilot kept(w);
+    std::mt19937 random(20261209);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0), rating(0.0, 200.0);
+    const auto applied_levels = [&](pilot::Pilot& pilot) {
+        for (THRUSTER_HANDLE th : rig.thrusters) s.SetThrusterLevel(th, 0.0);
+        pilot.before_step();
+        std::vector<double> levels;
+        for (THRUSTER_HANDLE th : rig.thrusters) levels.push_back(s.GetThrusterLevel(th));
+        pilot.after_step();
+        return levels;
+    };
+    for (int n = 0; n < kCases; ++n) {
+        SCOPED_TRACE(n);
+        const int type = THGROUP_ATT_PITCHUP + int(random() % 6);
+        const THRUSTER_HANDLE th = rig.thrusters[size_t(type)];
+        VECTOR3 dir{};
+        switch (random() % 4) {
+            case 0: s.SetThrusterMax0(th, rating(random)); break;
+            case 1: s.SetThrusterDir(th, _V(unit(random), unit(random), unit(random))); break;
+            case 2: s.GetThrusterDir(th, dir), s.SetThrusterDir(th, dir); break;
+            default: {
+                THRUSTER_HANDLE other = rig.thrusters[random() % rig.thrusters.size()];
+                s.CreateThrusterGroup(&other, 1, static_cast<THGROUP_TYPE>(type));
+            }
+        }
+        v.state.navmode = NAVMODE_KILLROT;
+        v.state.omega = _V(unit(random), unit(random), unit(random)) * 0.01;  // rad/s: levels below 1
+        const std::vector<double> with_kept = applied_levels(kept);
+        pilot::Pilot fresh(w);
+        ASSERT_EQ(with_kept, applied_levels(fresh));
+    }
+}
+
 }  // namespace

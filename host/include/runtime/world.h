@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
@@ -42,6 +43,9 @@ struct ThrusterRecord {
     double isp_ref = 0.0;    // m/s at p_ref; 0 means no pressure dependence
     double p_ref = 101.4e3;  // Pa
     double level = 0.0;      // 0..1
+    // Counts the changes of pos, dir and max0 after creation (a value set again unchanged is
+    // none), so that a caller can keep what it derives from them until they change.
+    std::uint64_t revision = 0;
 };
 
 struct ThrusterGroupRecord {
@@ -153,6 +157,9 @@ struct VesselDefinition {
     std::vector<std::unique_ptr<ThrusterGroupRecord>> groups;
     // The group of each predefined type (null: none), kept with `groups` by the World.
     std::array<ThrusterGroupRecord*, THGROUP_TYPE_COUNT> group_of_type{};
+    // Counts thrusters and groups created, replaced or cleared; with the thrusters' own
+    // revisions it tells a caller that the thrusters of a group may differ.
+    std::uint64_t thruster_layout_revision = 0;
     std::vector<ExhaustRecord> exhausts;
     std::vector<ExhaustStreamRecord> streams;
     std::vector<std::unique_ptr<AirfoilRecord>> airfoils;
