@@ -12,6 +12,9 @@ namespace {
 
 constexpr double kOnWheels = 0.05;         // m: gear height of a vessel on the ground (springs sink ~3 cm)
 constexpr double kLiftoffClearance = 1.0;  // m: gear height of a vessel that has left the ground
+// Above kLiftoffClearance by this much, the gear height's lower bound decides every comparison
+// here as the height itself would: far more than the rounding of either figure.
+constexpr double kGearFloorMargin = 1.0;  // m
 
 }  // namespace
 
@@ -27,15 +30,24 @@ std::optional<double> Simulation::event_time(const std::string& name) const {
     return std::nullopt;
 }
 
+// The events compare the gear height with a metre or less: high above that its lower bound,
+// which costs less than the touchdown points' heights, decides the same.
+double Simulation::events_gear_height(const FlightData& d, const runtime::VesselRecord& focus) const {
+    if (focus_data_valid_ && (focus_data_groups_ & kFlightGear) != 0) return d.gear_height_m;
+    const double floor = gear_height_floor(*world_, focus);
+    return floor > kLiftoffClearance + kGearFloorMargin ? floor : gear_height(*world_, focus);
+}
+
 void Simulation::check_events(const FlightData& d, const runtime::VesselRecord& focus) {
+    const double gear = events_gear_height(d, focus);
     // On the ground, rolling or at rest, the lowest touchdown point touches the surface; a
     // vessel rotating for take-off still rolls on its main wheels.
-    if (!lifted_off_ && d.gear_height_m <= kOnWheels) {
+    if (!lifted_off_ && gear <= kOnWheels) {
         seen_ground_ = true;
-    } else if (seen_ground_ && !lifted_off_ && d.gear_height_m > kLiftoffClearance) {
+    } else if (seen_ground_ && !lifted_off_ && gear > kLiftoffClearance) {
         lifted_off_ = true;
         record_event(StandardEvent::liftoff, focus.name);
-    } else if (lifted_off_ && (d.ground_contact || d.gear_height_m <= 0.0)) {
+    } else if (lifted_off_ && (d.ground_contact || gear <= 0.0)) {
         record_event(StandardEvent::landed, focus.name);
     }
     if (d.mach < 1.0) seen_subsonic_ = true;
@@ -45,7 +57,7 @@ void Simulation::check_events(const FlightData& d, const runtime::VesselRecord& 
         record_event(StandardEvent::cutoff, focus.name);
     // Apoapsis: in flight, the distance from the body's centre stops growing.
     const double climb = dotp(focus.state.pos, focus.state.vel);  // r.v: > 0 while the distance grows
-    const bool flying = !d.ground_contact && d.gear_height_m > kLiftoffClearance;
+    const bool flying = !d.ground_contact && gear > kLiftoffClearance;
     if (flying && last_climb_ > 0.0 && climb <= 0.0) record_event(StandardEvent::apoapsis, focus.name);
     last_climb_ = flying ? climb : 0.0;
     last_engines_ = d.num_engines;

@@ -42,15 +42,22 @@ constexpr Column COLUMNS[] = {
     {"main_level", "main_level", [](const FlightData& d) { return d.main_level; }, kFlightEvents},
     {"num_engines", "num_engines", [](const FlightData& d) { return static_cast<double>(d.num_engines); }, kFlightEvents},
     {"ground_contact", "ground_contact", [](const FlightData& d) { return d.ground_contact ? 1.0 : 0.0; }},
-    {"gear_height_m", "gear_height", [](const FlightData& d) { return d.gear_height_m; }, kFlightEvents},
+    {"gear_height_m", "gear_height", [](const FlightData& d) { return d.gear_height_m; }, kFlightGear},
     {"longitude_deg", "longitude", [](const FlightData& d) { return d.longitude_deg; }, kFlightPosition},
     {"latitude_deg", "latitude", [](const FlightData& d) { return d.latitude_deg; }, kFlightPosition},
     {"navmode", "navmode", [](const FlightData& d) { return static_cast<double>(d.navmode); }},
     {"rcs_mode", "rcs_mode", [](const FlightData& d) { return static_cast<double>(d.rcs_mode); }},
 };
 
-// Height above the surface of the vessel's lowest touchdown point: below 0 while a point
-// presses into the ground, whether the vessel rests or rolls.
+// Apoapsis, period and time to apoapsis of an unbound orbit: shown as a large finite figure
+// (km or s) so that every row parses.
+constexpr double kUnbound = 1.0e9;
+
+double finite_or_unbound(double x) { return std::isfinite(x) ? x : kUnbound; }
+
+}  // namespace
+
+// Below 0 while a point presses into the ground, whether the vessel rests or rolls.
 double gear_height(const runtime::World& world, const runtime::VesselRecord& v) {
     if (!v.def.touchdown_set) return world.altitude(v);
     double lowest = 0.0;
@@ -61,13 +68,12 @@ double gear_height(const runtime::World& world, const runtime::VesselRecord& v) 
     return lowest;
 }
 
-// Apoapsis, period and time to apoapsis of an unbound orbit: shown as a large finite figure
-// (km or s) so that every row parses.
-constexpr double kUnbound = 1.0e9;
-
-double finite_or_unbound(double x) { return std::isfinite(x) ? x : kUnbound; }
-
-}  // namespace
+double gear_height_floor(const runtime::World& world, const runtime::VesselRecord& v) {
+    if (!v.def.touchdown_set) return world.altitude(v);
+    double farthest2 = 0.0;  // m^2
+    for (const VECTOR3& p : v.def.touchdown) farthest2 = std::max(farthest2, dotp(p, p));
+    return length(v.state.pos) - world.earth.radius - std::sqrt(farthest2);
+}
 
 FlightData read_flight_data(const runtime::World& world, const runtime::VesselRecord& v, unsigned groups) {
     FlightData d;
@@ -80,8 +86,8 @@ FlightData read_flight_data(const runtime::World& world, const runtime::VesselRe
         d.main_level = world.group_level(v, THGROUP_MAIN);
         const runtime::ThrusterGroupRecord* main = world.group(const_cast<runtime::VesselRecord&>(v), THGROUP_MAIN);
         d.num_engines = main != nullptr ? static_cast<int>(main->thrusters.size()) : 0;
-        d.gear_height_m = gear_height(world, v);
     }
+    if (groups & kFlightGear) d.gear_height_m = gear_height(world, v);
     if (groups & kFlightAir) {
         d.altitude_m = world.altitude(v);
         d.airspeed_m_s = world.airspeed(v);
@@ -163,14 +169,13 @@ std::string telemetry_header() {
 }
 
 std::string telemetry_row(const FlightData& d) {
-    std::string line;
-    bool first = true;
+    char line[std::size(COLUMNS) * (kDoubleTextSize + 1)];
+    char* end = line;
     for (const Column& c : COLUMNS) {
-        if (!first) line += ",";
-        first = false;
-        line += format_double(c.get(d));
+        if (end != line) *end++ = ',';
+        end = write_double(end, c.get(d));
     }
-    return line;
+    return std::string(line, end);
 }
 
 }  // namespace sim

@@ -44,18 +44,25 @@ struct FlightData {
 // checked every frame.
 enum FlightDataGroup : unsigned {
     kFlightBasic = 0,
-    kFlightEvents = 1u << 0,    // mach, main level, engines, gear height: the host's events
+    kFlightEvents = 1u << 0,    // mach, main level, engines: the host's events
     kFlightAir = 1u << 1,       // altitude, airspeed, dynamic and static pressure
     kFlightMass = 1u << 2,      // mass, fuel
     kFlightAttitude = 1u << 3,  // vertical speed, pitch, bank, heading, aoa, slip
     kFlightOrbit = 1u << 4,     // apoapsis, periapsis, inclination, period, time to apoapsis
     kFlightPosition = 1u << 5,  // longitude, latitude
-    kFlightAll = kFlightEvents | kFlightAir | kFlightMass | kFlightAttitude | kFlightOrbit | kFlightPosition,
+    kFlightGear = 1u << 6,      // gear height
+    kFlightAll = kFlightEvents | kFlightAir | kFlightMass | kFlightAttitude | kFlightOrbit | kFlightPosition | kFlightGear,
 };
 
 // Reads the always-read values and the groups asked for; the other fields stay 0.
 FlightData read_flight_data(const runtime::World& world, const runtime::VesselRecord& v,
                             unsigned groups = kFlightAll);
+
+// Height above the surface of the vessel's lowest touchdown point (the origin's altitude
+// without touchdown points), and a lower bound of it that costs less: the origin's height less
+// the distance of the farthest touchdown point from it.
+double gear_height(const runtime::World& world, const runtime::VesselRecord& v);
+double gear_height_floor(const runtime::World& world, const runtime::VesselRecord& v);
 
 // Named quantities of FlightData (script conditions, summary) go by their index, resolved
 // once from the name (-1 for an unknown one): a condition checked every frame compares no

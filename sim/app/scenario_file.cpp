@@ -73,12 +73,17 @@ void start_ship(ScenarioFile& scn, const std::string& text, int line_no) {
 
 }  // namespace
 
+char* write_double(char* out, double d) {
+    if (!std::isfinite(d) || d == 0.0) {  // also for -0: one text per value
+        *out = '0';
+        return out + 1;
+    }
+    return std::to_chars(out, out + kDoubleTextSize, d).ptr;
+}
+
 std::string format_double(double d) {
-    if (!std::isfinite(d)) return "0";
-    if (d == 0.0) return "0";  // also for -0: one text per value
-    char buf[64];
-    const auto res = std::to_chars(buf, buf + sizeof buf, d);
-    return std::string(buf, res.ptr);
+    char buf[kDoubleTextSize];
+    return std::string(buf, write_double(buf, d));
 }
 
 ScenarioFile parse_scenario(const std::string& text, const std::string& source) {

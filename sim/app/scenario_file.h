@@ -10,6 +10,8 @@
 // keys to read.
 #pragma once
 
+#include <cstddef>
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,7 +47,12 @@ ScenarioFile read_scenario_file(const std::string& path);
 // The text of a scenario: description, environment, focus and ships with their key lines.
 std::string format_scenario(const ScenarioFile& scenario);
 
-// The shortest text that reads back as the same double.
+// The shortest text that reads back as the same double; "0" for zero (either sign) and for
+// a value that is not finite.
 std::string format_double(double d);
+// The same text written at `out`, which has room for kDoubleTextSize characters; answers the
+// end of what it wrote. For rows of many numbers, without a string per number.
+inline constexpr std::size_t kDoubleTextSize = 32;
+char* write_double(char* out, double d);
 
 }  // namespace sim

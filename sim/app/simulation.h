@@ -159,6 +159,7 @@ private:
     void forget_focus_data();
     bool telemetry_due(bool force) const;
     void check_events(const FlightData& d, const runtime::VesselRecord& focus);
+    double events_gear_height(const FlightData& d, const runtime::VesselRecord& focus) const;
     void record_event(StandardEvent event, const std::string& vessel);
     void record_event(const std::string& name, const std::string& vessel);
     bool known_event(const std::string& name) const;

@@ -4,7 +4,10 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <random>
 
+#include "default_ascent.h"
+#include "flight_data.h"
 #include "host_keys.h"
 #include "sim_test_util.h"
 
@@ -247,6 +250,32 @@ TEST(Script, ConditionsOnTheOrbitAndOnTheTimeSinceAnEvent) {
     EXPECT_NEAR(s.event_time("near_top").value(), to_apoapsis - 100.0, 0.2);
     EXPECT_NEAR(s.event_time("later").value(), to_apoapsis - 80.0, 0.2);
     EXPECT_NEAR(s.event_time("apoapsis").value(), to_apoapsis, 0.2);
+}
+
+// High above the ground the events read a lower bound of the gear height: over generated
+// attitudes, heights and touchdown points it never exceeds the height itself.
+TEST(Events, TheGearHeightsLowerBoundNeverExceedsIt) {
+    sim::RunOptions opt;
+    opt.root = KORVAN_RUN_TREE;
+    sim::use_default_ascent(opt);
+    sim::Simulation s(opt);
+    s.load();
+    runtime::VesselRecord& v = *s.focus_vessel();
+    std::mt19937 random(20261209);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0), angle(-PI, PI), height(-50.0, 300.0);
+    const double radius = s.world().earth.radius;
+    for (int n = 0; n < 2000; ++n) {
+        SCOPED_TRACE(n);
+        const auto point = [&] { return _V(unit(random), unit(random), unit(random)) * 40.0; };
+        v.iface->SetTouchdownPoints(point(), point(), point());
+        VESSELSTATUS status{};
+        v.iface->GetStatus(status);
+        status.arot = _V(angle(random), angle(random), angle(random));
+        const VECTOR3 up = _V(unit(random), unit(random), unit(random));
+        status.rpos = up * ((radius + height(random)) / length(up));
+        v.iface->DefSetState(&status);
+        ASSERT_LE(sim::gear_height_floor(s.world(), v), sim::gear_height(s.world(), v));
+    }
 }
 
 TEST(Telemetry, TheHeaderNamesEachColumnWithItsUnit) {
