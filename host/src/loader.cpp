@@ -61,9 +61,10 @@ struct SymbolCache {
 };
 thread_local SymbolCache symbol_cache;
 
+// The C library's comparison reads whole words where it safely can: the names are asked
+// every step.
 bool names_match(const char* cached, const char* name) {
-    while (*cached != '\0' && *cached == *name) ++cached, ++name;
-    return *cached == *name;
+    return std::strcmp(cached, name) == 0;
 }
 
 bool answers(const CachedSymbol& c, HMODULE module, std::uint64_t generation, const char* name) {
