@@ -13,6 +13,7 @@ namespace {
 constexpr int kFirstRotationGroup = THGROUP_ATT_PITCHUP;     // .. THGROUP_ATT_BANKRIGHT
 constexpr int kFirstTranslationGroup = THGROUP_ATT_RIGHT;    // .. THGROUP_ATT_BACK
 constexpr int kGroupsPerMode = 6;
+constexpr size_t kAttitudeGroupTypes = THGROUP_TYPE_COUNT - kFirstRotationGroup;  // rotation and translation
 
 bool is_throttle(THGROUP_TYPE type) {
     return type == THGROUP_MAIN || type == THGROUP_RETRO || type == THGROUP_HOVER;
@@ -55,7 +56,7 @@ void Pilot::before_step() {
         // input that starts later allocates nothing.
         if (saved.vessel != &v) saved.torques_known = false;
         saved.vessel = &v;
-        saved.thruster_levels.resize(v.def.thrusters.size());
+        saved.thruster_levels.reserve(v.def.thrusters.size() * kAttitudeGroupTypes);
         // An attached child rides with its parent: nothing to steer.
         if (v.pending_delete || world_.parent_of(&v) != nullptr) continue;
         apply(v, &v == focus, saved);
@@ -78,15 +79,21 @@ void Pilot::apply(runtime::VesselRecord& v, bool focus, Saved& saved) {
                              [](double a) { return a != 0.0; });
     if (!thrusters && !surfaces) return;
 
-    // The vessel's own levels, put back after the step.
-    for (size_t i = 0; i < v.def.thrusters.size(); ++i) saved.thruster_levels[i] = v.def.thrusters[i]->level;
+    // The vessel's own levels of what the step changes, put back after the step. A thruster of
+    // several groups is kept once per group; put back in reverse, its first level wins.
+    saved.thruster_levels.clear();
+    saved.thruster_layout = v.def.thruster_layout_revision;
     saved.surface_levels = s.control_surface_levels;
     saved.active = true;
 
     for (int type = kFirstRotationGroup; type < THGROUP_TYPE_COUNT && thrusters; ++type) {
         if (add[type] <= 0.0) continue;
-        if (runtime::ThrusterGroupRecord* g = world_.group(v, static_cast<THGROUP_TYPE>(type)))
-            for (runtime::ThrusterRecord* t : g->thrusters) t->level = std::clamp(t->level + add[type], 0.0, 1.0);
+        if (runtime::ThrusterGroupRecord* g = world_.group(v, static_cast<THGROUP_TYPE>(type))) {
+            for (runtime::ThrusterRecord* t : g->thrusters) {
+                saved.thruster_levels.push_back({t, t->level});
+                t->level = std::clamp(t->level + add[type], 0.0, 1.0);
+            }
+        }
     }
     if (surfaces)
         for (int type = 0; type < AIRCTRL_TYPE_COUNT; ++type)
@@ -111,9 +118,10 @@ void Pilot::after_step() {
         runtime::VesselRecord* v = world_.vessel(i);
         if (!saved.active || saved.vessel != v) continue;
         saved.active = false;
-        if (saved.thruster_levels.size() == v->def.thrusters.size())
-            for (size_t k = 0; k < saved.thruster_levels.size(); ++k)
-                v->def.thrusters[k]->level = saved.thruster_levels[k];
+        // The step changes no thruster definition; should one ever, the records kept may be gone.
+        if (saved.thruster_layout == v->def.thruster_layout_revision)
+            for (auto kept = saved.thruster_levels.rbegin(); kept != saved.thruster_levels.rend(); ++kept)
+                kept->thruster->level = kept->level;
         v->state.control_surface_levels = saved.surface_levels;
     }
 }

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <vector>
 
 #include "orbiter_api.h"
@@ -33,7 +34,12 @@ public:
 private:
     struct Saved {
         runtime::VesselRecord* vessel = nullptr;
-        std::vector<double> thruster_levels;
+        struct KeptLevel {
+            runtime::ThrusterRecord* thruster;
+            double level;
+        };
+        std::vector<KeptLevel> thruster_levels;  // in the order the step changed them
+        std::uint64_t thruster_layout = 0;       // the vessel's layout revision when kept
         std::array<double, AIRCTRL_TYPE_COUNT> surface_levels{};
         bool active = false;
         // The rotation groups' torques, kept while the vessel's thrusters stay as they were.
