@@ -13,6 +13,9 @@ namespace sim {
 
 namespace {
 
+// Whole numbers below this in magnitude have no shorter exponent form (1e+04 is as long as 10000).
+constexpr double kPlainIntegerBound = 1e4;
+
 enum class Section { Top, Desc, Environment, Focus, Ships, Ship };
 
 const char* section_end(Section s) {
@@ -78,6 +81,10 @@ char* write_double(char* out, double d) {
         *out = '0';
         return out + 1;
     }
+    // A whole number below 10^4 in magnitude is shortest in plain digits, which is what the
+    // shortest form gives; written as an integer, it skips the search for the shortest digits.
+    if (std::fabs(d) < kPlainIntegerBound && d == std::trunc(d))
+        return std::to_chars(out, out + kDoubleTextSize, static_cast<int>(d)).ptr;
     return std::to_chars(out, out + kDoubleTextSize, d).ptr;
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <charconv>
+
 #include "input_error.h"
 #include "scenario_file.h"
 
@@ -99,6 +101,12 @@ TEST(ScenarioFile, WritesNumbersThatReadBackExactly) {
         EXPECT_EQ(std::stod(text), d) << text;
     }
     EXPECT_EQ(sim::format_double(-0.0), "0");
+    // Whole numbers take a shorter way: the same text as the shortest form, around its bound too.
+    for (int i = -20000; i <= 20000; ++i) {
+        const double d = i == 0 ? 0.5 : i;
+        char expected[32];
+        ASSERT_EQ(sim::format_double(d), std::string(expected, std::to_chars(expected, expected + 32, d).ptr));
+    }
 }
 
 }  // namespace
