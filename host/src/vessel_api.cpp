@@ -41,6 +41,10 @@ bool valid_group_type(THGROUP_TYPE type) {
     return type >= 0 && type < THGROUP_TYPE_COUNT;
 }
 
+bool is_attitude_group(THGROUP_TYPE type) {
+    return type >= THGROUP_ATT_PITCHUP && type <= THGROUP_ATT_BACK;
+}
+
 // Bit for bit: a signed zero or a NaN set again counts as a change only if its bits differ.
 bool same_bits(double a, double b) {
     return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
@@ -283,10 +287,11 @@ double VESSEL::GetThrusterIsp0(THRUSTER_HANDLE th) const {
     return t != nullptr ? t->isp_vac : 0.0;
 }
 void VESSEL::SetThrusterMax0(THRUSTER_HANDLE th, double maxth0) const {
-    runtime::ThrusterRecord* t = thruster(rec(vessel_handle), th);
+    VesselRecord* v = rec(vessel_handle);
+    runtime::ThrusterRecord* t = thruster(v, th);
     if (t == nullptr || same_bits(t->max0, maxth0)) return;
     t->max0 = maxth0;
-    ++t->revision;
+    if (t->attitude_groups > 0) ++v->def.attitude_thruster_revision;
 }
 double VESSEL::GetThrusterMax0(THRUSTER_HANDLE th) const {
     const runtime::ThrusterRecord* t = thruster(rec(vessel_handle), th);
@@ -294,10 +299,11 @@ double VESSEL::GetThrusterMax0(THRUSTER_HANDLE th) const {
 }
 // The vessel turns its nozzles every step, mostly to where they already point.
 void VESSEL::SetThrusterDir(THRUSTER_HANDLE th, const VECTOR3& dir) const {
-    runtime::ThrusterRecord* t = thruster(rec(vessel_handle), th);
+    VesselRecord* v = rec(vessel_handle);
+    runtime::ThrusterRecord* t = thruster(v, th);
     if (t == nullptr || same_bits(t->dir, dir)) return;
     t->dir = dir;
-    ++t->revision;
+    if (t->attitude_groups > 0) ++v->def.attitude_thruster_revision;
 }
 void VESSEL::GetThrusterDir(THRUSTER_HANDLE th, VECTOR3& dir) const {
     if (const runtime::ThrusterRecord* t = thruster(rec(vessel_handle), th)) dir = t->dir;
@@ -312,9 +318,12 @@ THGROUP_HANDLE VESSEL::CreateThrusterGroup(THRUSTER_HANDLE* th, int nth, THGROUP
     for (int i = 0; th != nullptr && i < nth; ++i)
         if (runtime::ThrusterRecord* t = thruster(v, th[i])) g->thrusters.push_back(t);
     auto& groups = v->def.groups;
+    const int attitude = is_attitude_group(g->type) ? 1 : 0;
+    for (runtime::ThrusterRecord* t : g->thrusters) t->attitude_groups += attitude;
     if (g->type != THGROUP_USER) {
         for (auto it = groups.begin(); it != groups.end(); ++it) {
             if ((*it)->type == g->type) {
+                for (runtime::ThrusterRecord* t : (*it)->thrusters) t->attitude_groups -= attitude;
                 groups.erase(it);
                 break;
             }

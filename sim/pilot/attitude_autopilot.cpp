@@ -108,17 +108,8 @@ AttitudeAuthority attitude_authority(const runtime::World& world, const runtime:
     return attitude_authority(world, v, rotation_group_torques(world, v));
 }
 
-ThrusterRevision thruster_revision(const runtime::World& world, const runtime::VesselRecord& v) {
-    ThrusterRevision revision;
-    revision.layout = v.def.thruster_layout_revision;
-    for (int k = 0; k < 3; ++k) {
-        for (const THGROUP_TYPE type : {kPositiveGroup[k], kNegativeGroup[k]}) {
-            const runtime::ThrusterGroupRecord* g = world.group(const_cast<runtime::VesselRecord&>(v), type);
-            if (g == nullptr) continue;
-            for (const runtime::ThrusterRecord* t : g->thrusters) revision.thrusters += t->revision;
-        }
-    }
-    return revision;
+ThrusterRevision thruster_revision(const runtime::VesselRecord& v) {
+    return {v.def.thruster_layout_revision, v.def.attitude_thruster_revision};
 }
 
 bool target_attitude(int navmode, const runtime::World& world, const runtime::VesselRecord& v,

@@ -32,14 +32,14 @@ RotationGroupTorques rotation_group_torques(const runtime::World& world, const r
 AttitudeAuthority attitude_authority(const runtime::World& world, const runtime::VesselRecord& v,
                                      const RotationGroupTorques& torques);
 // Changes whenever the rotation groups' torques may have: a thruster or group created,
-// replaced or cleared (the layout), or a direction or rating of one of their thrusters changed
-// (the sum of their revisions, which only grows while the layout stays).
+// replaced or cleared (the layout), or a direction or rating of a thruster of an attitude
+// group changed (the host counts both).
 struct ThrusterRevision {
     std::uint64_t layout = 0;
-    std::uint64_t thrusters = 0;
+    std::uint64_t attitude_thrusters = 0;
     bool operator==(const ThrusterRevision&) const = default;
 };
-ThrusterRevision thruster_revision(const runtime::World& world, const runtime::VesselRecord& v);
+ThrusterRevision thruster_revision(const runtime::VesselRecord& v);
 
 // The attitude an autopilot steers to, in global coordinates: where the nose (vessel +z)
 // points, and the direction the roof (vessel +y) leans toward. Without a roll reference

@@ -102,7 +102,7 @@ void Pilot::apply(runtime::VesselRecord& v, bool focus, Saved& saved) {
 }
 
 const RotationGroupTorques& Pilot::rotation_torques(const runtime::VesselRecord& v, Saved& saved) const {
-    const ThrusterRevision revision = thruster_revision(world_, v);
+    const ThrusterRevision revision = thruster_revision(v);
     if (!saved.torques_known || revision != saved.torques_revision) {
         saved.torques = rotation_group_torques(world_, v);
         saved.torques_revision = revision;

@@ -43,9 +43,7 @@ struct ThrusterRecord {
     double isp_ref = 0.0;    // m/s at p_ref; 0 means no pressure dependence
     double p_ref = 101.4e3;  // Pa
     double level = 0.0;      // 0..1
-    // Counts the changes of pos, dir and max0 after creation (a value set again unchanged is
-    // none), so that a caller can keep what it derives from them until they change.
-    std::uint64_t revision = 0;
+    int attitude_groups = 0;  // attitude groups (THGROUP_ATT_*) that hold it
 };
 
 struct ThrusterGroupRecord {
@@ -157,9 +155,11 @@ struct VesselDefinition {
     std::vector<std::unique_ptr<ThrusterGroupRecord>> groups;
     // The group of each predefined type (null: none), kept with `groups` by the World.
     std::array<ThrusterGroupRecord*, THGROUP_TYPE_COUNT> group_of_type{};
-    // Counts thrusters and groups created, replaced or cleared; with the thrusters' own
-    // revisions it tells a caller that the thrusters of a group may differ.
+    // Counts thrusters and groups created, replaced or cleared, and the changes of direction
+    // or rating of a thruster an attitude group holds (a value set again unchanged is none):
+    // a caller keeps what it derives from them until one of the two moves.
     std::uint64_t thruster_layout_revision = 0;
+    std::uint64_t attitude_thruster_revision = 0;
     std::vector<ExhaustRecord> exhausts;
     std::vector<ExhaustStreamRecord> streams;
     std::vector<std::unique_ptr<AirfoilRecord>> airfoils;
