@@ -66,11 +66,10 @@ struct PropulsionInput {
 };
 struct PropulsionOutput {
     Wrench wrench;
-    VECTOR3 thrust{};  // vessel frame, total
-    // Change of the wrench and the thrust per pascal of ambient pressure: the specific impulse
-    // is linear in the pressure, so the thrust later in the step follows from these.
+    VECTOR3 thrust{};  // vessel frame, total: the wrench's force
+    // Change of the wrench per pascal of ambient pressure: the specific impulse is linear in
+    // the pressure, so the thrust later in the step follows from it.
     Wrench wrench_per_pascal;
-    VECTOR3 thrust_per_pascal{};
 };
 PropulsionOutput propulsion(const PropulsionInput& in);
 // The same thrusters at the same levels (and share of the step) at another ambient pressure.
