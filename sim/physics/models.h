@@ -137,6 +137,10 @@ struct ContactOutput {
     bool all_points_in_contact = false;
 };
 ContactOutput ground_contact(const ContactInput& in);
+// Whether a vessel whose centre is `radius` m from the body's may touch the ground: its
+// farthest touchdown point reaches the contact margin above the surface. Where it cannot,
+// ground_contact finds nothing, and a step in flight does not look for contact.
+bool ground_within_reach(const runtime::VesselDefinition& def, const runtime::BodyRecord& body, double radius);
 
 // Whether the ground can hold a vessel at rest against the given forces: friction within its
 // limits, the ground pressed down, the yaw torque within the wheels' grip.

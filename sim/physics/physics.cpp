@@ -208,7 +208,10 @@ void Physics::step(double dt) {
     // Which vessels ride on a parent: attachments change only between steps.
     const size_t count = world_.vessel_count();
     riding_.resize(count);
-    for (size_t i = 0; i < count; ++i) riding_[i] = world_.parent_of(world_.vessel(i)) != nullptr ? 1 : 0;
+    for (size_t i = 0; i < count; ++i) {
+        const runtime::VesselRecord* v = world_.vessel(i);
+        riding_[i] = !v->def.attachments.empty() && world_.parent_of(v) != nullptr ? 1 : 0;
+    }
 
     for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world_.vessel(i);
@@ -228,7 +231,8 @@ void Physics::step(double dt) {
     // Attachments: children ride rigidly with their parents and take no part in the motion.
     for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world_.vessel(i);
-        if (!v.pending_delete && !riding_[i]) world_.place_children(&v);
+        // A vessel without attachment points carries no children.
+        if (!v.pending_delete && !riding_[i] && !v.def.attachments.empty()) world_.place_children(&v);
     }
     for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world_.vessel(i);
@@ -258,15 +262,16 @@ void Physics::step_vessel(runtime::VesselRecord& v, VesselMemory& memory, double
                                     thrust0, added, dt);
     s.added_forces.clear();
     memory.airfoils_carried = false;
-    const ContactInput held = contact_input(world_, v, start, f0, dt);
-
-    if (memory.resting && !ground_holds(held)) memory.resting = false;
+    if (memory.resting && !ground_holds(contact_input(world_, v, start, f0, dt))) memory.resting = false;
     if (memory.resting) {
         write_air(v, f0.env.air);
         write_forces(v, f0, resting_contact_force(world_, v, f0));
         hold_on_ground(world_, s, memory, theta_next);
     } else {
-        const ContactOutput contact0 = ground_contact(held);
+        // env0.radius is the start's distance from the centre, as ground_contact finds it.
+        const ContactOutput contact0 = ground_within_reach(v.def, world_.earth, env0.radius)
+                                           ? ground_contact(contact_input(world_, v, start, f0, dt))
+                                           : ContactOutput{};
         Wrench total0 = f0.outside;
         add_wrench(total0, contact0.wrench);
         const Drift d = drift(start, accelerations(f0.mass, start, total0, f0.gravity), dt);
@@ -281,9 +286,12 @@ void Physics::step_vessel(runtime::VesselRecord& v, VesselMemory& memory, double
         const AeroOutput airfoils1 = airfoil_forces(v.def, env1);
         const MassOutput mass1 = mass_properties(v.def);
         const StepForces f1 = forces_at(world_, v, end, env1, mass1, airfoils1, thrust1, added, dt);
-        ContactInput touching = contact_input(world_, v, end, f1, dt);
-        touching.friction = FrictionTask{d.half_vel, d.half_omega, 0.5 * dt, false};
-        const ContactOutput contact1 = ground_contact(touching);
+        ContactOutput contact1;
+        if (ground_within_reach(v.def, world_.earth, env1.radius)) {
+            ContactInput touching = contact_input(world_, v, end, f1, dt);
+            touching.friction = FrictionTask{d.half_vel, d.half_omega, 0.5 * dt, false};
+            contact1 = ground_contact(touching);
+        }
         Wrench total1 = f1.outside;
         add_wrench(total1, contact1.wrench);
         const Kinematics k1 = finish(d, accelerations(f1.mass, end, total1, f1.gravity), dt);
