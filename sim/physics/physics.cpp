@@ -52,14 +52,14 @@ struct StepForces {
 StepForces forces_at(const runtime::World& world, const runtime::VesselRecord& v, const Kinematics& k,
                      const EnvironmentOutput& env, const MassOutput& mass, const AeroOutput& airfoils,
                      const PropulsionOutput& propulsion, const Wrench& added, double dt) {
-    StepForces f{env, mass, propulsion, added, airfoils, {}, {}, {}};
-    add_surface_forces(f.aero, AeroInput{v.def, env, v.state.control_surface_levels, k.omega, mass.inertia, dt});
-    f.gravity = gravity_acceleration(world.earth.mu, k.pos);
-    f.outside = propulsion.wrench;
-    add_wrench(f.outside, f.aero.wrench);
-    add_wrench(f.outside, added);
-    f.outside_global = vm::madd(vm::to_global(k.R, f.outside.force), f.gravity, mass.mass);
-    return f;
+    AeroOutput aero = airfoils;
+    add_surface_forces(aero, AeroInput{v.def, env, v.state.control_surface_levels, k.omega, mass.inertia, dt});
+    const VECTOR3 gravity = gravity_acceleration(world.earth.mu, k.pos);
+    Wrench outside = propulsion.wrench;
+    add_wrench(outside, aero.wrench);
+    add_wrench(outside, added);
+    const VECTOR3 outside_global = vm::madd(vm::to_global(k.R, outside.force), gravity, mass.mass);
+    return StepForces{env, mass, propulsion, added, aero, gravity, outside, outside_global};
 }
 
 // What the forces at the vessel's present state are made of, kept for StepForces to refer to.
