@@ -17,6 +17,9 @@ step "configure and build"
 cmake --preset windows >/dev/null
 cmake --build --preset windows
 step "tests under Wine"
+wine_run=build/windows/wine-run.sh
+"$wine_run" --start-server
+trap '"$wine_run" --stop-server 2>/dev/null || true' EXIT
 ctest --preset windows
 step "the default ascent on Linux and on Windows"
 bash scripts/compare-windows-flight.sh
