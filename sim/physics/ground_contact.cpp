@@ -193,16 +193,20 @@ ContactInput contact_at(const runtime::VesselDefinition& def, const Kinematics& 
                         FrictionTask{motion.vel, motion.omega, dt, true}};
 }
 
+bool ground_within_reach(const runtime::VesselDefinition& def, const runtime::BodyRecord& body, double radius) {
+    double reach2 = 0.0;  // squared distance of the farthest point from the centre of mass
+    for (const VECTOR3& p : def.touchdown) reach2 = std::max(reach2, vm::dot(p, p));
+    const double clearance = radius - body.radius - kContactMargin;
+    return !(clearance > 0.0 && clearance * clearance > reach2);
+}
+
 ContactOutput ground_contact(const ContactInput& in) {
     ContactOutput out;
     const Kinematics& s = in.motion;
     const MassOutput& mass = in.mass;
     if (mass.mass <= 0.0) return out;
-    double reach2 = 0.0;  // squared distance of the farthest point from the centre of mass
-    for (const VECTOR3& p : in.def.touchdown) reach2 = std::max(reach2, vm::dot(p, p));
     const double radius = vm::norm(s.pos);
-    const double clearance = radius - in.body.radius - kContactMargin;
-    if (clearance > 0.0 && clearance * clearance > reach2) return out;
+    if (!ground_within_reach(in.def, in.body, radius)) return out;
 
     const double points = double(in.def.touchdown.size());
     const double k = contact_stiffness(in.def, mass, in.dt);

@@ -25,11 +25,13 @@ MATRIX3 orthonormal(MATRIX3 r) {
     return r;
 }
 
-// Turns the vessel frame by `angle` about its own axis i (R exp(-[angle e_i]x), the docs'
-// sense of a positive rate) and a vessel-frame vector L with it (exp(+[angle e_i]x) L), so
-// that the vector in space, R L, stays put.
-void turn_about_axis(MATRIX3& R, VECTOR3& L, int i, double angle) {
-    const int j = (i + 1) % 3, k = (i + 2) % 3;
+// Turns the vessel frame by `angle` about its own axis I (R exp(-[angle e_I]x), the docs'
+// sense of a positive rate) and a vessel-frame vector L with it (exp(+[angle e_I]x) L), so
+// that the vector in space, R L, stays put. The axis is a template argument so that the
+// other two axes' indices are constants.
+template <int I>
+void turn_about_axis(MATRIX3& R, VECTOR3& L, double angle) {
+    constexpr int j = (I + 1) % 3, k = (I + 2) % 3;
     const double c = std::cos(angle), s = std::sin(angle);
     const double lj = L.data[j], lk = L.data[k];
     L.data[j] = c * lj - s * lk;
@@ -49,6 +51,16 @@ double rate_about(int i, const VECTOR3& L, const VECTOR3& inertia, const VECTOR3
     return inertia.data[i] > 0.0 ? L.data[i] / inertia.data[i] : omega.data[i];
 }
 
+// One part of the free turn: about axis I for `time` at that axis's rate. False when the
+// rate is zero and nothing turned.
+template <int I>
+bool turn_part(MATRIX3& R, VECTOR3& L, const VECTOR3& inertia, const VECTOR3& omega, double time) {
+    const double angle = rate_about(I, L, inertia, omega) * time;
+    if (angle == 0.0) return false;
+    turn_about_axis<I>(R, L, angle);
+    return true;
+}
+
 // The vessel turning freely for dt from attitude R at rate omega (Euler's equations without
 // torque, I dw/dt = w x (I w), the plus sign going with dR/dt = -R [w]x): the angular
 // momentum L = I w turns with the frame. The turn is split over the axes, half x, half y, z,
@@ -58,19 +70,13 @@ double rate_about(int i, const VECTOR3& L, const VECTOR3& inertia, const VECTOR3
 // vessel spun itself up until its state was no longer finite.
 void turn_freely(MATRIX3& R, VECTOR3& omega, const VECTOR3& inertia, double dt) {
     const double half = 0.5 * dt;
-    const struct {
-        int axis;
-        double time;
-    } turns[] = {{0, half}, {1, half}, {2, dt}, {1, half}, {0, half}};
     VECTOR3 L = vm::hadamard(inertia, omega);
     MATRIX3 turned = R;
-    bool moved = false;
-    for (const auto& t : turns) {
-        const double angle = rate_about(t.axis, L, inertia, omega) * t.time;
-        if (angle == 0.0) continue;
-        turn_about_axis(turned, L, t.axis, angle);
-        moved = true;
-    }
+    bool moved = turn_part<0>(turned, L, inertia, omega, half);
+    moved = turn_part<1>(turned, L, inertia, omega, half) || moved;
+    moved = turn_part<2>(turned, L, inertia, omega, dt) || moved;
+    moved = turn_part<1>(turned, L, inertia, omega, half) || moved;
+    moved = turn_part<0>(turned, L, inertia, omega, half) || moved;
     if (!moved) return;  // not turning, the attitude stays exactly as it was
     R = orthonormal(turned);
     omega = vm::vec(rate_about(0, L, inertia, omega), rate_about(1, L, inertia, omega), rate_about(2, L, inertia, omega));

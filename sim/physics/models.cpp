@@ -62,9 +62,10 @@ double thruster_isp(const runtime::ThrusterRecord& th, double pressure) {
 
 namespace {
 
-// d Isp / dp (m/s per Pa) where the specific impulse is above its floor of zero.
-double thruster_isp_per_pascal(const runtime::ThrusterRecord& th, double pressure) {
-    if (th.isp_ref <= 0.0 || th.p_ref <= 0.0 || thruster_isp(th, pressure) <= 0.0) return 0.0;
+// d Isp / dp (m/s per Pa) where the specific impulse, isp at this pressure, is above its
+// floor of zero.
+double thruster_isp_per_pascal(const runtime::ThrusterRecord& th, double isp) {
+    if (th.isp_ref <= 0.0 || th.p_ref <= 0.0 || isp <= 0.0) return 0.0;
     return -(th.isp_vac - th.isp_ref) / th.p_ref;
 }
 
@@ -77,6 +78,8 @@ double thruster_mass_flow(const runtime::ThrusterRecord& th) {
     return th.max0 * th.level / (th.isp_vac * efficiency);
 }
 
+// Thrusters that are off, or without propellant, are skipped. The total thrust is the sum of
+// the same forces in the same order as the wrench's force, so it is that sum, not summed again.
 PropulsionOutput propulsion(const PropulsionInput& in) {
     PropulsionOutput out;
     for (const auto& owned : in.def.thrusters) {
@@ -98,23 +101,19 @@ PropulsionOutput propulsion(const PropulsionInput& in) {
             }
         }
         const double per_isp = th.max0 * th.level / th.isp_vac * fraction / dir_length;  // N per m/s, per unit dir
-        const VECTOR3 force = vm::scale(th.dir, per_isp * thruster_isp(th, in.pressure));
-        out.thrust = vm::add(out.thrust, force);
-        add_force_at(out.wrench, force, th.pos);
-        const double isp_slope = thruster_isp_per_pascal(th, in.pressure);
-        if (isp_slope != 0.0) {
-            const VECTOR3 per_pascal = vm::scale(th.dir, per_isp * isp_slope);
-            out.thrust_per_pascal = vm::add(out.thrust_per_pascal, per_pascal);
-            add_force_at(out.wrench_per_pascal, per_pascal, th.pos);
-        }
+        const double isp = thruster_isp(th, in.pressure);
+        add_force_at(out.wrench, vm::scale(th.dir, per_isp * isp), th.pos);
+        const double isp_slope = thruster_isp_per_pascal(th, isp);
+        if (isp_slope != 0.0) add_force_at(out.wrench_per_pascal, vm::scale(th.dir, per_isp * isp_slope), th.pos);
     }
+    out.thrust = out.wrench.force;
     return out;
 }
 
 PropulsionOutput propulsion_at_pressure(const PropulsionOutput& at, double pressure_change) {
     PropulsionOutput out = at;
-    out.thrust = vm::madd(at.thrust, at.thrust_per_pascal, pressure_change);
     out.wrench.force = vm::madd(at.wrench.force, at.wrench_per_pascal.force, pressure_change);
+    out.thrust = out.wrench.force;
     out.wrench.torque = vm::madd(at.wrench.torque, at.wrench_per_pascal.torque, pressure_change);
     return out;
 }

@@ -66,11 +66,10 @@ struct PropulsionInput {
 };
 struct PropulsionOutput {
     Wrench wrench;
-    VECTOR3 thrust{};  // vessel frame, total
-    // Change of the wrench and the thrust per pascal of ambient pressure: the specific impulse
-    // is linear in the pressure, so the thrust later in the step follows from these.
+    VECTOR3 thrust{};  // vessel frame, total: the wrench's force
+    // Change of the wrench per pascal of ambient pressure: the specific impulse is linear in
+    // the pressure, so the thrust later in the step follows from it.
     Wrench wrench_per_pascal;
-    VECTOR3 thrust_per_pascal{};
 };
 PropulsionOutput propulsion(const PropulsionInput& in);
 // The same thrusters at the same levels (and share of the step) at another ambient pressure.
@@ -138,6 +137,10 @@ struct ContactOutput {
     bool all_points_in_contact = false;
 };
 ContactOutput ground_contact(const ContactInput& in);
+// Whether a vessel whose centre is `radius` m from the body's may touch the ground: its
+// farthest touchdown point reaches the contact margin above the surface. Where it cannot,
+// ground_contact finds nothing, and a step in flight does not look for contact.
+bool ground_within_reach(const runtime::VesselDefinition& def, const runtime::BodyRecord& body, double radius);
 
 // Whether the ground can hold a vessel at rest against the given forces: friction within its
 // limits, the ground pressed down, the yaw torque within the wheels' grip.

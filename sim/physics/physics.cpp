@@ -33,13 +33,15 @@ constexpr double kSecondsPerDay = 86400.0;
 constexpr double kRestSpeed = 0.01;  // m/s
 constexpr double kRestRate = 0.001;  // rad/s
 
-// Everything the models give for one vessel at one state of a step.
+// Everything the models give for one vessel at one state of a step. The environment, mass,
+// thrust and added forces are the caller's, referred to rather than copied: a step evaluates
+// the forces twice.
 struct StepForces {
-    EnvironmentOutput env;
-    MassOutput mass;
-    PropulsionOutput propulsion;
+    const EnvironmentOutput& env;
+    const MassOutput& mass;
+    const PropulsionOutput& propulsion;
+    const Wrench& added;
     AeroOutput aero;
-    Wrench added;
     VECTOR3 gravity;         // global, m/s^2
     Wrench outside;          // vessel frame: propulsion, aerodynamics and added forces
     VECTOR3 outside_global;  // global: the same plus weight
@@ -50,29 +52,41 @@ struct StepForces {
 StepForces forces_at(const runtime::World& world, const runtime::VesselRecord& v, const Kinematics& k,
                      const EnvironmentOutput& env, const MassOutput& mass, const AeroOutput& airfoils,
                      const PropulsionOutput& propulsion, const Wrench& added, double dt) {
-    StepForces f;
-    f.env = env;
-    f.mass = mass;
-    f.propulsion = propulsion;
-    f.aero = airfoils;
-    add_surface_forces(f.aero, AeroInput{v.def, f.env, v.state.control_surface_levels, k.omega, mass.inertia, dt});
-    f.added = added;
-    f.gravity = gravity_acceleration(world.earth.mu, k.pos);
-    f.outside = f.propulsion.wrench;
-    add_wrench(f.outside, f.aero.wrench);
-    add_wrench(f.outside, f.added);
-    f.outside_global = vm::madd(vm::to_global(k.R, f.outside.force), f.gravity, mass.mass);
-    return f;
+    AeroOutput aero = airfoils;
+    add_surface_forces(aero, AeroInput{v.def, env, v.state.control_surface_levels, k.omega, mass.inertia, dt});
+    const VECTOR3 gravity = gravity_acceleration(world.earth.mu, k.pos);
+    Wrench outside = propulsion.wrench;
+    add_wrench(outside, aero.wrench);
+    add_wrench(outside, added);
+    const VECTOR3 outside_global = vm::madd(vm::to_global(k.R, outside.force), gravity, mass.mass);
+    return StepForces{env, mass, propulsion, added, aero, gravity, outside, outside_global};
 }
 
-// The forces at the vessel's present state; burns the propellant of burn_dt seconds.
-StepForces compute_forces(const runtime::World& world, runtime::VesselRecord& v, AirAtAltitude& air,
-                          double burn_dt, double dt) {
-    const Kinematics k = kinematics_of(v.state);
-    const EnvironmentOutput env = environment(EnvironmentInput{world.earth, k, air});
-    const MassOutput mass = mass_properties(v.def);
-    const PropulsionOutput thrust = propulsion(PropulsionInput{v.def, env.air.pressure, burn_dt});
-    return forces_at(world, v, k, env, mass, airfoil_forces(v.def, env), thrust, added_forces(v.state), dt);
+// What the forces at the vessel's present state are made of, kept for StepForces to refer to.
+struct PresentState {
+    Kinematics k;
+    EnvironmentOutput env;
+    MassOutput mass;
+    PropulsionOutput thrust;
+    AeroOutput airfoils;
+    Wrench added;
+};
+
+// The vessel's present state and what acts on it there; burns the propellant of burn_dt seconds.
+PresentState present_state(const runtime::World& world, runtime::VesselRecord& v, AirAtAltitude& air,
+                           double burn_dt) {
+    PresentState p;
+    p.k = kinematics_of(v.state);
+    p.env = environment(EnvironmentInput{world.earth, p.k, air});
+    p.mass = mass_properties(v.def);
+    p.thrust = propulsion(PropulsionInput{v.def, p.env.air.pressure, burn_dt});
+    p.airfoils = airfoil_forces(v.def, p.env);
+    p.added = added_forces(v.state);
+    return p;
+}
+
+StepForces forces_of(const runtime::World& world, const runtime::VesselRecord& v, const PresentState& p, double dt) {
+    return forces_at(world, v, p.k, p.env, p.mass, p.airfoils, p.thrust, p.added, dt);
 }
 
 ContactInput contact_input(const runtime::World& world, const runtime::VesselRecord& v, const Kinematics& k,
@@ -143,18 +157,27 @@ bool same(const runtime::AirfoilRecord& a, const runtime::AirfoilRecord& b) {
            a.area == b.area && a.aspect == b.aspect;
 }
 
+// Whether the vessel still has the airfoils whose definitions the memory keeps.
+bool same_airfoils(const runtime::VesselDefinition& def, const Physics::VesselMemory& m) {
+    bool same_all = m.airfoil_definitions.size() == def.airfoils.size();
+    for (size_t i = 0; same_all && i < def.airfoils.size(); ++i) same_all = same(m.airfoil_definitions[i], *def.airfoils[i]);
+    return same_all;
+}
+
 // The airfoils' forces at the start of a step: those carried from the end of the last one when
 // the vessel still has the same airfoils, else computed afresh.
 AeroOutput starting_airfoils(const runtime::VesselDefinition& def, const EnvironmentOutput& env,
-                             const Physics::VesselMemory& m) {
-    bool carried = m.airfoils_carried && m.airfoil_definitions.size() == def.airfoils.size();
-    for (size_t i = 0; carried && i < def.airfoils.size(); ++i) carried = same(m.airfoil_definitions[i], *def.airfoils[i]);
-    return carried ? m.airfoils : airfoil_forces(def, env);
+                             const Physics::VesselMemory& m, bool definitions_kept) {
+    return m.airfoils_carried && definitions_kept ? m.airfoils : airfoil_forces(def, env);
 }
 
-void carry_airfoils(Physics::VesselMemory& m, const runtime::VesselDefinition& def, const AeroOutput& airfoils) {
+// Carries the airfoils' forces to the next step; the definitions are copied only when they
+// changed (nothing in a step changes them).
+void carry_airfoils(Physics::VesselMemory& m, const runtime::VesselDefinition& def, const AeroOutput& airfoils,
+                    bool definitions_kept) {
     m.airfoils = airfoils;
     m.airfoils_carried = true;
+    if (definitions_kept) return;
     m.airfoil_definitions.resize(def.airfoils.size());
     for (size_t i = 0; i < def.airfoils.size(); ++i) m.airfoil_definitions[i] = *def.airfoils[i];
 }
@@ -185,7 +208,10 @@ void Physics::step(double dt) {
     // Which vessels ride on a parent: attachments change only between steps.
     const size_t count = world_.vessel_count();
     riding_.resize(count);
-    for (size_t i = 0; i < count; ++i) riding_[i] = world_.parent_of(world_.vessel(i)) != nullptr;
+    for (size_t i = 0; i < count; ++i) {
+        const runtime::VesselRecord* v = world_.vessel(i);
+        riding_[i] = !v->def.attachments.empty() && world_.parent_of(v) != nullptr ? 1 : 0;
+    }
 
     for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world_.vessel(i);
@@ -205,13 +231,15 @@ void Physics::step(double dt) {
     // Attachments: children ride rigidly with their parents and take no part in the motion.
     for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world_.vessel(i);
-        if (!v.pending_delete && !riding_[i]) world_.place_children(&v);
+        // A vessel without attachment points carries no children.
+        if (!v.pending_delete && !riding_[i] && !v.def.attachments.empty()) world_.place_children(&v);
     }
     for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world_.vessel(i);
         if (v.pending_delete || !riding_[i]) continue;
         AirAtAltitude air;
-        const StepForces f = compute_forces(world_, v, air, 0.0, dt);
+        const PresentState p = present_state(world_, v, air, 0.0);
+        const StepForces f = forces_of(world_, v, p, dt);
         write_air(v, f.env.air);
         write_forces(v, f, vm::vec(0.0, 0.0, 0.0));
         v.state.added_forces.clear();
@@ -228,19 +256,22 @@ void Physics::step_vessel(runtime::VesselRecord& v, VesselMemory& memory, double
     const EnvironmentOutput env0 = environment(EnvironmentInput{world_.earth, start, memory.air});
     const MassOutput mass0 = mass_properties(v.def);
     const PropulsionOutput thrust0 = propulsion(PropulsionInput{v.def, env0.air.pressure, dt});
-    const StepForces f0 = forces_at(world_, v, start, env0, mass0, starting_airfoils(v.def, env0, memory), thrust0,
-                                    added_forces(s), dt);
+    const Wrench added = added_forces(s);
+    const bool airfoils_kept = same_airfoils(v.def, memory);
+    const StepForces f0 = forces_at(world_, v, start, env0, mass0, starting_airfoils(v.def, env0, memory, airfoils_kept),
+                                    thrust0, added, dt);
     s.added_forces.clear();
     memory.airfoils_carried = false;
-    const ContactInput held = contact_input(world_, v, start, f0, dt);
-
-    if (memory.resting && !ground_holds(held)) memory.resting = false;
+    if (memory.resting && !ground_holds(contact_input(world_, v, start, f0, dt))) memory.resting = false;
     if (memory.resting) {
         write_air(v, f0.env.air);
         write_forces(v, f0, resting_contact_force(world_, v, f0));
         hold_on_ground(world_, s, memory, theta_next);
     } else {
-        const ContactOutput contact0 = ground_contact(held);
+        // env0.radius is the start's distance from the centre, as ground_contact finds it.
+        const ContactOutput contact0 = ground_within_reach(v.def, world_.earth, env0.radius)
+                                           ? ground_contact(contact_input(world_, v, start, f0, dt))
+                                           : ContactOutput{};
         Wrench total0 = f0.outside;
         add_wrench(total0, contact0.wrench);
         const Drift d = drift(start, accelerations(f0.mass, start, total0, f0.gravity), dt);
@@ -253,11 +284,14 @@ void Physics::step_vessel(runtime::VesselRecord& v, VesselMemory& memory, double
         const PropulsionOutput thrust1 =
             propulsion_at_pressure(f0.propulsion, env1.air.pressure - f0.env.air.pressure);
         const AeroOutput airfoils1 = airfoil_forces(v.def, env1);
-        const StepForces f1 =
-            forces_at(world_, v, end, env1, mass_properties(v.def), airfoils1, thrust1, f0.added, dt);
-        ContactInput touching = contact_input(world_, v, end, f1, dt);
-        touching.friction = FrictionTask{d.half_vel, d.half_omega, 0.5 * dt, false};
-        const ContactOutput contact1 = ground_contact(touching);
+        const MassOutput mass1 = mass_properties(v.def);
+        const StepForces f1 = forces_at(world_, v, end, env1, mass1, airfoils1, thrust1, added, dt);
+        ContactOutput contact1;
+        if (ground_within_reach(v.def, world_.earth, env1.radius)) {
+            ContactInput touching = contact_input(world_, v, end, f1, dt);
+            touching.friction = FrictionTask{d.half_vel, d.half_omega, 0.5 * dt, false};
+            contact1 = ground_contact(touching);
+        }
         Wrench total1 = f1.outside;
         add_wrench(total1, contact1.wrench);
         const Kinematics k1 = finish(d, accelerations(f1.mass, end, total1, f1.gravity), dt);
@@ -270,7 +304,7 @@ void Physics::step_vessel(runtime::VesselRecord& v, VesselMemory& memory, double
         // the airfoils' forces found there.
         write_air(v, f1.env.air);
         write_forces(v, f1, contact1.wrench.force);
-        carry_airfoils(memory, v.def, airfoils1);
+        carry_airfoils(memory, v.def, airfoils1, airfoils_kept);
         if (contact1.all_points_in_contact && slow_on_ground(world_, s) &&
             ground_holds(contact_input(world_, v, k1, f1, dt))) {
             remember_ground_pose(memory, s, theta_next);
@@ -290,7 +324,8 @@ void Physics::update_observables() {
         runtime::VesselRecord& v = *world_.vessel(i);
         if (v.pending_delete) continue;
         AirAtAltitude air;
-        const StepForces f = compute_forces(world_, v, air, 0.0, dt);
+        const PresentState p = present_state(world_, v, air, 0.0);
+        const StepForces f = forces_of(world_, v, p, dt);
         write_air(v, f.env.air);
         VECTOR3 contact = vm::vec(0.0, 0.0, 0.0);
         if (world_.parent_of(&v) == nullptr) {

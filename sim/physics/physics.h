@@ -83,7 +83,7 @@ private:
 
     runtime::World& world_;
     std::vector<VesselMemory> memory_;
-    std::vector<bool> riding_;  // per vessel, for one step: attached to a parent
+    std::vector<unsigned char> riding_;  // per vessel, for one step: attached to a parent (1)
     // The date advances from a base, not by adding each step's tiny fraction of a day to a
     // large number, which would lose a tenth of a second per orbit. A date or time set from
     // outside starts a new base.
