@@ -249,7 +249,7 @@ THRUSTER_HANDLE VESSEL::CreateThruster(const VECTOR3& pos, const VECTOR3& dir, d
     t->p_ref = p_ref;
     runtime::ThrusterRecord* raw = t.get();
     v->def.thrusters.push_back(std::move(t));
-    ++v->def.thruster_layout_revision;
+    v->def.thruster_layout_revision = runtime::detail::next_thruster_layout_revision();
     return raw;
 }
 void VESSEL::ClearThrusterDefinitions() const {
@@ -260,7 +260,7 @@ void VESSEL::ClearThrusterDefinitions() const {
     v->def.exhausts.clear();
     v->def.streams.clear();
     v->def.thrusters.clear();
-    ++v->def.thruster_layout_revision;
+    v->def.thruster_layout_revision = runtime::detail::next_thruster_layout_revision();
 }
 DWORD VESSEL::GetThrusterCount() const {
     VesselRecord* v = rec(vessel_handle);
@@ -332,7 +332,7 @@ THGROUP_HANDLE VESSEL::CreateThrusterGroup(THRUSTER_HANDLE* th, int nth, THGROUP
     runtime::ThrusterGroupRecord* raw = g.get();
     groups.push_back(std::move(g));
     if (raw->type != THGROUP_USER) v->def.group_of_type[raw->type] = raw;
-    ++v->def.thruster_layout_revision;
+    v->def.thruster_layout_revision = runtime::detail::next_thruster_layout_revision();
     return raw;
 }
 THGROUP_HANDLE VESSEL::GetThrusterGroupHandle(THGROUP_TYPE type) const {

@@ -1,6 +1,7 @@
 // The World: current-instance bookkeeping, clock of the body, input box, log, vessel list
 // and thruster groups as the host sees them.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -10,6 +11,11 @@ namespace runtime {
 
 namespace detail {
 World* current_world = nullptr;
+
+std::uint64_t next_thruster_layout_revision() {
+    static std::atomic<std::uint64_t> last{0};
+    return ++last;
+}
 }  // namespace detail
 
 namespace {

@@ -23,12 +23,17 @@ struct Rig {
     std::vector<THRUSTER_HANDLE> thrusters;       // one per group type 0..14, then a shared one
     std::vector<std::vector<int>> groups_of;      // the group types each thruster belongs to
 
-    Rig() {
+    Rig() { make_vessel(_V(0, 1, 0)); }
+
+    // The rig's vessel, every thruster pointing along `dir`.
+    void make_vessel(VECTOR3 dir) {
+        thrusters.clear();
+        groups_of.clear();
         v = korvan_like::create_plain_vessel(world, "Rig");
         const VESSEL& s = *v->iface;
         PROPELLANT_HANDLE tank = s.CreatePropellantResource(1000.0);
         for (int type = 0; type <= THGROUP_TYPE_COUNT; ++type) {
-            thrusters.push_back(s.CreateThruster(_V(0, 0, 1), _V(0, 1, 0), 100.0, tank, 3000.0));
+            thrusters.push_back(s.CreateThruster(_V(0, 0, 1), dir, 100.0, tank, 3000.0));
             groups_of.push_back({});
         }
         // The last thruster serves both the pitch-up and the up group.
@@ -45,6 +50,17 @@ struct Rig {
         for (AIRCTRL_TYPE type : kSurfaces) s.CreateControlSurface(type, 1.0, 1.0, _V(0, 0, -10));
     }
 };
+
+// The levels of the rig's thrusters during one step of the pilot, all own levels zero.
+std::vector<double> applied_levels(Rig& rig, pilot::Pilot& pilot) {
+    const VESSEL& s = *rig.v->iface;
+    for (THRUSTER_HANDLE th : rig.thrusters) s.SetThrusterLevel(th, 0.0);
+    pilot.before_step();
+    std::vector<double> levels;
+    for (THRUSTER_HANDLE th : rig.thrusters) levels.push_back(s.GetThrusterLevel(th));
+    pilot.after_step();
+    return levels;
+}
 
 bool selected(int type, int rcs_mode) {
     if (type >= THGROUP_ATT_PITCHUP && type <= THGROUP_ATT_BANKRIGHT) return rcs_mode == RCS_ROT;
@@ -125,14 +141,6 @@ TEST(PilotModel, KeptAuthorityFollowsEveryThrusterChange) {
     pilot::Pilot kept(w);
     std::mt19937 random(20261209);
     std::uniform_real_distribution<double> unit(-1.0, 1.0), rating(0.0, 200.0);
-    const auto applied_levels = [&](pilot::Pilot& pilot) {
-        for (THRUSTER_HANDLE th : rig.thrusters) s.SetThrusterLevel(th, 0.0);
-        pilot.before_step();
-        std::vector<double> levels;
-        for (THRUSTER_HANDLE th : rig.thrusters) levels.push_back(s.GetThrusterLevel(th));
-        pilot.after_step();
-        return levels;
-    };
     for (int n = 0; n < kCases; ++n) {
         SCOPED_TRACE(n);
         const int type = THGROUP_ATT_PITCHUP + int(random() % 6);
@@ -149,10 +157,30 @@ TEST(PilotModel, KeptAuthorityFollowsEveryThrusterChange) {
         }
         v.state.navmode = NAVMODE_KILLROT;
         v.state.omega = _V(unit(random), unit(random), unit(random)) * 0.01;  // rad/s: levels below 1
-        const std::vector<double> with_kept = applied_levels(kept);
+        const std::vector<double> with_kept = applied_levels(rig, kept);
         pilot::Pilot fresh(w);
-        ASSERT_EQ(with_kept, applied_levels(fresh));
+        ASSERT_EQ(with_kept, applied_levels(rig, fresh));
     }
+}
+
+// A vessel made where a destroyed one stood (the allocator readily gives the same address),
+// built with as many definition calls but its thrusters reversed: the pilot does not take the
+// old vessel's kept torques for the new one's.
+TEST(PilotModel, KeptAuthorityIsNeverHandedToANewVessel) {
+    Rig rig;
+    pilot::Pilot kept(rig.world);
+    const auto tumble = [&rig] {
+        rig.v->state.navmode = NAVMODE_KILLROT;
+        rig.v->state.omega = _V(0.004, -0.007, 0.002);  // rad/s
+    };
+    tumble();
+    applied_levels(rig, kept);
+    rig.world.destroy_vessel(rig.v);
+    rig.make_vessel(_V(0, -1, 0));
+    tumble();
+    const std::vector<double> with_kept = applied_levels(rig, kept);
+    pilot::Pilot fresh(rig.world);
+    EXPECT_EQ(with_kept, applied_levels(rig, fresh));
 }
 
 }  // namespace

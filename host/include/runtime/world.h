@@ -157,7 +157,9 @@ struct VesselDefinition {
     std::array<ThrusterGroupRecord*, THGROUP_TYPE_COUNT> group_of_type{};
     // Counts thrusters and groups created, replaced or cleared, and the changes of direction
     // or rating of a thruster an attitude group holds (a value set again unchanged is none):
-    // a caller keeps what it derives from them until one of the two moves.
+    // a caller keeps what it derives from them until one of the two moves. A layout revision
+    // is drawn from one sequence for all vessels (next_thruster_layout_revision), so that a
+    // vessel made where a destroyed one stood never shows the old one's revision.
     std::uint64_t thruster_layout_revision = 0;
     std::uint64_t attitude_thruster_revision = 0;
     std::vector<ExhaustRecord> exhausts;
