@@ -47,6 +47,8 @@ VesselRecord* World::instantiate_vessel(const std::string& name, const std::stri
     // Only a vessel a scenario can hold: its block starts "name:class" and names are unique.
     if (name.empty() || name.find_first_of(" \t\r\n\v\f:") != std::string::npos)
         return fail("a vessel name is one word without ':'");
+    // The reader takes a line starting with ';' for a comment, the vessel's block with it.
+    if (name.front() == ';') return fail("a vessel name does not start with ';'");
     if (find_vessel(name) != nullptr) return fail("a vessel of that name exists");
     const VesselClass* cls = find_class(class_name, &why);
     if (cls == nullptr) return fail(why);

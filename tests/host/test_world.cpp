@@ -125,8 +125,9 @@ TEST_F(RunTreeWorld, creation_errors_name_the_class_or_file) {
 TEST_F(RunTreeWorld, only_vessels_a_scenario_can_hold_are_made) {
     write_class("Plain", "Size = 1\n");
     ASSERT_NE(world.create_vessel("First", "Plain", nullptr, nullptr), nullptr);
-    // A saved scenario with any of these would not load again ("name:class", unique names).
-    for (const char* name : {"First", "", "two words", "a:b", "tab\there"}) {
+    // A saved scenario with any of these would not load again ("name:class", unique names,
+    // ';' starts a comment).
+    for (const char* name : {"First", "", "two words", "a:b", "tab\there", ";pper"}) {
         std::string error;
         EXPECT_EQ(world.create_vessel(name, "Plain", nullptr, &error), nullptr) << name;
         EXPECT_FALSE(error.empty()) << name;
