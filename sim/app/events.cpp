@@ -38,6 +38,15 @@ double Simulation::events_gear_height(const FlightData& d, const runtime::Vessel
     return floor > kLiftoffClearance + kGearFloorMargin ? floor : gear_height(*world_, focus);
 }
 
+// The Mach number, main engines' level and count matter only until the events that watch
+// them are recorded.
+unsigned Simulation::event_groups() const {
+    const auto recorded = [this](StandardEvent e) { return standard_recorded_[static_cast<size_t>(e)]; };
+    const bool watching = !recorded(StandardEvent::mach1) || !recorded(StandardEvent::engine_switch) ||
+                          !recorded(StandardEvent::cutoff);
+    return watching ? kFlightEvents : kFlightBasic;
+}
+
 void Simulation::check_events(const FlightData& d, const runtime::VesselRecord& focus) {
     const double gear = events_gear_height(d, focus);
     // On the ground, rolling or at rest, the lowest touchdown point touches the surface; a

@@ -21,7 +21,7 @@ struct Column {
 
 constexpr Column COLUMNS[] = {
     {"time_s", "time", [](const FlightData& d) { return d.time_s; }},
-    {"altitude_m", "altitude", [](const FlightData& d) { return d.altitude_m; }, kFlightAir},
+    {"altitude_m", "altitude", [](const FlightData& d) { return d.altitude_m; }, kFlightAltitude},
     {"airspeed_m_s", "airspeed", [](const FlightData& d) { return d.airspeed_m_s; }, kFlightAir},
     {"mach", "mach", [](const FlightData& d) { return d.mach; }, kFlightEvents},
     {"vertical_speed_m_s", "vertical_speed", [](const FlightData& d) { return d.vertical_speed_m_s; }, kFlightAttitude},
@@ -77,6 +77,11 @@ double gear_height_floor(const runtime::World& world, const runtime::VesselRecor
 
 FlightData read_flight_data(const runtime::World& world, const runtime::VesselRecord& v, unsigned groups) {
     FlightData d;
+    read_flight_groups(world, v, groups, d);
+    return d;
+}
+
+void read_flight_groups(const runtime::World& world, const runtime::VesselRecord& v, unsigned groups, FlightData& d) {
     d.time_s = world.sim_time;
     d.ground_contact = v.state.landed;
     d.navmode = v.state.navmode;
@@ -88,8 +93,8 @@ FlightData read_flight_data(const runtime::World& world, const runtime::VesselRe
         d.num_engines = main != nullptr ? static_cast<int>(main->thrusters.size()) : 0;
     }
     if (groups & kFlightGear) d.gear_height_m = gear_height(world, v);
+    if (groups & kFlightAltitude) d.altitude_m = world.altitude(v);
     if (groups & kFlightAir) {
-        d.altitude_m = world.altitude(v);
         d.airspeed_m_s = world.airspeed(v);
         d.dyn_pressure_Pa = world.dyn_pressure(v);
         d.static_pressure_Pa = world.atm_pressure(v);
@@ -124,7 +129,6 @@ FlightData read_flight_data(const runtime::World& world, const runtime::VesselRe
         d.longitude_deg = lng * DEG;
         d.latitude_deg = lat * DEG;
     }
-    return d;
 }
 
 int flight_value_index(const std::string& name) {

@@ -45,18 +45,23 @@ struct FlightData {
 enum FlightDataGroup : unsigned {
     kFlightBasic = 0,
     kFlightEvents = 1u << 0,    // mach, main level, engines: the host's events
-    kFlightAir = 1u << 1,       // altitude, airspeed, dynamic and static pressure
+    kFlightAir = 1u << 1,       // airspeed, dynamic and static pressure
     kFlightMass = 1u << 2,      // mass, fuel
     kFlightAttitude = 1u << 3,  // vertical speed, pitch, bank, heading, aoa, slip
     kFlightOrbit = 1u << 4,     // apoapsis, periapsis, inclination, period, time to apoapsis
     kFlightPosition = 1u << 5,  // longitude, latitude
     kFlightGear = 1u << 6,      // gear height
-    kFlightAll = kFlightEvents | kFlightAir | kFlightMass | kFlightAttitude | kFlightOrbit | kFlightPosition | kFlightGear,
+    kFlightAltitude = 1u << 7,  // altitude
+    kFlightAll = kFlightEvents | kFlightAir | kFlightMass | kFlightAttitude | kFlightOrbit | kFlightPosition |
+                 kFlightGear | kFlightAltitude,
 };
 
 // Reads the always-read values and the groups asked for; the other fields stay 0.
 FlightData read_flight_data(const runtime::World& world, const runtime::VesselRecord& v,
                             unsigned groups = kFlightAll);
+// Reads the always-read values and the groups asked for into d, leaving its other fields as
+// they are.
+void read_flight_groups(const runtime::World& world, const runtime::VesselRecord& v, unsigned groups, FlightData& d);
 
 // Height above the surface of the vessel's lowest touchdown point (the origin's altitude
 // without touchdown points), and a lower bound of it that costs less: the origin's height less

@@ -105,11 +105,8 @@ void Simulation::finish_frame() {
             return;
         }
     }
-    if (runtime::VesselRecord* f = focus_vessel()) {
-        // Everything this frame and the next frame's script conditions will ask for.
-        const unsigned groups = pending_groups_ | (telemetry_due(false) ? kFlightAll : kFlightEvents);
-        check_events(focus_data(groups), *f);
-    }
+    if (runtime::VesselRecord* f = focus_vessel())
+        check_events(focus_data(telemetry_due(false) ? kFlightAll : event_groups()), *f);
     sample_telemetry(false);
     show_progress(false);
 }
@@ -120,16 +117,28 @@ void Simulation::host_frame() {
     run_due_commands();
 }
 
+// Each group is read at most once a frame, when something first asks for it; the fields of
+// groups not read keep older values, which nothing reads.
 const FlightData& Simulation::focus_data(unsigned groups) {
-    if (!focus_data_valid_ || (focus_data_groups_ & groups) != groups) {
-        focus_data_groups_ = groups | (focus_data_valid_ ? focus_data_groups_ : kFlightBasic);
-        focus_data_ = read_flight_data(*world_, *focus_vessel(), focus_data_groups_);
+    if (!focus_data_valid_) {
+        read_flight_groups(*world_, *focus_vessel(), groups, focus_data_);
+        focus_data_groups_ = groups;
         focus_data_valid_ = true;
+    } else if (const unsigned missing = groups & ~focus_data_groups_; missing != 0) {
+        read_flight_groups(*world_, *focus_vessel(), missing, focus_data_);
+        focus_data_groups_ |= missing;
     }
     return focus_data_;
 }
 
-void Simulation::forget_focus_data() { focus_data_valid_ = false; }
+bool Simulation::focus_has(unsigned groups) const {
+    return focus_data_valid_ && (focus_data_groups_ & groups) == groups;
+}
+
+void Simulation::forget_focus_data() {
+    focus_data_valid_ = false;
+    apoapsis_range_valid_ = false;
+}
 
 bool Simulation::telemetry_due(bool force) const {
     const double t = world_->sim_time;

@@ -271,18 +271,6 @@ DWORD scan_code_of(const std::string& name) {
     return 0;
 }
 
-bool condition_holds(const Condition& c, double value) {
-    switch (c.op) {
-        case Comparison::Greater: return value > c.value;
-        case Comparison::GreaterEqual: return value >= c.value;
-        case Comparison::Less: return value < c.value;
-        case Comparison::LessEqual: return value <= c.value;
-        case Comparison::Equal: return value == c.value;
-        case Comparison::NotEqual: return value != c.value;
-    }
-    return false;
-}
-
 Script parse_script(const std::string& text, const std::string& source) {
     Script script;
     script.source = source;

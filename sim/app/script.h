@@ -69,6 +69,17 @@ const char* output_extension(CommandKind kind);
 // Scan code of a key name: a letter, a digit, or a hexadecimal code "0x22"; 0 if unknown.
 DWORD scan_code_of(const std::string& name);
 
-bool condition_holds(const Condition& c, double value);
+// Inline: the frame loop checks the pending conditions every frame.
+inline bool condition_holds(const Condition& c, double value) {
+    switch (c.op) {
+        case Comparison::Greater: return value > c.value;
+        case Comparison::GreaterEqual: return value >= c.value;
+        case Comparison::Less: return value < c.value;
+        case Comparison::LessEqual: return value <= c.value;
+        case Comparison::Equal: return value == c.value;
+        case Comparison::NotEqual: return value != c.value;
+    }
+    return false;
+}
 
 }  // namespace sim

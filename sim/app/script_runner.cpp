@@ -1,5 +1,6 @@
 // The script runner: the commands whose time or conditions have come, run in the order of
 // the script.
+#include "condition_bounds.h"
 #include "input_error.h"
 #include "pilot/pilot.h"
 #include "simulation.h"
@@ -15,42 +16,55 @@ constexpr int kHudMode = 1;  // the surface HUD mode
 
 }  // namespace
 
-// The entries not yet run are kept in script order with the groups of flight values their
-// conditions read, so that a frame looks at nothing else.
+// The entries not yet run are kept in script order, so that a frame looks at nothing else.
 void Simulation::index_pending_entries() {
     pending_entries_.clear();
-    pending_groups_ = kFlightBasic;
-    for (size_t i = 0; i < script_.entries.size(); ++i) {
-        if (entry_done_[i]) continue;
-        pending_entries_.push_back(i);
-        for (const Condition& c : script_.entries[i].conditions) pending_groups_ |= flight_value_group(c.index);
-    }
+    for (size_t i = 0; i < script_.entries.size(); ++i)
+        if (!entry_done_[i]) pending_entries_.push_back(i);
 }
 
-bool Simulation::entry_due(const ScriptEntry& e) {
+bool Simulation::entry_due(const ScriptEntry& e, bool has_focus) {
     if (e.time) return world_->sim_time >= *e.time - kTimeEpsilon;
-    if (focus_vessel() == nullptr) return false;
+    if (!has_focus) return false;
     for (const Condition& c : e.conditions) {
         if (c.event_slot >= 0) {
             const std::optional<double>& at = timed_event_times_[static_cast<size_t>(c.event_slot)];
             if (!at || !condition_holds(c, world_->sim_time - *at)) return false;
-        } else if (!condition_holds(c, flight_value_at(focus_data(pending_groups_), c.index))) {
+        } else if (!flight_condition_holds(c)) {
             return false;
         }
     }
     return true;
 }
 
+// A condition reads only its own value's group. The time to apoapsis needs the orbit's
+// shape (an atan2, a sin, an acos): a bound from the state alone decides most frames.
+bool Simulation::flight_condition_holds(const Condition& c) {
+    static const int time_to_apoapsis = flight_value_index("time_to_apoapsis");
+    if (c.index == time_to_apoapsis && !focus_has(kFlightOrbit)) {
+        if (!apoapsis_range_valid_) {  // once a frame for all the conditions on it
+            const runtime::VesselState& s = focus_vessel()->state;
+            apoapsis_range_ = time_to_apoapsis_range(world_->earth.mu, s.pos, s.vel);
+            apoapsis_range_valid_ = true;
+        }
+        if (apoapsis_range_)
+            if (const auto decided = condition_over_range(c, *apoapsis_range_)) return *decided;
+    }
+    return condition_holds(c, flight_value_at(focus_data(flight_value_group(c.index)), c.index));
+}
+
 void Simulation::run_due_commands() {
     bool ran = false;
+    bool has_focus = focus_vessel() != nullptr;
     for (size_t i : pending_entries_) {
         if (stop_requested_) break;
         const ScriptEntry& e = script_.entries[i];
-        if (!entry_due(e)) continue;
+        if (!entry_due(e, has_focus)) continue;
         entry_done_[i] = true;
         ran = true;
         run_command(e);
         forget_focus_data();  // the command may have changed the state or the focus
+        has_focus = focus_vessel() != nullptr;
     }
     if (ran) index_pending_entries();
 }

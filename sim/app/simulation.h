@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "condition_bounds.h"
 #include "flight_data.h"
 #include "host_keys.h"
 #include "runtime/world.h"
@@ -146,7 +147,7 @@ private:
     HostKeys keys_for_saving(const runtime::VesselRecord& v) const;
 
     void index_pending_entries();
-    bool entry_due(const ScriptEntry& e);
+    bool entry_due(const ScriptEntry& e, bool has_focus);
     void run_due_commands();
     void run_command(const ScriptEntry& entry);
     void press_key(const ScriptCommand& c, const ScriptEntry& entry);
@@ -156,7 +157,10 @@ private:
     // The focus vessel's values of the present state with at least these groups, read once
     // until forget_focus_data() (the state moved, or a command may have changed it).
     const FlightData& focus_data(unsigned groups);
+    bool focus_has(unsigned groups) const;  // these groups are read for the present state
     void forget_focus_data();
+    bool flight_condition_holds(const Condition& c);
+    unsigned event_groups() const;  // the groups the host's events still watch
     bool telemetry_due(bool force) const;
     void check_events(const FlightData& d, const runtime::VesselRecord& focus);
     double events_gear_height(const FlightData& d, const runtime::VesselRecord& focus) const;
@@ -184,10 +188,11 @@ private:
     Script script_;
     std::vector<bool> entry_done_;
     std::vector<size_t> pending_entries_;   // entries not yet run, in script order
-    unsigned pending_groups_ = kFlightBasic;  // flight value groups their conditions read
     FlightData focus_data_;
     unsigned focus_data_groups_ = kFlightBasic;
     bool focus_data_valid_ = false;
+    std::optional<ValueRange> apoapsis_range_;  // the focus vessel's time to apoapsis, bounded
+    bool apoapsis_range_valid_ = false;
     LoadContext* loading_ = nullptr;
     std::vector<std::unique_ptr<Memo>> memos_;
 
