@@ -273,7 +273,7 @@ void World::set_status(VesselRecord& v, const VESSELSTATUS& s) {
     v.state.R = detail::matrix_from_arot(s.arot);
     if (PropellantRecord* p = v.def.default_propellant; p != nullptr && std::isfinite(s.fuel))
         p->mass = p->max_mass * detail::clamp(s.fuel, 0.0, 1.0);
-    v.state.landed = s.status == 1;
+    v.state.landed = s.status == 1 && length(s.rpos) - earth.radius <= kMaxLandedHeight;
 }
 
 void World::set_landed(VesselRecord& v, double lng, double lat, double heading_rad, double height) {

@@ -19,7 +19,7 @@ constexpr double kMaxDistance = 1e12;  // m from the Earth's centre, beyond Satu
 constexpr double kMaxSpeed = 3e4;      // m/s, the Earth's own orbital speed
 constexpr double kMaxRate = 1e6;       // deg/s, beyond any vessel's spin
 constexpr double kMinAlt = -kMaxDepthBelowSurface;  // m, ALT of a vessel placed on the ground
-constexpr double kMaxAlt = 10000.0;                  // m
+constexpr double kMaxAlt = runtime::kMaxLandedHeight;  // m
 
 bool read_numbers(const std::vector<std::string>& words, double* out, size_t n) {
     if (words.size() != n + 1) return false;
@@ -224,7 +224,9 @@ HostKeys host_keys_from_state(const runtime::World& world, const runtime::Vessel
         world.equ_pos(v, lng, lat, rad);
         keys.pos_deg = std::array<double, 2>{lng * DEG, lat * DEG};
         keys.heading_deg = world.heading(v) * DEG;
-        keys.alt_m = rad - world.earth.radius;
+        // Within what the reader takes: a vessel placed at either bound comes back a rounding
+        // error beyond it.
+        keys.alt_m = std::clamp(rad - world.earth.radius, kMinAlt, kMaxAlt);
     } else {
         keys.status = FlightStatus::Orbiting;
         keys.rpos = v.state.pos;

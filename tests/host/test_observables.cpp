@@ -118,7 +118,7 @@ TEST_F(HostWorld, orientation_angles_and_attitude_matrix_round_trip) {
 TEST_F(HostWorld, status_carries_position_velocity_fuel_and_landing) {
     runtime::VesselRecord* v = plain("Status", 1000.0, 400.0);
     VESSELSTATUS s{};
-    s.rpos = _V(7e6, 1, 2);
+    s.rpos = _V(world.earth.radius + 2.0, 1, 2);  // landed: on the ground
     s.rvel = _V(3, 7500, 4);
     s.vrot = _V(0.01, 0.02, 0.03);
     s.fuel = 0.25;

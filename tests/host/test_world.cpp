@@ -142,6 +142,13 @@ TEST_F(RunTreeWorld, only_vessels_a_scenario_can_hold_are_made) {
     status.rpos = _V(world.earth.radius - 50.0, 0.0, 0.0);
     EXPECT_NE(world.create_vessel("Shallow", "Plain", &status, &error), nullptr);
     EXPECT_EQ(world.vessel_count(), 2u);
+    // A status that says landed stands only near the ground: a scenario holds a landed
+    // vessel's height up to 10 km, so one released far above a landed carrier is in flight.
+    status.status = 1;
+    status.rpos = _V(world.earth.radius + 2.0, 0.0, 0.0);
+    EXPECT_TRUE(world.create_vessel("OnTheGround", "Plain", &status, &error)->state.landed);
+    status.rpos = _V(world.earth.radius + 45700.0, 0.0, 0.0);
+    EXPECT_FALSE(world.create_vessel("HighAbove", "Plain", &status, &error)->state.landed);
 }
 
 TEST_F(RunTreeWorld, a_module_class_runs_ovcinit_and_class_caps_and_unloads_with_its_last_vessel) {

@@ -178,6 +178,9 @@ struct VesselDefinition {
 // How far below the surface a vessel may be placed (its origin, m): deeper, the ground's
 // spring would throw it out at many times the speed of sound and its state would run away.
 inline constexpr double kMaxDepthBelowSurface = 100.0;
+// How high above the surface a vessel may stand landed (its origin, m): a status that says
+// landed farther up is a vessel in flight, released or placed above a landed one.
+inline constexpr double kMaxLandedHeight = 10000.0;
 
 struct BodyRecord {
     std::string name = "Earth";
