@@ -114,7 +114,10 @@ void Simulation::record_event(const std::string& name, const std::string& vessel
     if (const runtime::VesselRecord* f = focus_vessel()) focus = read_flight_data(*world_, *f);
     events_.push_back({name, world_->sim_time, vessel, focus});
     for (size_t i = 0; i < timed_events_.size(); ++i)
-        if (timed_events_[i] == name) timed_event_times_[i] = world_->sim_time;
+        if (timed_events_[i] == name) {
+            timed_event_times_[i] = world_->sim_time;
+            pending_stale_ = true;  // entries waiting on it join the pending ones
+        }
     if (result_.outcome == Outcome::NotRun &&
         std::find(options_.stop_on.begin(), options_.stop_on.end(), name) != options_.stop_on.end()) {
         result_.outcome = Outcome::StopEvent;

@@ -1,5 +1,8 @@
 // The script runner: the commands whose time or conditions have come, run in the order of
 // the script.
+#include <algorithm>
+#include <cstring>
+
 #include "condition_bounds.h"
 #include "input_error.h"
 #include "pilot/pilot.h"
@@ -16,21 +19,30 @@ constexpr int kHudMode = 1;  // the surface HUD mode
 
 }  // namespace
 
-// The entries not yet run are kept in script order, so that a frame looks at nothing else.
+// The entries not yet run are kept in script order, so that a frame looks at nothing else;
+// an entry with a time_since condition on an event not yet recorded cannot be due, and joins
+// the list when that event is recorded.
 void Simulation::index_pending_entries() {
     pending_entries_.clear();
     for (size_t i = 0; i < script_.entries.size(); ++i)
-        if (!entry_done_[i]) pending_entries_.push_back(i);
+        if (!entry_done_[i] && !waits_on_unrecorded_event(script_.entries[i])) pending_entries_.push_back(i);
+    pending_stale_ = false;
 }
 
-bool Simulation::entry_due(const ScriptEntry& e, bool has_focus) {
+bool Simulation::waits_on_unrecorded_event(const ScriptEntry& e) const {
+    for (const Condition& c : e.conditions)
+        if (c.event_slot >= 0 && !timed_event_times_[static_cast<size_t>(c.event_slot)]) return true;
+    return false;
+}
+
+bool Simulation::entry_due(const ScriptEntry& e, const runtime::VesselRecord* focus) {
     if (e.time) return world_->sim_time >= *e.time - kTimeEpsilon;
-    if (!has_focus) return false;
+    if (focus == nullptr) return false;
     for (const Condition& c : e.conditions) {
         if (c.event_slot >= 0) {
             const std::optional<double>& at = timed_event_times_[static_cast<size_t>(c.event_slot)];
             if (!at || !condition_holds(c, world_->sim_time - *at)) return false;
-        } else if (!flight_condition_holds(c)) {
+        } else if (!flight_condition_holds(c, *focus)) {
             return false;
         }
     }
@@ -38,35 +50,69 @@ bool Simulation::entry_due(const ScriptEntry& e, bool has_focus) {
 }
 
 // A condition reads only its own value's group. The time to apoapsis needs the orbit's
-// shape (an atan2, a sin, an acos): a bound from the state alone decides most frames.
-bool Simulation::flight_condition_holds(const Condition& c) {
+// shape (an atan2, a sin, an acos): a bound from the state alone decides most frames. That
+// bound and the altitude derive from the position and velocity alone, and are kept for as
+// long as those stay the same.
+bool Simulation::flight_condition_holds(const Condition& c, const runtime::VesselRecord& focus) {
     static const int time_to_apoapsis = flight_value_index("time_to_apoapsis");
+    static const int altitude = flight_value_index("altitude");
     if (c.index == time_to_apoapsis && !focus_has(kFlightOrbit)) {
-        if (!apoapsis_range_valid_) {  // once a frame for all the conditions on it
-            const runtime::VesselState& s = focus_vessel()->state;
-            apoapsis_range_ = time_to_apoapsis_range(world_->earth.mu, s.pos, s.vel);
+        key_kept_values(focus.state);
+        if (!apoapsis_range_valid_) {
+            apoapsis_range_ = time_to_apoapsis_range(world_->earth.mu, focus.state.pos, focus.state.vel);
             apoapsis_range_valid_ = true;
         }
         if (apoapsis_range_)
             if (const auto decided = condition_over_range(c, *apoapsis_range_)) return *decided;
+    } else if (c.index == altitude && !focus.pins.altitude) {
+        key_kept_values(focus.state);
+        if (!kept_altitude_valid_) {
+            kept_altitude_ = world_->altitude(focus);
+            kept_altitude_valid_ = true;
+        }
+        return condition_holds(c, kept_altitude_);
     }
     return condition_holds(c, flight_value_at(focus_data(flight_value_group(c.index)), c.index));
 }
 
+// At the first condition of a pass that reads them, and again after a command: the kept
+// values stay while the focus vessel's position and velocity are the same bits.
+void Simulation::key_kept_values(const runtime::VesselState& s) {
+    if (kept_state_checked_) return;
+    kept_state_checked_ = true;
+    const std::array<double, 6> key{s.pos.x, s.pos.y, s.pos.z, s.vel.x, s.vel.y, s.vel.z};
+    if (kept_state_valid_ && std::memcmp(key.data(), kept_state_.data(), sizeof key) == 0) return;
+    kept_state_ = key;
+    kept_state_valid_ = true;
+    apoapsis_range_valid_ = false;
+    kept_altitude_valid_ = false;
+}
+
+// One pass over the pending entries in script order, as a rescan of the whole script would
+// make: a command that records an event lets the entries after it that wait on the event be
+// checked in the same pass.
 void Simulation::run_due_commands() {
-    bool ran = false;
-    bool has_focus = focus_vessel() != nullptr;
-    for (size_t i : pending_entries_) {
-        if (stop_requested_) break;
+    if (pending_stale_) index_pending_entries();
+    if (pending_entries_.empty()) return;
+    const runtime::VesselRecord* focus = focus_vessel();
+    kept_state_checked_ = false;
+    size_t k = 0;
+    while (k < pending_entries_.size() && !stop_requested_) {
+        const size_t i = pending_entries_[k];
         const ScriptEntry& e = script_.entries[i];
-        if (!entry_due(e, has_focus)) continue;
+        if (!entry_due(e, focus)) {
+            ++k;
+            continue;
+        }
         entry_done_[i] = true;
-        ran = true;
         run_command(e);
         forget_focus_data();  // the command may have changed the state or the focus
-        has_focus = focus_vessel() != nullptr;
+        focus = focus_vessel();
+        kept_state_checked_ = false;
+        index_pending_entries();
+        k = static_cast<size_t>(std::upper_bound(pending_entries_.begin(), pending_entries_.end(), i) -
+                                pending_entries_.begin());
     }
-    if (ran) index_pending_entries();
 }
 
 void Simulation::run_command(const ScriptEntry& entry) {

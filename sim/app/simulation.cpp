@@ -180,7 +180,6 @@ void Simulation::load() {
     else if (!options_.script_path.empty())
         script_ = read_script_file(options_.script_path);
     entry_done_.assign(script_.entries.size(), false);
-    index_pending_entries();
 
     // --stop-on names an event the host or the script can raise.
     for (const std::string& name : options_.stop_on)

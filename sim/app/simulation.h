@@ -147,7 +147,8 @@ private:
     HostKeys keys_for_saving(const runtime::VesselRecord& v) const;
 
     void index_pending_entries();
-    bool entry_due(const ScriptEntry& e, bool has_focus);
+    bool waits_on_unrecorded_event(const ScriptEntry& e) const;
+    bool entry_due(const ScriptEntry& e, const runtime::VesselRecord* focus);
     void run_due_commands();
     void run_command(const ScriptEntry& entry);
     void press_key(const ScriptCommand& c, const ScriptEntry& entry);
@@ -159,7 +160,8 @@ private:
     const FlightData& focus_data(unsigned groups);
     bool focus_has(unsigned groups) const;  // these groups are read for the present state
     void forget_focus_data();
-    bool flight_condition_holds(const Condition& c);
+    bool flight_condition_holds(const Condition& c, const runtime::VesselRecord& focus);
+    void key_kept_values(const runtime::VesselState& s);
     unsigned event_groups() const;  // the groups the host's events still watch
     bool telemetry_due(bool force) const;
     void check_events(const FlightData& d, const runtime::VesselRecord& focus);
@@ -187,12 +189,20 @@ private:
     ScenarioFile scenario_;
     Script script_;
     std::vector<bool> entry_done_;
-    std::vector<size_t> pending_entries_;   // entries not yet run, in script order
+    std::vector<size_t> pending_entries_;   // entries not yet run nor waiting on an event, in script order
+    bool pending_stale_ = true;             // an event they may wait on was recorded since
     FlightData focus_data_;
     unsigned focus_data_groups_ = kFlightBasic;
     bool focus_data_valid_ = false;
-    std::optional<ValueRange> apoapsis_range_;  // the focus vessel's time to apoapsis, bounded
+    // Values of the focus vessel's position and velocity alone that conditions read every frame,
+    // kept until either changes in a bit (the body's mu and radius are fixed for a run).
+    std::array<double, 6> kept_state_{};
+    bool kept_state_valid_ = false;
+    bool kept_state_checked_ = false;  // against the focus vessel's state, in this pass
+    std::optional<ValueRange> apoapsis_range_;  // the time to apoapsis, bounded
     bool apoapsis_range_valid_ = false;
+    double kept_altitude_ = 0.0;  // m, unpinned
+    bool kept_altitude_valid_ = false;
     LoadContext* loading_ = nullptr;
     std::vector<std::unique_ptr<Memo>> memos_;
 
