@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -250,6 +252,99 @@ TEST(Script, ConditionsOnTheOrbitAndOnTheTimeSinceAnEvent) {
     EXPECT_NEAR(s.event_time("near_top").value(), to_apoapsis - 100.0, 0.2);
     EXPECT_NEAR(s.event_time("later").value(), to_apoapsis - 80.0, 0.2);
     EXPECT_NEAR(s.event_time("apoapsis").value(), to_apoapsis, 0.2);
+}
+
+// Entries that wait on an event not yet recorded are left out of a frame's checks until it
+// is recorded: over generated scripts whose events are raised in a random order (by time,
+// by chains of time_since conditions, several in one pass), every event comes on the frame
+// that checking every entry in script order every frame would pick.
+TEST(Script, EntriesWaitingOnEventsFireOnTheFramesOfAFullRescan) {
+    constexpr int kScripts = 40;
+    constexpr int kEvents = 8;
+    constexpr int kFrames = 120;
+    constexpr double kDt = 0.01;
+    std::mt19937 rng(20261209);
+    auto pick = [&rng](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+    for (int script_no = 0; script_no < kScripts; ++script_no) {
+        // An entry raises event `raises` when its time (in frames) has come, or when each of
+        // its (event, frames, inclusive) conditions holds: time_since E > f - 0.5 frames, or
+        // time_since E >= 0 (which holds in the pass that records E).
+        struct Cond {
+            int event, frames;
+            bool same_pass;
+        };
+        struct Entry {
+            int raises = 0;
+            int at_frame = -1;
+            std::vector<Cond> conds;
+        };
+        std::vector<Entry> timed, conditional;
+        for (int e = 0; e < kEvents; ++e) {
+            Entry entry;
+            entry.raises = e;
+            if (e < 2 || pick(4) == 0) {
+                entry.at_frame = 1 + pick(60);
+                timed.push_back(entry);
+                continue;
+            }
+            const int n = 1 + pick(2);
+            for (int k = 0; k < n; ++k) {
+                const bool same_pass = pick(3) == 0;
+                entry.conds.push_back({pick(kEvents), same_pass ? 0 : 1 + pick(30), same_pass});
+            }
+            conditional.push_back(entry);
+        }
+        std::shuffle(timed.begin(), timed.end(), rng);
+        std::shuffle(conditional.begin(), conditional.end(), rng);
+        std::stable_sort(timed.begin(), timed.end(),
+                         [](const Entry& a, const Entry& b) { return a.at_frame < b.at_frame; });
+        std::string text;
+        char line[160];
+        for (const Entry& e : timed) {
+            std::snprintf(line, sizeof line, "t=%.3f event e%d\n", (e.at_frame - 0.5) * kDt, e.raises);
+            text += line;
+        }
+        for (const Entry& e : conditional) {
+            text += "when ";
+            for (size_t k = 0; k < e.conds.size(); ++k) {
+                const Cond& c = e.conds[k];
+                if (c.same_pass) std::snprintf(line, sizeof line, "time_since e%d>=0", c.event);
+                else std::snprintf(line, sizeof line, "time_since e%d>%.3f", c.event, (c.frames - 0.5) * kDt);
+                text += (k > 0 ? " and " : "") + std::string(line);
+            }
+            std::snprintf(line, sizeof line, " event e%d\n", e.raises);
+            text += line;
+        }
+
+        // The full rescan: every entry not yet run, in script order, every frame.
+        std::vector<const Entry*> order;
+        for (const Entry& e : timed) order.push_back(&e);
+        for (const Entry& e : conditional) order.push_back(&e);
+        std::vector<int> recorded(kEvents, -1);
+        std::vector<bool> done(order.size(), false);
+        for (int f = 0; f <= kFrames; ++f) {
+            for (size_t i = 0; i < order.size(); ++i) {
+                const Entry& e = *order[i];
+                bool due = e.at_frame >= 0 ? f >= e.at_frame : true;
+                for (const Cond& c : e.conds)
+                    due = due && recorded[c.event] >= 0 && f - recorded[c.event] >= c.frames;
+                if (done[i] || !due) continue;
+                done[i] = true;
+                if (recorded[e.raises] < 0) recorded[e.raises] = f;
+            }
+        }
+
+        sim::RunOptions opt = options_for(ships(kOrbiting), text);
+        opt.dt = kDt;
+        opt.until = (kFrames + 0.5) * kDt;
+        sim::Simulation s(opt);
+        s.run();
+        for (int e = 0; e < kEvents; ++e) {
+            const std::optional<double> t = s.event_time("e" + std::to_string(e));
+            const int frame = t ? static_cast<int>(std::lround(*t / kDt)) : -1;
+            EXPECT_EQ(frame, recorded[e]) << "event e" << e << " of the script\n" << text;
+        }
+    }
 }
 
 // High above the ground the events read a lower bound of the gear height: over generated
