@@ -340,7 +340,8 @@ TEST(Script, EntriesWaitingOnEventsFireOnTheFramesOfAFullRescan) {
         sim::Simulation s(opt);
         s.run();
         for (int e = 0; e < kEvents; ++e) {
-            const std::optional<double> t = s.event_time("e" + std::to_string(e));
+            std::snprintf(line, sizeof line, "e%d", e);
+            const std::optional<double> t = s.event_time(line);
             const int frame = t ? static_cast<int>(std::lround(*t / kDt)) : -1;
             EXPECT_EQ(frame, recorded[e]) << "event e" << e << " of the script\n" << text;
         }
