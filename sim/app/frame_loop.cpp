@@ -137,6 +137,8 @@ bool Simulation::focus_has(unsigned groups) const {
 
 void Simulation::forget_focus_data() {
     focus_data_valid_ = false;
+    apoapsis_range_valid_ = false;
+    kept_altitude_valid_ = false;
 }
 
 bool Simulation::telemetry_due(bool force) const {

@@ -1,7 +1,6 @@
 // The script runner: the commands whose time or conditions have come, run in the order of
 // the script.
 #include <algorithm>
-#include <cstring>
 
 #include "condition_bounds.h"
 #include "input_error.h"
@@ -50,14 +49,12 @@ bool Simulation::entry_due(const ScriptEntry& e, const runtime::VesselRecord* fo
 }
 
 // A condition reads only its own value's group. The time to apoapsis needs the orbit's
-// shape (an atan2, a sin, an acos): a bound from the state alone decides most frames. That
-// bound and the altitude derive from the position and velocity alone, and are kept for as
-// long as those stay the same.
+// shape (an atan2, a sin, an acos): a bound from the state alone decides most frames. The
+// bound and the altitude are computed at most once a frame, for every condition on them.
 bool Simulation::flight_condition_holds(const Condition& c, const runtime::VesselRecord& focus) {
     static const int time_to_apoapsis = flight_value_index("time_to_apoapsis");
     static const int altitude = flight_value_index("altitude");
     if (c.index == time_to_apoapsis && !focus_has(kFlightOrbit)) {
-        key_kept_values(focus.state);
         if (!apoapsis_range_valid_) {
             apoapsis_range_ = time_to_apoapsis_range(world_->earth.mu, focus.state.pos, focus.state.vel);
             apoapsis_range_valid_ = true;
@@ -65,7 +62,6 @@ bool Simulation::flight_condition_holds(const Condition& c, const runtime::Vesse
         if (apoapsis_range_)
             if (const auto decided = condition_over_range(c, *apoapsis_range_)) return *decided;
     } else if (c.index == altitude && !focus.pins.altitude) {
-        key_kept_values(focus.state);
         if (!kept_altitude_valid_) {
             kept_altitude_ = world_->altitude(focus);
             kept_altitude_valid_ = true;
@@ -75,19 +71,6 @@ bool Simulation::flight_condition_holds(const Condition& c, const runtime::Vesse
     return condition_holds(c, flight_value_at(focus_data(flight_value_group(c.index)), c.index));
 }
 
-// At the first condition of a pass that reads them, and again after a command: the kept
-// values stay while the focus vessel's position and velocity are the same bits.
-void Simulation::key_kept_values(const runtime::VesselState& s) {
-    if (kept_state_checked_) return;
-    kept_state_checked_ = true;
-    const std::array<double, 6> key{s.pos.x, s.pos.y, s.pos.z, s.vel.x, s.vel.y, s.vel.z};
-    if (kept_state_valid_ && std::memcmp(key.data(), kept_state_.data(), sizeof key) == 0) return;
-    kept_state_ = key;
-    kept_state_valid_ = true;
-    apoapsis_range_valid_ = false;
-    kept_altitude_valid_ = false;
-}
-
 // One pass over the pending entries in script order, as a rescan of the whole script would
 // make: a command that records an event lets the entries after it that wait on the event be
 // checked in the same pass.
@@ -95,7 +78,6 @@ void Simulation::run_due_commands() {
     if (pending_stale_) index_pending_entries();
     if (pending_entries_.empty()) return;
     const runtime::VesselRecord* focus = focus_vessel();
-    kept_state_checked_ = false;
     size_t k = 0;
     while (k < pending_entries_.size() && !stop_requested_) {
         const size_t i = pending_entries_[k];
@@ -108,7 +90,6 @@ void Simulation::run_due_commands() {
         run_command(e);
         forget_focus_data();  // the command may have changed the state or the focus
         focus = focus_vessel();
-        kept_state_checked_ = false;
         index_pending_entries();
         k = static_cast<size_t>(std::upper_bound(pending_entries_.begin(), pending_entries_.end(), i) -
                                 pending_entries_.begin());

@@ -161,7 +161,6 @@ private:
     bool focus_has(unsigned groups) const;  // these groups are read for the present state
     void forget_focus_data();
     bool flight_condition_holds(const Condition& c, const runtime::VesselRecord& focus);
-    void key_kept_values(const runtime::VesselState& s);
     unsigned event_groups() const;  // the groups the host's events still watch
     bool telemetry_due(bool force) const;
     void check_events(const FlightData& d, const runtime::VesselRecord& focus);
@@ -194,14 +193,10 @@ private:
     FlightData focus_data_;
     unsigned focus_data_groups_ = kFlightBasic;
     bool focus_data_valid_ = false;
-    // Values of the focus vessel's position and velocity alone that conditions read every frame,
-    // kept until either changes in a bit (the body's mu and radius are fixed for a run).
-    std::array<double, 6> kept_state_{};
-    bool kept_state_valid_ = false;
-    bool kept_state_checked_ = false;  // against the focus vessel's state, in this pass
-    std::optional<ValueRange> apoapsis_range_;  // the time to apoapsis, bounded
+    // Values conditions read, computed at most once a frame.
+    std::optional<ValueRange> apoapsis_range_;  // the focus vessel's time to apoapsis, bounded
     bool apoapsis_range_valid_ = false;
-    double kept_altitude_ = 0.0;  // m, unpinned
+    double kept_altitude_ = 0.0;  // m, the focus vessel's, unpinned
     bool kept_altitude_valid_ = false;
     LoadContext* loading_ = nullptr;
     std::vector<std::unique_ptr<Memo>> memos_;
