@@ -8,13 +8,13 @@
 #include "simulation.h"
 #include "simulation_internal.h"
 #include "svg_sketchpad.h"
+#include "watch_recorder.h"
 #include "text_util.h"
 
 namespace sim {
 
 namespace {
 
-constexpr int kHudMode = 1;  // the surface HUD mode
 
 }  // namespace
 
@@ -189,8 +189,7 @@ std::string Simulation::draw_hud() const {
     char clock[48];
     const int n = std::snprintf(clock, sizeof clock, "T+%.2f s", world_->sim_time);
     skp.Text(8, 8, clock, n);
-    if (runtime::VesselRecord* f = focus_vessel(); f != nullptr && f->iface != nullptr)
-        f->iface->clbkDrawHUD(kHudMode, &hps, &skp);
+    if (runtime::VesselRecord* f = focus_vessel()) draw_focus_hud(*world_, *f, skp);
     return skp.svg();
 }
 

@@ -36,6 +36,8 @@ class Pilot;
 
 namespace sim {
 
+class WatchRecorder;
+
 struct RunOptions {
     std::string root;            // run tree; empty: the build's (KORVAN_RUN_TREE)
     std::string scenario_path;   // tried as given, then relative to the run tree
@@ -53,6 +55,12 @@ struct RunOptions {
     bool progress = false;       // one updating line on stderr
     bool change_directory = true;  // chdir into the run tree, as the simulator runs there
     bool measure_costs = false;    // time the parts of each frame (FrameCosts)
+    // Watching the run afterwards: the track's sampling interval (s) and which of
+    // flight.acmi, flight.czml and the replay page (replay.html, replay-data.js) are written.
+    double track_interval = 0.1;
+    bool write_acmi = true;
+    bool write_czml = true;
+    bool write_replay = true;
 };
 
 // Wall time spent in each part of the frames, with RunOptions::measure_costs.
@@ -131,6 +139,8 @@ public:
     runtime::VesselRecord* focus_vessel() const;
     // Draws the focus vessel's HUD into an SVG picture.
     std::string draw_hud() const;
+    // What the run recorded for watching it (track, HUD items); null before run().
+    const WatchRecorder* watch() const { return watch_.get(); }
     // One frame's host work without the vessels' steps: events, telemetry, progress and the
     // script's due commands, as a frame does them. Benchmarks time it alone.
     void host_frame();
@@ -177,6 +187,7 @@ private:
     void check_output_names() const;
     void write_output(const std::string& file, const std::string& content);
     void note_output_errors();
+    void write_watch_outputs();  // flight.acmi, flight.czml, replay.html and its data
 
     RunOptions options_;
     std::string root_;
@@ -200,6 +211,7 @@ private:
     bool kept_altitude_valid_ = false;
     LoadContext* loading_ = nullptr;
     std::vector<std::unique_ptr<Memo>> memos_;
+    std::unique_ptr<WatchRecorder> watch_;
 
     std::vector<EventRecord> events_;
     // The events that time_since conditions name, each with its time once it has happened.
