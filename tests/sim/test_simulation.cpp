@@ -443,6 +443,7 @@ TEST(Outputs, AreWrittenWholeIntoTheOutputFolder) {
     sim::RunOptions opt = options_for(ships(kOrbiting), "t=1 hud one\nt=1 save one\n");
     opt.until = 2.0;
     opt.out_dir = dir;
+    opt.write_acmi = opt.write_czml = opt.write_replay = false;
     sim::Simulation s(opt);
     s.run();
     s.write_outputs();
