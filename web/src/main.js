@@ -136,6 +136,8 @@ async function start() {
     // Compare mode: the run in another output folder (a path relative to this page).
     compare: async (path) => { await replay.compareWith(await loadRunScript(path), path); await replay.seek(replay.t); },
     get comparing() { return replay.compare ? { label: replay.compare.label, duration: replay.compare.duration } : null; },
+    // The number of lines in each plot.
+    get plotSeries() { return replay.plots.plots.map((p) => p.series.length - 1); },
   };
   window.korvanReplay = api;
   $('compare-file').addEventListener('change', async (e) => {
