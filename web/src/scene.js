@@ -277,7 +277,9 @@ export class View {
       // horizon level, so that pitch and bank show.
       const back = new THREE.Vector3(0, 0, -1).applyQuaternion(this.vessel.quaternion).setY(0);
       if (back.lengthSq() < 1e-6) back.set(0, 0, 1);
-      cam.position.copy(back.normalize().multiplyScalar(120)).add(new THREE.Vector3(0, 30, 0));
+      back.normalize();
+      const side = new THREE.Vector3(-back.z, 0, back.x);  // to one side, so that pitch shows too
+      cam.position.copy(back.multiplyScalar(130)).addScaledVector(side, 55).add(new THREE.Vector3(0, 10, 0));
       cam.fov = 50;
       cam.lookAt(0, 0, 0);
     } else if (this.cameraMode === 'ground') {
