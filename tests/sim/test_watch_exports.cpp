@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr double kRad = M_PI / 180.0;
+constexpr double kRad = 3.14159265358979323846 / 180.0;
 
 std::string read_text(const std::string& path) {
     std::ifstream in(path);
