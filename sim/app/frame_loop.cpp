@@ -19,11 +19,13 @@ RunResult Simulation::run() {
     physics_ = std::make_unique<physics::Physics>(*world_);
     pilot_ = std::make_unique<pilot::Pilot>(*world_);
     physics_->update_observables();
-    watch_ = std::make_unique<WatchRecorder>(options_.track_interval);
+    // The track and the HUD records serve only the files for watching the run.
+    if (!out_dir_.empty() && (options_.write_acmi || options_.write_czml || options_.write_replay))
+        watch_ = std::make_unique<WatchRecorder>(options_.track_interval);
     forget_focus_data();
     if (runtime::VesselRecord* f = focus_vessel()) check_events(focus_data(kFlightEvents), *f);
     sample_telemetry(true);
-    watch_->on_frame(*world_, true);
+    if (watch_) watch_->on_frame(*world_, true);
     result_ = RunResult{};
     costs_ = FrameCosts{};
     const double run_start = options_.measure_costs ? wall_seconds() : 0.0;
@@ -42,7 +44,7 @@ RunResult Simulation::run() {
     if (options_.measure_costs)
         costs_.host_s = wall_seconds() - run_start - costs_.pilot_s - costs_.physics_s - costs_.post_steps_s;
     sample_telemetry(true);
-    watch_->on_frame(*world_, true);
+    if (watch_) watch_->on_frame(*world_, true);
     show_progress(true);
     result_.exit_status = result_.outcome == Outcome::NonFinite ? kExitNonFinite : kExitOk;
     note_output_errors();
