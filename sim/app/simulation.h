@@ -57,7 +57,7 @@ struct RunOptions {
     bool measure_costs = false;    // time the parts of each frame (FrameCosts)
     // Watching the run afterwards: the track's sampling interval (s) and which of
     // flight.acmi, flight.czml and the replay page (replay.html, replay-data.js) are written.
-    double track_interval = 0.1;
+    double track_interval = 0.2;
     bool write_acmi = true;
     bool write_czml = true;
     bool write_replay = true;

@@ -43,6 +43,9 @@ class Replay {
     this.buildTimeline();
     this.lastFrame = null;
     this.pending = [];
+    this.dirty = true;  // something changed that the next frame must show
+    this.view.controls.addEventListener('change', () => { this.dirty = true; });
+    window.addEventListener('resize', () => { this.dirty = true; });
     requestAnimationFrame((now) => this.frame(now));
   }
 
@@ -55,7 +58,9 @@ class Replay {
     const speed = $('speed');
     for (const s of SPEEDS) speed.add(new Option(`x${s}`, s, s === this.speed, s === this.speed));
     speed.addEventListener('change', () => { this.speed = Number(speed.value); });
-    for (const m of document.querySelectorAll('input[name=camera]')) m.addEventListener('change', () => this.view.setCameraMode(m.value));
+    for (const m of document.querySelectorAll('input[name=camera]')) {
+      m.addEventListener('change', () => { this.view.setCameraMode(m.value); this.dirty = true; });
+    }
     const marks = $('marks'), list = $('bookmarks');
     for (const e of run.events) {
       const tick = document.createElement('div');
@@ -79,6 +84,7 @@ class Replay {
   // Shows time t; the promise resolves once the frame showing it has been drawn.
   seek(t) {
     this.t = Math.min(Math.max(Number(t) || 0, 0), this.run.duration);
+    this.dirty = true;
     return new Promise((resolve) => this.pending.push(resolve));
   }
 
@@ -88,7 +94,9 @@ class Replay {
       if (this.t >= this.run.duration) this.toggle();
     }
     this.lastFrame = now;
-    this.draw();
+    // A paused page with nothing new draws nothing.
+    if (this.playing || this.dirty || this.pending.length) this.draw();
+    this.dirty = false;
     const done = this.pending;
     this.pending = [];
     done.forEach((resolve) => resolve());
@@ -119,6 +127,7 @@ class Replay {
     this.compare = other;
     this.view.setCompare(other);
     this.plots.build([this.run, other]);
+    this.dirty = true;
     $('compare-name').textContent = `compared with ${label}`;
     return other;
   }
@@ -150,6 +159,7 @@ async function start() {
     try { await api.compare(path); } catch (err) { fail(String(err)); }
   }
   if (replay.view.modelReady) await replay.view.modelReady;
+  await replay.seek(replay.t);  // a first frame with everything loaded
   document.body.dataset.ready = '1';
   $('status').textContent = replay.run.raw.model_glb_base64 ? '' : 'hull: stand-in shape (no Meshes/Korvan.glb in the run tree)';
 }
