@@ -44,7 +44,8 @@ RunResult Simulation::run() {
     if (options_.measure_costs)
         costs_.host_s = wall_seconds() - run_start - costs_.pilot_s - costs_.physics_s - costs_.post_steps_s;
     sample_telemetry(true);
-    if (watch_) watch_->on_frame(*world_, true);
+    // A state that is no longer finite has nothing to show.
+    if (watch_ && result_.outcome != Outcome::NonFinite) watch_->on_frame(*world_, true);
     show_progress(true);
     result_.exit_status = result_.outcome == Outcome::NonFinite ? kExitNonFinite : kExitOk;
     note_output_errors();

@@ -126,8 +126,9 @@ std::string iso_time_from_mjd(double mjd) {
     const long long month = mp < 10 ? mp + 3 : mp - 9;
     const long long year = yoe + era * 400 + (month <= 2 ? 1 : 0);
     char text[128];
-    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ", year, month, day, in_day / 3600,
-                  in_day / 60 % 60, in_day % 60);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", static_cast<int>(year), static_cast<int>(month),
+                  static_cast<int>(day), static_cast<int>(in_day / 3600), static_cast<int>(in_day / 60 % 60),
+                  static_cast<int>(in_day % 60));
     return text;
 }
 

@@ -11,7 +11,7 @@ const GROUND_TILE_M = 500;         // one square of the ground's grid
 const GROUND_SIZE_M = 400e3;       // the flat ground under the vessel, fading out with height
 const GROUND_FADE_M = [20e3, 60e3];
 const SKY_TOP_M = 70e3;            // the sky is black from here up
-const PLUME_SCALE = 1.0;           // plume length per unit of an exhaust's length scale at full level
+const PLUME_SCALE = 1.5;           // plume length per unit of an exhaust's length scale at full level
 const INSET_FRACTION = 0.28;
 const RUNWAY_HALF_M = 1500;        // the runway ahead of where the flight began       // the Earth inset's share of the view's width
 
@@ -126,7 +126,7 @@ export class View {
   }
 
   plume(e) {
-    const geometry = new THREE.ConeGeometry(Math.max(e.width, 0.5) / 2, 1, 16, 1, true).translate(0, 0.5, 0).rotateX(Math.PI);
+    const geometry = new THREE.ConeGeometry(Math.max(e.width, 0.5) * 0.75, 1, 16, 1, true).translate(0, 0.5, 0).rotateX(Math.PI);
     const material = new THREE.MeshBasicMaterial({ color: 0xff7a20, transparent: true, opacity: 0.45, blending: THREE.AdditiveBlending, depthWrite: false, side: THREE.DoubleSide });
     const mesh = new THREE.Mesh(geometry, material);
     mesh.position.copy(vesselToModel(e.pos));
