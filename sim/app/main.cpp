@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
     bool no_acmi = false, no_czml = false, no_replay = false;
     app.add_flag("--no-acmi", no_acmi, "Do not write flight.acmi");
     app.add_flag("--no-czml", no_czml, "Do not write flight.czml");
-    app.add_flag("--no-replay", no_replay, "Do not write replay.html and replay-data.js");
+    app.add_flag("--no-replay", no_replay, "Do not write replay.html, replay-data.js and replay-model.js");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -353,7 +353,12 @@ std::string exhausts_json(const runtime::World& world, const runtime::VesselReco
 
 }  // namespace
 
-std::string replay_data_js(const WatchRun& run, const std::string& model_glb) {
+std::string replay_model_js(const std::string& model_glb) {
+    return "// The hull model for replay.html: the run tree's glTF file in base64, or null.\nwindow.korvanModel = " +
+           (model_glb.empty() ? std::string("null") : "\"" + base64(model_glb) + "\"") + ";\n";
+}
+
+std::string replay_data_js(const WatchRun& run) {
     std::string out = "// The data of one korvan-sim run for replay.html.\n(window.korvanRuns = window.korvanRuns || []).push({\n";
     out += "\"format\":1,\"title\":" + json_string(run.title) + ",\"start_mjd\":" + num(run.start_mjd, 8) + ",\n";
     if (run.world != nullptr) {
@@ -373,7 +378,6 @@ std::string replay_data_js(const WatchRun& run, const std::string& model_glb) {
     }
     out += "],\n\"hud\":" + (run.hud != nullptr ? hud_json(*run.hud) : std::string("null"));
     out += ",\n\"exhausts\":" + (run.world != nullptr && run.focus != nullptr ? exhausts_json(*run.world, *run.focus) : "[]");
-    out += ",\n\"model_glb_base64\":" + (model_glb.empty() ? std::string("null") : "\"" + base64(model_glb) + "\"");
     return out + "\n});\n";
 }
 

@@ -28,8 +28,10 @@ std::string iso_time_from_mjd(double mjd);
 std::string acmi_text(const WatchRun& run);
 std::string czml_text(const WatchRun& run);
 // A script that hands the run's data to the replay page (one call of
-// window.korvanRuns.push), so that the page reads it from disk by <script src> alone. The
-// hull model, when given, travels inside it in base64.
-std::string replay_data_js(const WatchRun& run, const std::string& model_glb);
+// window.korvanRuns.push), so that the page reads it from disk by <script src> alone.
+std::string replay_data_js(const WatchRun& run);
+// The hull model (a glTF binary) for the page in the same way, in base64; null when empty. A
+// run laid over another in compare mode needs only its data, not the model again.
+std::string replay_model_js(const std::string& model_glb);
 
 }  // namespace sim

@@ -54,7 +54,8 @@ void Simulation::write_watch_outputs() {
     run.hud = &watch_->hud();
     run.world = world_.get();
     run.focus = focus_vessel();
-    write_output("replay-data.js", replay_data_js(run, focus_model(*world_, run.focus)));
+    write_output("replay-data.js", replay_data_js(run));
+    write_output("replay-model.js", replay_model_js(focus_model(*world_, run.focus)));
     write_output("replay.html", read_binary(page));
 }
 

@@ -161,7 +161,7 @@ async function start() {
   if (replay.view.modelReady) await replay.view.modelReady;
   await replay.seek(replay.t);  // a first frame with everything loaded
   document.body.dataset.ready = '1';
-  $('status').textContent = replay.run.raw.model_glb_base64 ? '' : 'hull: stand-in shape (no Meshes/Korvan.glb in the run tree)';
+  $('status').textContent = window.korvanModel ? '' : 'hull: stand-in shape (no Meshes/Korvan.glb in the run tree)';
 }
 
 start().catch((err) => fail(String(err && err.stack || err)));

@@ -122,7 +122,7 @@ export class View {
     this.model = buildStandIn();
     this.vessel.add(this.model.root);
     this.plumes = this.run.raw.exhausts.filter((e) => e.main).map((e) => this.plume(e));
-    if (this.run.raw.model_glb_base64) this.loadModel(this.run.raw.model_glb_base64);
+    if (window.korvanModel) this.loadModel(window.korvanModel);
   }
 
   plume(e) {
