@@ -248,7 +248,10 @@ export class View {
     this.runway.position.set(-d.east + RUNWAY_HALF_M * Math.sin(h), -s.alt + 0.3, d.north - RUNWAY_HALF_M * Math.cos(h));
     this.runway.rotation.y = Math.PI / 2 - h;
     this.runway.visible = s.alt < GROUND_FADE_M[1];
+    // The whole Earth shows once the flat ground fades: near the ground the two would fight
+    // over the same depths.
     this.earth.position.set(0, -(R + s.alt) - 2, 0);
+    this.earth.visible = fade > 0;
     const sky = Math.min(s.alt / SKY_TOP_M, 1);
     this.scene.background = new THREE.Color(0x7fb2e5).lerp(new THREE.Color(0x02030a), sky);
     this.placeCamera(s, d);
