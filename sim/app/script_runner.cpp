@@ -8,15 +8,10 @@
 #include "simulation.h"
 #include "simulation_internal.h"
 #include "svg_sketchpad.h"
-#include "watch_recorder.h"
 #include "text_util.h"
+#include "watch_recorder.h"
 
 namespace sim {
-
-namespace {
-
-
-}  // namespace
 
 // The entries not yet run are kept in script order, so that a frame looks at nothing else;
 // an entry with a time_since condition on an event not yet recorded cannot be due, and joins

@@ -56,7 +56,7 @@ struct RunOptions {
     bool change_directory = true;  // chdir into the run tree, as the simulator runs there
     bool measure_costs = false;    // time the parts of each frame (FrameCosts)
     // Watching the run afterwards: the track's sampling interval (s) and which of
-    // flight.acmi, flight.czml and the replay page (replay.html, replay-data.js) are written.
+    // flight.acmi, flight.czml and the replay page (replay.html and its data) are written.
     double track_interval = 0.2;
     bool write_acmi = true;
     bool write_czml = true;
@@ -139,8 +139,6 @@ public:
     runtime::VesselRecord* focus_vessel() const;
     // Draws the focus vessel's HUD into an SVG picture.
     std::string draw_hud() const;
-    // What the run recorded for watching it (track, HUD items); null before run().
-    const WatchRecorder* watch() const { return watch_.get(); }
     // One frame's host work without the vessels' steps: events, telemetry, progress and the
     // script's due commands, as a frame does them. Benchmarks time it alone.
     void host_frame();

@@ -240,7 +240,6 @@ std::string base64(const std::string& bytes) {
 int column_decimals(const std::string& name) {
     if (name == "longitude_deg" || name == "latitude_deg") return 6;
     if (name.size() == 2 && name[0] == 'q') return 5;
-    if (name == "time_s") return 3;
     return 3;
 }
 
