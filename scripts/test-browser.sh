@@ -16,5 +16,5 @@ first=$!
 build/debug/bin/korvan-sim --out "$out/ascent-dt0.02" --dt 0.02 >"$out/ascent-dt0.02.log"
 wait "$first"
 cd web
-KORVAN_RUN="$out/ascent" KORVAN_COMPARE="$out/ascent-dt0.02" KORVAN_SHOTS="$out/screenshots" node --test test/
+KORVAN_RUN="$out/ascent" KORVAN_COMPARE="$out/ascent-dt0.02" KORVAN_SHOTS="$out/screenshots" node --test test/replay.test.mjs
 echo "Screenshots: $out/screenshots"

@@ -2,7 +2,7 @@
 // it opens from disk with no network and no console error, shows the telemetry's state at
 // seeked moments, draws a 3D view that changes, seeks on a plot click, and lays a second run
 // over the first. Screenshots of the moments go to KORVAN_SHOTS for a person to look at.
-//   KORVAN_RUN=<output folder> KORVAN_COMPARE=<another> KORVAN_SHOTS=<folder> node --test web/test/
+//   KORVAN_RUN=<output folder> KORVAN_COMPARE=<another> KORVAN_SHOTS=<folder> node --test web/test/replay.test.mjs
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync, mkdirSync } from 'node:fs';
