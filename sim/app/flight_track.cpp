@@ -56,6 +56,14 @@ std::vector<TrackSample> thin(const std::vector<TrackSample>& in, const TrackTol
     return out;
 }
 
+// A vessel sets its animations from its state during its own steps: its first sample, taken
+// before it has stepped, shows the states of its second rather than those it created them
+// with (gear up on the runway, surfaces at full deflection) for a moment.
+void add_sample(std::vector<TrackSample>& samples, const TrackSample& s) {
+    if (samples.size() == 1) samples.front().animations = s.animations;
+    samples.push_back(s);
+}
+
 }  // namespace
 
 TrackSample track_sample(const runtime::World& world, const runtime::VesselRecord& v) {
@@ -129,7 +137,7 @@ void FlightTrack::sample(const runtime::World& world, bool force) {
             it = vessels_.end() - 1;
         }
         seen[static_cast<size_t>(it - vessels_.begin())] = true;
-        it->samples.push_back(track_sample(world, *v));
+        add_sample(it->samples, track_sample(world, *v));
         if (v == focus) {
             for (VesselTrack& other : vessels_) other.focus = false;
             it->focus = true;

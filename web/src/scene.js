@@ -12,8 +12,8 @@ const GROUND_SIZE_M = 400e3;       // the flat ground under the vessel, fading o
 const GROUND_FADE_M = [20e3, 60e3];
 const SKY_TOP_M = 70e3;            // the sky is black from here up
 const PLUME_SCALE = 1.5;           // plume length per unit of an exhaust's length scale at full level
-const INSET_FRACTION = 0.28;
-const RUNWAY_HALF_M = 1500;        // the runway ahead of where the flight began       // the Earth inset's share of the view's width
+const INSET_FRACTION = 0.28;      // the Earth inset's share of the view's width
+const RUNWAY_HALF_M = 1500;        // the runway ahead of where the flight began
 
 // Vessel frame (x right, y up, z forward) to the glTF model's frame (x left, y up, z forward),
 // and local horizon (east, up, north) to the scene's (x east, y up, z south).
