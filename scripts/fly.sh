@@ -2,8 +2,8 @@
 # The main job: installs what is missing, builds the release preset, flies the built-in
 # default ascent (the Korvan from the runway to orbit and one revolution in it), prints its
 # summary with the final orbit, draws the flight chart and turns the HUD frames into PNG
-# pictures. korvan-sim leaves beside them the replay page (replay.html with replay-data.js),
-# flight.acmi and flight.czml.
+# pictures. korvan-sim leaves beside them the replay page (replay.html with replay-data.js and
+# replay-model.js), flight.acmi and flight.czml.
 # Extra arguments go to korvan-sim (for instance a scenario file, --script, --until 900).
 # KORVAN_OUT chooses the output folder (default out/ascent).
 set -euo pipefail
