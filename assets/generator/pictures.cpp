@@ -162,8 +162,8 @@ std::vector<std::string> draw_pictures(const MeshFile& mesh, const std::string& 
     open.doors = 1.0;
     open_b.doors = 1.0;
     open_b.variant = Variant::b;
-    low.elevator = low.aileron = low.rudder = 0.0;
-    high.elevator = high.aileron = high.rudder = 1.0;
+    low.elevator = low.rudder = 0.0;
+    high.elevator = high.rudder = 1.0;
     const Picture pictures[] = {
         {"korvan.png", three_quarter, down},
         {"korvan-side.png", {1, 0, 0}, down},
