@@ -106,6 +106,7 @@ void write_msh(const std::string& path, const MeshFile& mesh) {
     }
     out << "TEXTURES " << mesh.textures.size() << "\n";
     for (const std::string& t : mesh.textures) out << t << "\n";
+    out.close();  // a failed final flush shows only here
     if (!out) throw std::runtime_error(path + ": write failed");
 }
 
@@ -363,6 +364,7 @@ void write_glb(const std::string& path, const MeshFile& mesh, const HullModel& m
     put_u32(out, static_cast<std::uint32_t>(bin.size()));
     put_u32(out, kBin);
     out.write(reinterpret_cast<const char*>(bin.data()), static_cast<std::streamsize>(bin.size()));
+    out.close();
     if (!out) throw std::runtime_error(path + ": write failed");
 }
 
@@ -397,7 +399,10 @@ void write_obj(const std::string& path, const MeshFile& mesh) {
         }
         base += g.vertices.size();
     }
+    out.close();
+    mtl.close();
     if (!out) throw std::runtime_error(path + ": write failed");
+    if (!mtl) throw std::runtime_error(mtl_path + ": write failed");
 }
 
 }  // namespace korvan_assets

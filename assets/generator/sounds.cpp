@@ -179,8 +179,8 @@ void write_wav(const std::string& path, const Sound& sound) {
     pcm.reserve(sound.samples.size());
     for (double v : sound.samples) pcm.push_back(static_cast<short>(std::lround(std::clamp(v, -1.0, 1.0) * 32767.0)));
     const sf_count_t written = sf_write_short(file, pcm.data(), static_cast<sf_count_t>(pcm.size()));
-    sf_close(file);
-    if (written != static_cast<sf_count_t>(pcm.size())) throw std::runtime_error(path + ": write failed");
+    const bool closed = sf_close(file) == 0;
+    if (written != static_cast<sf_count_t>(pcm.size()) || !closed) throw std::runtime_error(path + ": write failed");
 }
 
 }  // namespace korvan_assets

@@ -109,6 +109,7 @@ std::vector<std::uint8_t> dds_header(int width, int height, int mips, bool dxt1,
 void write_bytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.close();  // a failed final flush shows only here
     if (!out) throw std::runtime_error(path + ": cannot write");
 }
 
