@@ -161,6 +161,18 @@ TEST_F(HullMesh, the_gear_stands_on_the_touchdown_points_folds_behind_closed_doo
     for (int g : {kNoseLeg, kMainGear})
         for (const Vec3& p : up_pose[g]) ASSERT_TRUE(shut.enclosed(p)) << mesh.groups[g].label << " at " << p.x << " " << p.y << " " << p.z;
 
+    // Through the gear's travel, both animations together as the vessel drives them, the
+    // legs and the doors never pass through one another.
+    const std::vector<int> gear_doors = {2, 4, 8}, legs = {kNoseLeg, kMainGear};
+    for (double gear = 0.0; gear <= 1.0001; gear += 0.02) {
+        const auto pose = posed(mesh, rotations, states(gear, 0.0));
+        const VerticalRays doors(mesh, pose, gear_doors), gear_parts(mesh, pose, legs);
+        for (int g : legs)
+            for (const Vec3& p : pose[g]) ASSERT_FALSE(doors.inside(p)) << mesh.groups[g].label << " at gear " << gear;
+        for (int g : gear_doors)
+            for (const Vec3& p : pose[g]) ASSERT_FALSE(gear_parts.inside(p)) << mesh.groups[g].label << " at gear " << gear;
+    }
+
     // Through each rotation's travel no point inside a moving part crosses the fixed hull's
     // skin: a point outside stays outside, one inside the structure (the main gear's torque
     // tube) stays inside. Points are taken just inside each triangle, away from the hinge.
