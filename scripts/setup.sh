@@ -6,6 +6,7 @@
 set -euo pipefail
 
 packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev libfmt-dev gnuplot-nox librsvg2-bin jq
+          libstb-dev libsndfile1-dev libtinygltf-dev
           clang libclang-rt-dev valgrind nodejs)
 # Some machines' nodejs package brings npm itself; Debian's does not.
 command -v npm >/dev/null 2>&1 || packages+=(npm)
