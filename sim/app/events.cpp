@@ -32,8 +32,8 @@ std::optional<double> Simulation::event_time(const std::string& name) const {
 
 // The events compare the gear height with a metre or less: high above that its lower bound,
 // which costs less than the touchdown points' heights, decides the same.
-double Simulation::events_gear_height(const FlightData& d, const runtime::VesselRecord& focus) const {
-    if (focus_data_valid_ && (focus_data_groups_ & kFlightGear) != 0) return d.gear_height_m;
+double Simulation::events_gear_height(const FlightData& d, unsigned groups, const runtime::VesselRecord& focus) const {
+    if ((groups & kFlightGear) != 0) return d.gear_height_m;
     const double floor = gear_height_floor(*world_, focus);
     return floor > kLiftoffClearance + kGearFloorMargin ? floor : gear_height(*world_, focus);
 }
@@ -47,8 +47,8 @@ unsigned Simulation::event_groups() const {
     return watching ? kFlightEvents : kFlightBasic;
 }
 
-void Simulation::check_events(const FlightData& d, const runtime::VesselRecord& focus) {
-    const double gear = events_gear_height(d, focus);
+void Simulation::check_events(const FlightData& d, unsigned groups, const runtime::VesselRecord& focus) {
+    const double gear = events_gear_height(d, groups, focus);
     // On the ground, rolling or at rest, the lowest touchdown point touches the surface; a
     // vessel rotating for take-off still rolls on its main wheels.
     if (!lifted_off_ && gear <= kOnWheels) {
@@ -75,7 +75,7 @@ void Simulation::check_events(const FlightData& d, const runtime::VesselRecord& 
 
 bool Simulation::known_event(const std::string& name) const {
     bool known = std::find(standard_events().begin(), standard_events().end(), name) != standard_events().end();
-    for (const ScriptEntry& e : script_.entries)
+    for (const ScriptEntry& e : script_runner_.script().entries)
         known = known || (e.command.kind == CommandKind::Event && e.command.text == name);
     return known;
 }
@@ -84,20 +84,6 @@ std::string Simulation::unknown_event_message(const std::string& name) const {
     std::string list;
     for (const auto& n : standard_events()) list += (list.empty() ? "" : ", ") + n;
     return "unknown event \"" + name + "\" (known: " + list + ", and names of the script's \"event\" commands)";
-}
-
-// Each time_since condition gets the slot of its event, so that a frame compares no names.
-void Simulation::resolve_event_conditions() {
-    for (ScriptEntry& e : script_.entries) {
-        for (Condition& c : e.conditions) {
-            if (c.event.empty()) continue;
-            if (!known_event(c.event)) throw InputError(at_line(script_.source, e.line, unknown_event_message(c.event)));
-            const auto slot = std::find(timed_events_.begin(), timed_events_.end(), c.event);
-            c.event_slot = static_cast<int>(slot - timed_events_.begin());
-            if (slot == timed_events_.end()) timed_events_.push_back(c.event);
-        }
-    }
-    timed_event_times_.assign(timed_events_.size(), std::nullopt);
 }
 
 // The host's own events are checked every frame: once recorded, they cost a flag's look.
@@ -113,11 +99,7 @@ void Simulation::record_event(const std::string& name, const std::string& vessel
     std::optional<FlightData> focus;
     if (const runtime::VesselRecord* f = focus_vessel()) focus = read_flight_data(*world_, *f);
     events_.push_back({name, world_->sim_time, vessel, focus});
-    for (size_t i = 0; i < timed_events_.size(); ++i)
-        if (timed_events_[i] == name) {
-            timed_event_times_[i] = world_->sim_time;
-            pending_stale_ = true;  // entries waiting on it join the pending ones
-        }
+    script_runner_.event_recorded(name, world_->sim_time);
     if (result_.outcome == Outcome::NotRun &&
         std::find(options_.stop_on.begin(), options_.stop_on.end(), name) != options_.stop_on.end()) {
         result_.outcome = Outcome::StopEvent;

@@ -28,6 +28,22 @@ const Atmosphere& AirAtAltitude::at(double altitude) {
     return air_;
 }
 
+void AirAtAltitude::remember(double altitude, const Atmosphere& air) {
+    altitude_ = altitude;
+    air_ = air;
+    known_ = true;
+}
+
+bool AirAtAltitude::known(double& altitude, runtime::AirData& air) const {
+    if (!known_) return false;
+    altitude = altitude_;
+    air.temperature = air_.temperature;
+    air.pressure = air_.pressure;
+    air.density = air_.density;
+    air.speed_of_sound = air_.speed_of_sound;
+    return true;
+}
+
 EnvironmentOutput environment(const EnvironmentInput& in) {
     EnvironmentOutput e;
     const Kinematics& k = in.motion;
@@ -82,9 +98,9 @@ double thruster_mass_flow(const runtime::ThrusterRecord& th) {
 // the same forces in the same order as the wrench's force, so it is that sum, not summed again.
 PropulsionOutput propulsion(const PropulsionInput& in) {
     PropulsionOutput out;
-    for (const auto& owned : in.def.thrusters) {
-        runtime::ThrusterRecord& th = *owned;
-        if (th.level <= 0.0 || th.max0 <= 0.0 || th.isp_vac <= 0.0) continue;
+    for (runtime::ThrusterRecord* firing : in.def.firing) {
+        runtime::ThrusterRecord& th = *firing;
+        if (th.max0 <= 0.0 || th.isp_vac <= 0.0) continue;
         runtime::PropellantRecord* tank = th.propellant;
         if (tank == nullptr || tank->mass <= 0.0) continue;  // no resource, or an empty one: no thrust
         const double dir_length = vm::norm(th.dir);
@@ -261,9 +277,9 @@ AeroOutput aerodynamics(const AeroInput& in) {
 // ---------------------------------------------------------------------------------------
 // Added forces and gravity
 // ---------------------------------------------------------------------------------------
-Wrench added_forces(const runtime::VesselState& state) {
+Wrench added_forces(const runtime::VesselControls& controls) {
     Wrench w;
-    for (const auto& f : state.added_forces) add_force_at(w, f.force, f.point);
+    for (const auto& f : controls.added_forces) add_force_at(w, f.force, f.point);
     return w;
 }
 

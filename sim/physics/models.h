@@ -57,7 +57,7 @@ struct MassOutput {
 };
 MassOutput mass_properties(const runtime::VesselDefinition& def);
 
-// Propulsion: thrust of every thruster at its level; burns the propellant of burn_dt seconds
+// Propulsion: thrust of every firing thruster (level above 0) at its level, in definition order; burns the propellant of burn_dt seconds
 // (0 computes the thrust and burns nothing).
 struct PropulsionInput {
     runtime::VesselDefinition& def;
@@ -101,7 +101,7 @@ AeroOutput airfoil_forces(const runtime::VesselDefinition& def, const Environmen
 void add_surface_forces(AeroOutput& out, const AeroInput& in);
 
 // Forces the vessel added with AddForce for this step (vessel frame).
-Wrench added_forces(const runtime::VesselState& state);
+Wrench added_forces(const runtime::VesselControls& controls);
 
 // Central gravity (global frame, m/s^2).
 VECTOR3 gravity_acceleration(double mu, const VECTOR3& pos);

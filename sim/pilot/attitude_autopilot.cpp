@@ -90,8 +90,15 @@ RotationGroupTorques rotation_group_torques(const runtime::World& world, const r
     return t;
 }
 
-AttitudeAuthority attitude_authority(const runtime::World& world, const runtime::VesselRecord& v,
-                                     const RotationGroupTorques& torques) {
+// The torques are kept with the vessel's definition until the World changes its attitude
+// thrusters: they cost a square root and a division per thruster.
+AttitudeAuthority attitude_authority(const runtime::World& world, runtime::VesselRecord& v) {
+    runtime::VesselDefinition::RotationTorques& kept = v.def.rotation_torques;
+    if (!kept.known) {
+        const RotationGroupTorques t = rotation_group_torques(world, v);
+        kept.positive = t.positive, kept.negative = t.negative, kept.known = true;
+    }
+    const RotationGroupTorques torques{kept.positive, kept.negative};
     AttitudeAuthority a;
     const double mass = world.mass(v);
     const VECTOR3& pmi = v.def.pmi;
@@ -102,14 +109,6 @@ AttitudeAuthority attitude_authority(const runtime::World& world, const runtime:
         a.negative.data[k] = std::max(0.0, -torques.negative.data[k]) / inertia;
     }
     return a;
-}
-
-AttitudeAuthority attitude_authority(const runtime::World& world, const runtime::VesselRecord& v) {
-    return attitude_authority(world, v, rotation_group_torques(world, v));
-}
-
-ThrusterRevision thruster_revision(const runtime::VesselRecord& v) {
-    return {v.def.thruster_layout_revision, v.def.attitude_thruster_revision};
 }
 
 bool target_attitude(int navmode, const runtime::World& world, const runtime::VesselRecord& v,

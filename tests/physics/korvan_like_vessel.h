@@ -71,6 +71,7 @@ inline runtime::ThrusterRecord* add_thruster(runtime::VesselDefinition& def, VEC
     th->isp_vac = isp_vac;
     th->isp_ref = isp_ref;
     th->p_ref = kReferencePressure;
+    th->index = def.thrusters.size();
     def.thrusters.push_back(std::move(th));
     return def.thrusters.back().get();
 }
@@ -148,8 +149,8 @@ inline void define(runtime::VesselRecord& v, Mechanisms& mech) {
     }
 }
 
-inline void set_main_level(runtime::VesselRecord& v, double level) {
-    for (size_t i = kFirstMain; i < kFirstMain + kMainCount; ++i) v.def.thrusters[i]->level = level;
+inline void set_main_level(runtime::World& world, runtime::VesselRecord& v, double level) {
+    for (size_t i = kFirstMain; i < kFirstMain + kMainCount; ++i) world.set_thruster_level(v, *v.def.thrusters[i], level);
 }
 
 // A World with one plain class; vessels are created from it and then given their figures.
