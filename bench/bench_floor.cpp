@@ -6,8 +6,8 @@
 // step as the host's second-order step does; it runs the vessel's laws (the guidance's pitch,
 // yaw and roll laws and cut-off, the air-breathing engines, the nozzle mixing); and it answers
 // every question those laws ask of the host, each answer a call of its own whose result is
-// kept. Nothing is looked up, checked or kept for later: the floor a host with the same
-// results could reach.
+// kept; the mechanisms' and ground handling's laws add their part. Nothing is looked up,
+// checked or kept for later: the floor a host with the same results could reach.
 //
 //   korvan_bench --benchmark_filter='FloorStep|AscentFirst700' --benchmark_repetitions=3
 #include <benchmark/benchmark.h>
@@ -80,7 +80,10 @@ struct ForceElements {
         for (const auto& a : d.airfoils)
             airfoils.push_back({a->orientation == LIFT_VERTICAL, a->ref, a->coeff, a->chord, a->area});
         for (const auto& c : d.control_surfaces) {
-            const double sign = c->axis == AIRCTRL_AXIS_XNEG ? 1.0 : -1.0;
+            const double sign = c->axis == AIRCTRL_AXIS_XNEG || (c->axis == AIRCTRL_AXIS_AUTO && c->ref.x >= 0.0 &&
+                                                                c->type == AIRCTRL_AILERON)
+                                    ? 1.0
+                                    : -1.0;
             const VECTOR3 dir = c->type == AIRCTRL_RUDDER ? _V(1.0, 0.0, 0.0) : _V(0.0, sign, 0.0);
             surfaces.push_back({dir * (c->area * c->dCl), c->ref, static_cast<int>(c->type)});
         }
@@ -106,6 +109,7 @@ struct Answers {
     ELEMENTS elements;
     VESSELSTATUS status;
     double manual[6];
+    double mass;
 };
 
 // The laws' outputs, which the next step's forces use.
@@ -115,6 +119,8 @@ struct Controls {
     VECTOR3 nozzle_left{0, 0, 1}, nozzle_right{0, 0, 1};
     double rocket_level = 1.0, rocket_isp = 4492.98, air_thrust = 0.0;
     bool climb_latched = false;
+    double steering = 0.0;  // N: the couple the ground handling adds, at +-12 m
+    double friction_lng = 0.3, gear = 0.0, gear_animation[2] = {};
 };
 
 struct Environment {
@@ -163,6 +169,8 @@ void forces(const ForceElements& k, const Controls& c, const Environment& e, con
         (a.vertical ? T.x : T.y) += qs * a.chord * cm;
     }
     for (const Surface& s : k.surfaces) add_at(F, T, s.force_per_level * (e.q * c.surface[s.type]), s.ref);
+    add_at(F, T, _V(c.steering, 0.0, 0.0), _V(0.0, 0.0, 12.0));
+    add_at(F, T, _V(-c.steering, 0.0, 0.0), _V(0.0, 0.0, -12.0));
     for (size_t i = 0; i < k.drag_refs.size(); ++i) add_at(F, T, u * (-e.q * 0.5 * k.drag_factors[i]), k.drag_refs[i]);
     for (int a = 0; a < 3; ++a) {
         const double w = omega.data[a];
@@ -275,6 +283,7 @@ void physics_step(const ForceElements& k, const Controls& c, Body& b, physics::A
     return s;
 }
 [[gnu::noinline]] double answer_manual(int group) { return group < 0 ? 1.0 : 0.0; }
+[[gnu::noinline]] double answer_mass(const Body& b) { return 59874.0 + b.fuel; }
 
 void ask_host(const Body& b, const physics::Atmosphere& air, Answers& a) {
     a.altitude = answer_altitude(b);
@@ -293,6 +302,7 @@ void ask_host(const Body& b, const physics::Atmosphere& air, Answers& a) {
     a.elements = answer_elements(b);
     a.status = answer_status(b, 76204.0);
     for (int g = 0; g < 6; ++g) a.manual[g] = answer_manual(g);
+    a.mass = answer_mass(b);
 }
 
 // The vessel's laws on those answers: the guidance's pitch profile and its corrections, the
@@ -353,6 +363,18 @@ void run_laws(const Answers& a, Controls& c) {
     const double gain = 6.0 * (a.mach < 6.0 ? 0.01 : 0.002) * (1.0 - 0.5 * nozzle);
     c.nozzle_left = _V(0.02 * yaw, gain * (4.0 * pitch - 2.0 * roll), 1.0);
     c.nozzle_right = _V(0.02 * yaw, gain * (4.0 * pitch + 2.0 * roll), 1.0);
+
+    // The mechanisms (the gear retracting at its rate) and the ground handling's friction and
+    // steering couple.
+    c.gear = std::clamp(c.gear - 0.25 * kStep, 0.0, 1.0);
+    c.gear_animation[0] = c.gear_animation[1] = c.gear;
+    c.friction_lng = c.gear == 1.0 ? 0.025 : 0.3;
+    double steering = a.mass * (a.airspeed < 40.0 ? 20.0 : 4.0);
+    if (a.airspeed - 3.0 < 5.0) steering *= (a.airspeed - 3.0) / 5.0;
+    if (!(a.airspeed >= 3.0)) steering = 0.0;
+    steering *= c.surface[AIRCTRL_RUDDER];
+    if (a.altitude > 4.5 || c.gear < 1.0 || !std::isfinite(steering)) steering = 0.0;
+    c.steering = steering;
 }
 
 // The floor: physics, the host's answers and the laws, step after step, for a Korvan climbing

@@ -41,15 +41,6 @@ bool valid_group_type(THGROUP_TYPE type) {
     return type >= 0 && type < THGROUP_TYPE_COUNT;
 }
 
-bool is_attitude_group(THGROUP_TYPE type) {
-    return type >= THGROUP_ATT_PITCHUP && type <= THGROUP_ATT_BACK;
-}
-
-// A thruster of an attitude group changed: the rotation groups' torques may have.
-void attitude_thruster_changed(VesselRecord& v, const runtime::ThrusterRecord& t) {
-    if (t.attitude_groups > 0) v.def.rotation_torques.known = false;
-}
-
 }  // namespace
 
 VESSEL::VESSEL(OBJHANDLE hVessel, int fmodel) : vessel_handle(hVessel), flight_model(fmodel) {}
@@ -237,9 +228,7 @@ THRUSTER_HANDLE VESSEL::CreateThruster(const VECTOR3& pos, const VECTOR3& dir, d
     VesselRecord* v = rec(vessel_handle);
     if (v == nullptr) return nullptr;
     auto t = std::make_unique<runtime::ThrusterRecord>();
-    t->pos = pos;
-    t->dir = dir;
-    t->max0 = maxth0;
+    t->set_geometry(pos, dir, maxth0);
     t->propellant = propellant(v, hp);
     t->isp_vac = isp0;
     t->isp_ref = isp_ref;
@@ -259,7 +248,6 @@ void VESSEL::ClearThrusterDefinitions() const {
     v->def.streams.clear();
     v->def.firing.clear();
     v->def.thrusters.clear();
-    v->def.rotation_torques.known = false;
 }
 DWORD VESSEL::GetThrusterCount() const {
     VesselRecord* v = rec(vessel_handle);
@@ -288,22 +276,14 @@ double VESSEL::GetThrusterIsp0(THRUSTER_HANDLE th) const {
     return t != nullptr ? t->isp_vac : 0.0;
 }
 void VESSEL::SetThrusterMax0(THRUSTER_HANDLE th, double maxth0) const {
-    VesselRecord* v = rec(vessel_handle);
-    if (runtime::ThrusterRecord* t = thruster(v, th)) {
-        t->max0 = maxth0;
-        attitude_thruster_changed(*v, *t);
-    }
+    if (runtime::ThrusterRecord* t = thruster(rec(vessel_handle), th)) t->set_geometry(t->pos, t->dir, maxth0);
 }
 double VESSEL::GetThrusterMax0(THRUSTER_HANDLE th) const {
     const runtime::ThrusterRecord* t = thruster(rec(vessel_handle), th);
     return t != nullptr ? t->max0 : 0.0;
 }
 void VESSEL::SetThrusterDir(THRUSTER_HANDLE th, const VECTOR3& dir) const {
-    VesselRecord* v = rec(vessel_handle);
-    if (runtime::ThrusterRecord* t = thruster(v, th)) {
-        t->dir = dir;
-        attitude_thruster_changed(*v, *t);
-    }
+    if (runtime::ThrusterRecord* t = thruster(rec(vessel_handle), th)) t->set_geometry(t->pos, dir, t->max0);
 }
 void VESSEL::GetThrusterDir(THRUSTER_HANDLE th, VECTOR3& dir) const {
     if (const runtime::ThrusterRecord* t = thruster(rec(vessel_handle), th)) dir = t->dir;
@@ -318,18 +298,14 @@ THGROUP_HANDLE VESSEL::CreateThrusterGroup(THRUSTER_HANDLE* th, int nth, THGROUP
     for (int i = 0; th != nullptr && i < nth; ++i)
         if (runtime::ThrusterRecord* t = thruster(v, th[i])) g->thrusters.push_back(t);
     auto& groups = v->def.groups;
-    const int attitude = is_attitude_group(g->type) ? 1 : 0;
-    for (runtime::ThrusterRecord* t : g->thrusters) t->attitude_groups += attitude;
     if (g->type != THGROUP_USER) {
         for (auto it = groups.begin(); it != groups.end(); ++it) {
             if ((*it)->type == g->type) {
-                for (runtime::ThrusterRecord* t : (*it)->thrusters) t->attitude_groups -= attitude;
                 groups.erase(it);
                 break;
             }
         }
     }
-    v->def.rotation_torques.known = false;
     runtime::ThrusterGroupRecord* raw = g.get();
     groups.push_back(std::move(g));
     if (raw->type != THGROUP_USER) v->def.group_of_type[raw->type] = raw;

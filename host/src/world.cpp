@@ -120,6 +120,13 @@ VESSEL* World::make_plain_vessel(OBJHANDLE h) {
     return new PlainVessel(h, 1);
 }
 
+void ThrusterRecord::set_geometry(const VECTOR3& position, const VECTOR3& direction, double rating) {
+    pos_ = position, dir_ = direction, max0_ = rating;
+    const double n = length(direction);
+    directed_ = n > 0.0;
+    full_torque_ = directed_ ? crossp(direction * (rating / n), position) : _V(0.0, 0.0, 0.0);
+}
+
 ThrusterGroupRecord* World::group(VesselRecord& v, THGROUP_TYPE type) const {
     if (type < 0 || type >= THGROUP_TYPE_COUNT) return nullptr;
     return v.def.group_of_type[type];

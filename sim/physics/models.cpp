@@ -7,10 +7,6 @@
 
 namespace physics {
 
-void add_wrench(Wrench& into, const Wrench& w) {
-    into.force = vm::add(into.force, w.force);
-    into.torque = vm::add(into.torque, w.torque);
-}
 
 // ---------------------------------------------------------------------------------------
 // Environment
@@ -283,11 +279,12 @@ Wrench added_forces(const runtime::VesselControls& controls) {
     return w;
 }
 
-VECTOR3 gravity_acceleration(double mu, const VECTOR3& pos) {
+VECTOR3 gravity_acceleration(double mu, const VECTOR3& pos) { return gravity_acceleration(mu, pos, vm::norm(pos)); }
+
+VECTOR3 gravity_acceleration(double mu, const VECTOR3& pos, double radius) {
     const double r2 = vm::dot(pos, pos);
     if (r2 <= 0.0) return vm::vec(0.0, 0.0, 0.0);
-    const double r = std::sqrt(r2);
-    return vm::scale(pos, -mu / (r2 * r));
+    return vm::scale(pos, -mu / (r2 * radius));
 }
 
 }  // namespace physics

@@ -20,7 +20,10 @@ inline void add_force_at(Wrench& w, const VECTOR3& force, const VECTOR3& point) 
     w.torque.y += force.z * point.x - force.x * point.z;
     w.torque.z += force.x * point.y - force.y * point.x;
 }
-void add_wrench(Wrench& into, const Wrench& w);
+inline void add_wrench(Wrench& into, const Wrench& w) {
+    into.force.x += w.force.x, into.force.y += w.force.y, into.force.z += w.force.z;
+    into.torque.x += w.torque.x, into.torque.y += w.torque.y, into.torque.z += w.torque.z;
+}
 
 // Where a vessel is and how it moves: the part of its state the forces depend on. The
 // integrator evaluates the forces at the start of a step and at a predicted end.
@@ -105,6 +108,8 @@ Wrench added_forces(const runtime::VesselControls& controls);
 
 // Central gravity (global frame, m/s^2).
 VECTOR3 gravity_acceleration(double mu, const VECTOR3& pos);
+// The same, with the distance from the centre already known (|pos|, as the environment has it).
+VECTOR3 gravity_acceleration(double mu, const VECTOR3& pos, double radius);
 
 // Ground contact at the touchdown points (docs/physics.md, "Ground contact").
 // What friction does at one evaluation. At a step's start it holds the points' sliding at

@@ -37,7 +37,7 @@ StepForces forces_at(const runtime::World& world, const runtime::VesselRecord& v
                      const PropulsionOutput& propulsion, const Wrench& added, double dt) {
     AeroOutput aero = airfoils;
     add_surface_forces(aero, AeroInput{v.def, env, v.controls.control_surface_levels, k.omega, mass.inertia, dt});
-    const VECTOR3 gravity = gravity_acceleration(world.earth.mu, k.pos);
+    const VECTOR3 gravity = gravity_acceleration(world.earth.mu, k.pos, env.radius);
     Wrench outside = propulsion.wrench;
     add_wrench(outside, aero.wrench);
     add_wrench(outside, added);

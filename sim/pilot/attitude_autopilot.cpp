@@ -32,11 +32,8 @@ VECTOR3 group_torque(const runtime::World& world, const runtime::VesselRecord& v
     VECTOR3 torque = vm::vec(0.0, 0.0, 0.0);
     const runtime::ThrusterGroupRecord* g = world.group(const_cast<runtime::VesselRecord&>(v), type);
     if (g == nullptr) return torque;
-    for (const runtime::ThrusterRecord* t : g->thrusters) {
-        const double n = vm::norm(t->dir);
-        if (n <= 0.0) continue;
-        torque = vm::add(torque, vm::cross(vm::scale(t->dir, t->max0 / n), t->pos));
-    }
+    for (const runtime::ThrusterRecord* t : g->thrusters)
+        if (t->directed) torque = vm::add(torque, t->full_torque);
     return torque;
 }
 
@@ -90,15 +87,8 @@ RotationGroupTorques rotation_group_torques(const runtime::World& world, const r
     return t;
 }
 
-// The torques are kept with the vessel's definition until the World changes its attitude
-// thrusters: they cost a square root and a division per thruster.
-AttitudeAuthority attitude_authority(const runtime::World& world, runtime::VesselRecord& v) {
-    runtime::VesselDefinition::RotationTorques& kept = v.def.rotation_torques;
-    if (!kept.known) {
-        const RotationGroupTorques t = rotation_group_torques(world, v);
-        kept.positive = t.positive, kept.negative = t.negative, kept.known = true;
-    }
-    const RotationGroupTorques torques{kept.positive, kept.negative};
+AttitudeAuthority attitude_authority(const runtime::World& world, const runtime::VesselRecord& v) {
+    const RotationGroupTorques torques = rotation_group_torques(world, v);
     AttitudeAuthority a;
     const double mass = world.mass(v);
     const VECTOR3& pmi = v.def.pmi;

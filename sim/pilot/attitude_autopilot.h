@@ -4,7 +4,6 @@
 // conventions in docs/physics.md, "Attitude autopilots".
 #pragma once
 
-
 #include "orbiter_api.h"
 #include "runtime/world.h"
 
@@ -18,10 +17,11 @@ struct AttitudeAuthority {
     VECTOR3 positive{};
     VECTOR3 negative{};
 };
-AttitudeAuthority attitude_authority(const runtime::World& world, runtime::VesselRecord& v);
+AttitudeAuthority attitude_authority(const runtime::World& world, const runtime::VesselRecord& v);
 
 // The torque (N m, vessel frame, host sign convention) of each axis's positive and negative
-// rotation group at full level: what the authority divides by the inertia.
+// rotation group at full level: what the authority divides by the inertia. Each thruster
+// holds its own torque, derived when its geometry is set, so this is a sum of a few vectors.
 struct RotationGroupTorques {
     VECTOR3 positive{};
     VECTOR3 negative{};

@@ -20,7 +20,7 @@ bool is_throttle(THGROUP_TYPE type) {
 }
 
 // The autopilot's signed rotation levels (meaning of SetAttitudeRotLevel) for this step.
-VECTOR3 autopilot_demand(const runtime::World& world, runtime::VesselRecord& v) {
+VECTOR3 autopilot_demand(const runtime::World& world, const runtime::VesselRecord& v) {
     const VECTOR3& omega = v.state.omega;
     const AttitudeAuthority authority = attitude_authority(world, v);
     TargetAttitude target;

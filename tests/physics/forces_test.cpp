@@ -67,7 +67,7 @@ TEST_F(Korvan, AnEmptyTankGivesNoThrustAndTheLastDropsGiveTheirShare) {
 
 TEST_F(Korvan, AThrusterDirectionIsNormalised) {
     runtime::ThrusterRecord& th = *v->def.thrusters[korvan_like::kFirstRcs];
-    th.dir = _V(0, 3, 0);
+    th.set_geometry(th.pos, _V(0, 3, 0), th.max0);
     world.set_thruster_level(*v, th, 1.0);
     const physics::PropulsionOutput out = physics::propulsion(physics::PropulsionInput{v->def, 0.0, 0.0});
     EXPECT_NEAR(out.thrust.y, korvan_like::kRcsThrust, 1e-6);

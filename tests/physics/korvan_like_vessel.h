@@ -64,9 +64,7 @@ constexpr size_t kFirstMain = 0, kMainCount = 4, kFirstAir = 4, kAirCount = 2, k
 inline runtime::ThrusterRecord* add_thruster(runtime::VesselDefinition& def, VECTOR3 pos, VECTOR3 dir, double max0,
                                              double isp_vac, double isp_ref) {
     auto th = std::make_unique<runtime::ThrusterRecord>();
-    th->pos = pos;
-    th->dir = dir;
-    th->max0 = max0;
+    th->set_geometry(pos, dir, max0);
     th->propellant = def.default_propellant;
     th->isp_vac = isp_vac;
     th->isp_ref = isp_ref;

@@ -35,16 +35,21 @@ struct PropellantRecord {
 };
 
 struct ThrusterRecord {
-    VECTOR3 pos{};
-    VECTOR3 dir{};           // as set: not normalised by the vessel
-    double max0 = 0.0;       // N, vacuum rating
+    const VECTOR3& pos = pos_;
+    const VECTOR3& dir = dir_;    // as set: not normalised by the vessel
+    const double& max0 = max0_;   // N, vacuum rating
+    // The torque at full level (vessel frame, F x r, N m), derived whenever the position,
+    // direction or rating is set, so that it always belongs to them; false `directed` (a zero
+    // direction) gives none.
+    const VECTOR3& full_torque = full_torque_;
+    const bool& directed = directed_;
+    void set_geometry(const VECTOR3& pos, const VECTOR3& dir, double max0);
     PropellantRecord* propellant = nullptr;
     double isp_vac = 0.0;    // m/s
     double isp_ref = 0.0;    // m/s at p_ref; 0 means no pressure dependence
     double p_ref = 101.4e3;  // Pa
     const double& level = level_;  // 0..1, set through World::set_thruster_level
     std::size_t index = 0;         // place in the vessel's thruster list
-    int attitude_groups = 0;       // attitude groups (THGROUP_ATT_*) that hold it
 
     ThrusterRecord() = default;
     ThrusterRecord(const ThrusterRecord&) = delete;
@@ -53,6 +58,9 @@ struct ThrusterRecord {
 private:
     friend class World;
     double level_ = 0.0;
+    VECTOR3 pos_{}, dir_{}, full_torque_{};
+    double max0_ = 0.0;
+    bool directed_ = false;
 };
 
 struct ThrusterGroupRecord {
@@ -165,14 +173,6 @@ struct VesselDefinition {
     // summed in): the World keeps it as levels change and thrusters come and go.
     std::vector<ThrusterRecord*> firing;
     std::vector<std::unique_ptr<ThrusterGroupRecord>> groups;
-    // The torque at full level of each axis's positive and negative rotation group (vessel
-    // frame, N m), which the pilot derives when it first needs it: it holds while `known`,
-    // which the World clears whenever it changes the groups or a direction or rating of a
-    // thruster an attitude group holds.
-    struct RotationTorques {
-        bool known = false;
-        VECTOR3 positive{}, negative{};
-    } rotation_torques;
     // The group of each predefined type (null: none), kept with `groups` by the World.
     std::array<ThrusterGroupRecord*, THGROUP_TYPE_COUNT> group_of_type{};
     std::vector<ExhaustRecord> exhausts;
