@@ -7,37 +7,11 @@
 
 namespace physics {
 
-
 // ---------------------------------------------------------------------------------------
 // Environment
 // ---------------------------------------------------------------------------------------
 Kinematics kinematics_of(const runtime::VesselState& state) {
     return Kinematics{state.pos, state.vel, state.R, state.omega};
-}
-
-const Atmosphere& AirAtAltitude::at(double altitude) {
-    if (!known_ || altitude != altitude_) {
-        air_ = us_standard_atmosphere(altitude);
-        altitude_ = altitude;
-        known_ = true;
-    }
-    return air_;
-}
-
-void AirAtAltitude::remember(double altitude, const Atmosphere& air) {
-    altitude_ = altitude;
-    air_ = air;
-    known_ = true;
-}
-
-bool AirAtAltitude::known(double& altitude, runtime::AirData& air) const {
-    if (!known_) return false;
-    altitude = altitude_;
-    air.temperature = air_.temperature;
-    air.pressure = air_.pressure;
-    air.density = air_.density;
-    air.speed_of_sound = air_.speed_of_sound;
-    return true;
 }
 
 EnvironmentOutput environment(const EnvironmentInput& in) {
@@ -46,7 +20,7 @@ EnvironmentOutput environment(const EnvironmentInput& in) {
     e.radius = vm::norm(k.pos);
     e.up = e.radius > 0.0 ? vm::scale(k.pos, 1.0 / e.radius) : vm::vec(0.0, 1.0, 0.0);
     e.altitude = e.radius - in.body.radius;
-    e.air = in.air.at(e.altitude);
+    e.air = in.known_air != nullptr ? *in.known_air : us_standard_atmosphere(e.altitude);
     const VECTOR3 airspeed_global = vm::sub(k.vel, ground_velocity(in.body, k.pos));
     e.airspeed_local = vm::to_local(k.R, airspeed_global);
     e.airspeed = vm::norm(e.airspeed_local);

@@ -39,7 +39,9 @@ Kinematics kinematics_of(const runtime::VesselState& state);
 struct EnvironmentInput {
     const runtime::BodyRecord& body;
     const Kinematics& motion;
-    AirAtAltitude& air;
+    // The air at this position when it is already known (the end of the last step is where
+    // the next one starts); null: found from the altitude.
+    const Atmosphere* known_air = nullptr;
 };
 struct EnvironmentOutput {
     Atmosphere air;

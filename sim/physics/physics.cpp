@@ -56,11 +56,10 @@ struct PresentState {
 };
 
 // The vessel's present state and what acts on it there; burns the propellant of burn_dt seconds.
-PresentState present_state(const runtime::World& world, runtime::VesselRecord& v, AirAtAltitude& air,
-                           double burn_dt) {
+PresentState present_state(const runtime::World& world, runtime::VesselRecord& v, double burn_dt) {
     PresentState p;
     p.k = kinematics_of(v.state);
-    p.env = environment(EnvironmentInput{world.earth, p.k, air});
+    p.env = environment(EnvironmentInput{world.earth, p.k});
     p.mass = mass_properties(v.def);
     p.thrust = propulsion(PropulsionInput{v.def, p.env.air.pressure, burn_dt});
     p.airfoils = airfoil_forces(v.def, p.env);
@@ -179,11 +178,8 @@ void carry_airfoils(runtime::PhysicsCarry& c, const runtime::VesselDefinition& d
     for (size_t i = 0; i < def.airfoils.size(); ++i) c.airfoil_definitions[i] = *def.airfoils[i];
 }
 
-// The air where the last step ended, kept with its altitude: the next step starts there.
-AirAtAltitude air_memory(const runtime::PhysicsCarry& c) {
-    AirAtAltitude air;
-    if (c.air_known) air.remember(c.air_altitude, Atmosphere{c.air.temperature, c.air.pressure, c.air.density, c.air.speed_of_sound});
-    return air;
+Atmosphere atmosphere_of(const runtime::AirData& a) {
+    return Atmosphere{a.temperature, a.pressure, a.density, a.speed_of_sound};
 }
 
 }  // namespace
@@ -224,8 +220,7 @@ void Physics::step(double dt) {
     for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world_.vessel(i);
         if (v.pending_delete || !riding_[i]) continue;
-        AirAtAltitude air;
-        const PresentState p = present_state(world_, v, air, 0.0);
+        const PresentState p = present_state(world_, v, 0.0);
         const StepForces f = forces_of(world_, v, p, dt);
         write_air(world_, v, f.env.air);
         write_forces(v, f, vm::vec(0.0, 0.0, 0.0), v.state.R);
@@ -240,15 +235,18 @@ void Physics::step_vessel(runtime::VesselRecord& v, double dt) {
     if (!carry.valid) {
         // A new vessel, or one placed from outside: take its state as it is now.
         carry.airfoils_known = false;
+        carry.air_known = false;
         carry.resting = false;
         if (s.landed) remember_ground_pose(carry, s.pos, s.R, body_rotation_angle(world_.earth, world_.sim_time));
     }
-    AirAtAltitude air = air_memory(carry);
+    // The air where the last step ended, which is where this one starts.
+    const Atmosphere carried_air = atmosphere_of(carry.air);
 
     // The forces at the start, with the levels the vessel set after the last step. The
     // propellant of the whole step burns here.
     const Kinematics start = kinematics_of(s);
-    const EnvironmentOutput env0 = environment(EnvironmentInput{world_.earth, start, air});
+    const EnvironmentOutput env0 =
+        environment(EnvironmentInput{world_.earth, start, carry.air_known ? &carried_air : nullptr});
     const MassOutput mass0 = mass_properties(v.def);
     const PropulsionOutput thrust0 = propulsion(PropulsionInput{v.def, env0.air.pressure, dt});
     const Wrench added = added_forces(v.controls);
@@ -278,7 +276,7 @@ void Physics::step_vessel(runtime::VesselRecord& v, double dt) {
         // mass left after the burn and the air there. Friction stops what sliding is left
         // after the first half kick within the half step that remains.
         const Kinematics& end = d.predicted;
-        const EnvironmentOutput env1 = environment(EnvironmentInput{world_.earth, end, air});
+        const EnvironmentOutput env1 = environment(EnvironmentInput{world_.earth, end});
         const PropulsionOutput thrust1 =
             propulsion_at_pressure(f0.propulsion, env1.air.pressure - f0.env.air.pressure);
         const AeroOutput airfoils1 = airfoil_forces(v.def, env1);
@@ -296,6 +294,7 @@ void Physics::step_vessel(runtime::VesselRecord& v, double dt) {
         write_air(world_, v, f1.env.air);
         write_forces(v, f1, contact1.wrench.force, k1.R);
         carry_airfoils(carry, v.def, airfoils1, airfoils_kept);
+        carry.air = air_data(env1.air);  // the step ends where it was predicted to: finish moves no position
         airfoils_found = true;
         if (contact1.all_points_in_contact && slow_on_ground(world_, k1) &&
             ground_holds(contact_input(world_, v, k1, f1, dt))) {
@@ -315,7 +314,7 @@ void Physics::step_vessel(runtime::VesselRecord& v, double dt) {
     moved.landed = resting;
     carry.resting = resting;
     carry.airfoils_known = airfoils_found;
-    carry.air_known = air.known(carry.air_altitude, carry.air);
+    carry.air_known = airfoils_found;  // a resting vessel moved with the ground after its air was found
     carry.valid = true;
 }
 
@@ -325,8 +324,7 @@ void Physics::update_observables() {
     for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world_.vessel(i);
         if (v.pending_delete) continue;
-        AirAtAltitude air;
-        const PresentState p = present_state(world_, v, air, 0.0);
+        const PresentState p = present_state(world_, v, 0.0);
         const StepForces f = forces_of(world_, v, p, dt);
         write_air(world_, v, f.env.air);
         VECTOR3 contact = vm::vec(0.0, 0.0, 0.0);

@@ -19,21 +19,6 @@ struct Atmosphere {
 };
 Atmosphere us_standard_atmosphere(double geometric_altitude_m);
 
-// The air at the altitude last asked for. The end of one step and the start of the next are
-// at the same place, so the atmosphere is evaluated once for both.
-class AirAtAltitude {
-public:
-    const Atmosphere& at(double altitude);
-    void remember(double altitude, const Atmosphere& air);
-    // False before any air was found; else the altitude and the air there.
-    bool known(double& altitude, runtime::AirData& air) const;
-
-private:
-    double altitude_ = 0.0;
-    bool known_ = false;
-    Atmosphere air_{};
-};
-
 // Orbits about a central body of gravitational parameter mu (m^3/s^2); positions and
 // velocities inertial, relative to the body's centre.
 double specific_energy(double mu, const VECTOR3& pos, const VECTOR3& vel);      // J/kg

@@ -297,8 +297,7 @@ struct DerivedObservables {
 struct PhysicsCarry {
     bool valid = false;
     bool air_known = false;
-    double air_altitude = 0.0;  // m: the altitude `air` was found for
-    AirData air;
+    AirData air;  // at the position the step ended at
     bool airfoils_known = false;
     VECTOR3 airfoil_force{}, airfoil_torque{}, airfoil_lift{}, airfoil_drag{};  // vessel frame
     std::vector<AirfoilRecord> airfoil_definitions;  // copied only when they change
