@@ -122,9 +122,16 @@ VESSEL* World::make_plain_vessel(OBJHANDLE h) {
 
 void ThrusterRecord::set_geometry(const VECTOR3& position, const VECTOR3& direction, double rating) {
     pos_ = position, dir_ = direction, max0_ = rating;
-    const double n = length(direction);
-    directed_ = n > 0.0;
-    full_torque_ = directed_ ? crossp(direction * (rating / n), position) : _V(0.0, 0.0, 0.0);
+    torque_known_ = false;
+}
+
+const VECTOR3& ThrusterRecord::full_torque() const {
+    if (!torque_known_) {
+        const double n = length(dir_);
+        full_torque_ = n <= 0.0 ? _V(0.0, 0.0, 0.0) : crossp(dir_ * (max0_ / n), pos_);
+        torque_known_ = true;
+    }
+    return full_torque_;
 }
 
 ThrusterGroupRecord* World::group(VesselRecord& v, THGROUP_TYPE type) const {

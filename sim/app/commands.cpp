@@ -150,7 +150,7 @@ void Simulation::press_key(const ScriptCommand& c, const ScriptEntry& entry) {
     if (c.shift) ks[OAPI_KEY_LSHIFT] = static_cast<char>(0x80);
     if (c.ctrl) ks[OAPI_KEY_LCONTROL] = static_cast<char>(0x80);
     const int consumed = focus->iface->clbkConsumeBufferedKey(c.scan_code, true, ks.data());
-    if (consumed != 0 && c.scan_code == OAPI_KEY_G && !c.shift && !c.ctrl && lifted_off_)
+    if (consumed != 0 && c.scan_code == OAPI_KEY_G && !c.shift && !c.ctrl && event_watch_.lifted_off())
         record_event(StandardEvent::gear_up, focus->name);
 }
 

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "event_watch.h"
 #include "flight_data.h"
 #include "host_keys.h"
 #include "runtime/world.h"
@@ -66,10 +67,7 @@ struct FrameCosts {
     double host_s = 0.0;       // script, events, telemetry and the rest of the frame loop
 };
 
-// The events the host recognises by itself (script "event NAME" lines add their own), named
-// by standard_events() in this order.
-enum class StandardEvent : size_t { liftoff, gear_up, mach1, engine_switch, cutoff, apoapsis, landed, vessel_created };
-constexpr size_t kStandardEventCount = 8;
+// The names of the standard events (event_watch.h), in their order.
 const std::vector<std::string>& standard_events();
 
 struct EventRecord {
@@ -198,14 +196,7 @@ private:
     bool key_held_ = false;  // the key-state buffer holds a key pressed this frame
     bool loaded_ = false;
 
-    // Event detection
-    std::array<bool, kStandardEventCount> standard_recorded_{};
-    bool seen_ground_ = false;
-    bool lifted_off_ = false;
-    bool seen_subsonic_ = false;
-    int last_engines_ = -1;
-    double last_main_level_ = 0.0;
-    double last_climb_ = 0.0;
+    EventWatch event_watch_;
     double last_progress_wall_ = -1.0;
 };
 

@@ -32,8 +32,7 @@ VECTOR3 group_torque(const runtime::World& world, const runtime::VesselRecord& v
     VECTOR3 torque = vm::vec(0.0, 0.0, 0.0);
     const runtime::ThrusterGroupRecord* g = world.group(const_cast<runtime::VesselRecord&>(v), type);
     if (g == nullptr) return torque;
-    for (const runtime::ThrusterRecord* t : g->thrusters)
-        if (t->directed) torque = vm::add(torque, t->full_torque);
+    for (const runtime::ThrusterRecord* t : g->thrusters) torque = vm::add(torque, t->full_torque());
     return torque;
 }
 

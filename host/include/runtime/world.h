@@ -38,12 +38,12 @@ struct ThrusterRecord {
     const VECTOR3& pos = pos_;
     const VECTOR3& dir = dir_;    // as set: not normalised by the vessel
     const double& max0 = max0_;   // N, vacuum rating
-    // The torque at full level (vessel frame, F x r, N m), derived whenever the position,
-    // direction or rating is set, so that it always belongs to them; false `directed` (a zero
-    // direction) gives none.
-    const VECTOR3& full_torque = full_torque_;
-    const bool& directed = directed_;
+    // The only way to set them; it makes the torque below stale.
     void set_geometry(const VECTOR3& pos, const VECTOR3& dir, double max0);
+    // The torque at full level (vessel frame, F x r, N m), zero for a zero direction: derived
+    // at first need after set_geometry, which alone changes what it depends on (most
+    // thrusters, steered every step but in no attitude group, never need it).
+    const VECTOR3& full_torque() const;
     PropellantRecord* propellant = nullptr;
     double isp_vac = 0.0;    // m/s
     double isp_ref = 0.0;    // m/s at p_ref; 0 means no pressure dependence
@@ -58,9 +58,10 @@ struct ThrusterRecord {
 private:
     friend class World;
     double level_ = 0.0;
-    VECTOR3 pos_{}, dir_{}, full_torque_{};
+    VECTOR3 pos_{}, dir_{};
     double max0_ = 0.0;
-    bool directed_ = false;
+    mutable VECTOR3 full_torque_{};
+    mutable bool torque_known_ = false;
 };
 
 struct ThrusterGroupRecord {
