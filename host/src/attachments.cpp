@@ -62,7 +62,7 @@ bool World::attach(VesselRecord* parent, AttachmentRecord* parent_point, VesselR
     parent_point->linked_point = child_point;
     child_point->linked = parent;
     child_point->linked_point = parent_point;
-    child->state.landed = false;
+    move(*child).landed = false;
     place_children(parent);
     return true;
 }
@@ -73,7 +73,7 @@ bool World::detach(AttachmentRecord* parent_point, double vel) {
     VesselRecord* child = parent_point->linked;
     if (record(parent) == nullptr || record(child) == nullptr) return false;
     place_children(parent);
-    child->state.vel += mul(parent->state.R, unit(parent_point->dir)) * vel;
+    move(*child).vel += mul(parent->state.R, unit(parent_point->dir)) * vel;
     unlink(parent_point);
     return true;
 }
@@ -93,7 +93,7 @@ void World::place_children_below(VesselRecord* parent, size_t depth) {
         const VECTOR3 omega_global = mul(ps.R, ps.omega) * -1.0;
         VesselRecord* child = a->linked;
         const AttachmentRecord& cp = *a->linked_point;
-        VesselState& cs = child->state;
+        VesselState& cs = move(*child);
         cs.R = mul(mul(ps.R, point_frame(*a)), detail::transpose(point_frame(cp)));
         cs.pos = ps.pos + mul(ps.R, a->pos) - mul(cs.R, cp.pos);
         cs.vel = ps.vel + crossp(omega_global, cs.pos - ps.pos);

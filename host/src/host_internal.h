@@ -52,8 +52,5 @@ VECTOR3 arot_from_matrix(const MATRIX3& R);
 // The current World's record behind a vessel handle, or null.
 VesselRecord* vessel_record(OBJHANDLE h);
 
-// The next thruster layout revision of any vessel: one sequence for the whole process, so no
-// two layouts ever share a revision (see VesselDefinition::thruster_layout_revision).
-std::uint64_t next_thruster_layout_revision();
 
 }  // namespace runtime::detail

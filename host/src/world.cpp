@@ -1,7 +1,6 @@
 // The World: current-instance bookkeeping, clock of the body, input box, log, vessel list
 // and thruster groups as the host sees them.
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -11,11 +10,6 @@ namespace runtime {
 
 namespace detail {
 World* current_world = nullptr;
-
-std::uint64_t next_thruster_layout_revision() {
-    static std::atomic<std::uint64_t> last{0};
-    return ++last;
-}
 }  // namespace detail
 
 namespace {
@@ -126,6 +120,20 @@ VESSEL* World::make_plain_vessel(OBJHANDLE h) {
     return new PlainVessel(h, 1);
 }
 
+void ThrusterRecord::set_geometry(const VECTOR3& position, const VECTOR3& direction, double rating) {
+    pos_ = position, dir_ = direction, max0_ = rating;
+    torque_known_ = false;
+}
+
+const VECTOR3& ThrusterRecord::full_torque() const {
+    if (!torque_known_) {
+        const double n = length(dir_);
+        full_torque_ = n <= 0.0 ? _V(0.0, 0.0, 0.0) : crossp(dir_ * (max0_ / n), pos_);
+        torque_known_ = true;
+    }
+    return full_torque_;
+}
+
 ThrusterGroupRecord* World::group(VesselRecord& v, THGROUP_TYPE type) const {
     if (type < 0 || type >= THGROUP_TYPE_COUNT) return nullptr;
     return v.def.group_of_type[type];
@@ -142,8 +150,23 @@ double World::group_level(const VesselRecord& v, THGROUP_TYPE type) const {
 void World::set_group_level(VesselRecord& v, THGROUP_TYPE type, double level) {
     ThrusterGroupRecord* g = group(v, type);
     if (g == nullptr) return;
+    for (ThrusterRecord* t : g->thrusters) set_thruster_level(v, *t, level);
+}
+
+// A thruster fires while its level is above 0 (the physics skips the others), and joins or
+// leaves the firing list in its place of the definition order.
+void World::set_thruster_level(VesselRecord& v, ThrusterRecord& t, double level) {
     const double clamped = detail::clamp(level, 0.0, 1.0);
-    for (ThrusterRecord* t : g->thrusters) t->level = clamped;
+    const bool was_firing = !(t.level_ <= 0.0), firing = !(clamped <= 0.0);
+    t.level_ = clamped;
+    if (was_firing == firing) return;
+    std::vector<ThrusterRecord*>& list = v.def.firing;
+    const auto at = std::lower_bound(list.begin(), list.end(), t.index,
+                                     [](const ThrusterRecord* a, std::size_t index) { return a->index < index; });
+    if (firing)
+        list.insert(at, &t);
+    else if (at != list.end() && *at == &t)
+        list.erase(at);
 }
 
 }  // namespace runtime

@@ -98,8 +98,8 @@ FlightData read_flight_data(const runtime::World& world, const runtime::VesselRe
 void read_flight_groups(const runtime::World& world, const runtime::VesselRecord& v, unsigned groups, FlightData& d) {
     d.time_s = world.sim_time;
     d.ground_contact = v.state.landed;
-    d.navmode = v.state.navmode;
-    d.rcs_mode = v.state.rcs_mode;
+    d.navmode = v.controls.navmode;
+    d.rcs_mode = v.controls.rcs_mode;
     if (groups & kFlightEvents) {
         d.mach = world.mach(v);
         d.main_level = world.group_level(v, THGROUP_MAIN);

@@ -22,8 +22,8 @@ RunResult Simulation::run() {
     // The track and the HUD records serve only the files for watching the run.
     if (!out_dir_.empty() && (options_.write_acmi || options_.write_czml || options_.write_replay))
         watch_ = std::make_unique<WatchRecorder>(options_.track_interval);
-    forget_focus_data();
-    if (runtime::VesselRecord* f = focus_vessel()) check_events(focus_data(kFlightEvents), *f);
+    if (runtime::VesselRecord* f = focus_vessel())
+        check_events(read_flight_data(*world_, *f, kFlightEvents), kFlightEvents, *f);
     sample_telemetry(true);
     if (watch_) watch_->on_frame(*world_, true);
     result_ = RunResult{};
@@ -57,7 +57,6 @@ void Simulation::frame() {
     double frame_dt = options_.dt * w.time_acceleration;
     if (options_.until) frame_dt = std::min(frame_dt, std::max(*options_.until - w.sim_time, options_.dt * 1e-6));
     step_vessels(frame_dt);
-    forget_focus_data();
     finish_frame();
 }
 
@@ -96,7 +95,8 @@ void Simulation::step_vessels(double frame_dt) {
 }
 
 // The host's own work once the vessels have stepped: deletions, the state check, events,
-// telemetry and the progress line. The focus vessel's values are read once for all of them.
+// telemetry and the progress line. The focus vessel's values are read once for the events
+// and a row of telemetry.
 void Simulation::finish_frame() {
     runtime::World& w = *world_;
     w.destroy_pending_vessels();
@@ -114,56 +114,30 @@ void Simulation::finish_frame() {
             return;
         }
     }
-    if (runtime::VesselRecord* f = focus_vessel())
-        check_events(focus_data(telemetry_due(false) ? kFlightAll : event_groups()), *f);
-    sample_telemetry(false);
+    if (runtime::VesselRecord* f = focus_vessel()) {
+        const bool row = telemetry_.due(w.sim_time, false);
+        const unsigned groups = row ? kFlightAll : event_groups();
+        const FlightData d = read_flight_data(w, *f, groups);
+        check_events(d, groups, *f);
+        if (row) {
+            telemetry_.add(w.sim_time, d);
+            if (watch_) watch_->on_telemetry_row(w, *f);
+        }
+    }
     if (watch_) watch_->on_frame(w, false);
     show_progress(false);
 }
 
 void Simulation::host_frame() {
-    forget_focus_data();
     finish_frame();
     run_due_commands();
 }
 
-// Each group is read at most once a frame, when something first asks for it; the fields of
-// groups not read keep older values, which nothing reads.
-const FlightData& Simulation::focus_data(unsigned groups) {
-    if (!focus_data_valid_) {
-        read_flight_groups(*world_, *focus_vessel(), groups, focus_data_);
-        focus_data_groups_ = groups;
-        focus_data_valid_ = true;
-    } else if (const unsigned missing = groups & ~focus_data_groups_; missing != 0) {
-        read_flight_groups(*world_, *focus_vessel(), missing, focus_data_);
-        focus_data_groups_ |= missing;
-    }
-    return focus_data_;
-}
-
-bool Simulation::focus_has(unsigned groups) const {
-    return focus_data_valid_ && (focus_data_groups_ & groups) == groups;
-}
-
-void Simulation::forget_focus_data() {
-    focus_data_valid_ = false;
-    apoapsis_range_valid_ = false;
-    kept_altitude_valid_ = false;
-}
-
-bool Simulation::telemetry_due(bool force) const {
-    const double t = world_->sim_time;
-    if (t == last_sample_time_) return false;
-    return force || t + kTimeEpsilon >= next_sample_ * options_.telemetry_interval;
-}
-
 void Simulation::sample_telemetry(bool force) {
-    if (focus_vessel() == nullptr || !telemetry_due(force)) return;
-    const double t = world_->sim_time;
-    telemetry_.push_back(telemetry_row(focus_data(kFlightAll)));
-    if (watch_) watch_->on_telemetry_row(*world_, *focus_vessel());
-    last_sample_time_ = t;
-    next_sample_ = std::floor((t + kTimeEpsilon) / options_.telemetry_interval) + 1.0;
+    runtime::VesselRecord* f = focus_vessel();
+    if (f == nullptr || !telemetry_.due(world_->sim_time, force)) return;
+    telemetry_.add(world_->sim_time, read_flight_data(*world_, *f));
+    if (watch_) watch_->on_telemetry_row(*world_, *f);
 }
 
 }  // namespace sim

@@ -190,7 +190,7 @@ std::vector<std::string> format_host_keys(const HostKeys& keys) {
     return out;
 }
 
-void set_pilot_keys(HostKeys& keys, const runtime::VesselState& s) {
+void set_pilot_keys(HostKeys& keys, const runtime::VesselControls& s) {
     keys.rcs_mode = s.rcs_mode != RCS_NONE ? std::optional<int>(s.rcs_mode) : std::nullopt;
     keys.navmode = s.navmode != 0 ? std::optional<int>(s.navmode) : std::nullopt;
 }
@@ -238,7 +238,7 @@ HostKeys host_keys_from_state(const runtime::World& world, const runtime::Vessel
         const runtime::PropellantRecord& p = *v.def.propellants[i];
         if (p.max_mass > 0.0) keys.prplevels.emplace_back(static_cast<int>(i), std::clamp(p.mass / p.max_mass, 0.0, 1.0));
     }
-    set_pilot_keys(keys, v.state);
+    set_pilot_keys(keys, v.controls);
     return keys;
 }
 

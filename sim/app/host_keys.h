@@ -56,7 +56,7 @@ std::vector<std::string> format_host_keys(const HostKeys& keys);
 // The keys that describe a vessel's present state.
 HostKeys host_keys_from_state(const runtime::World& world, const runtime::VesselRecord& v);
 // Sets the RCS mode and autopilot keys from a vessel's present state (none when off).
-void set_pilot_keys(HostKeys& keys, const runtime::VesselState& s);
+void set_pilot_keys(HostKeys& keys, const runtime::VesselControls& s);
 
 // Orientation angles (rad) of a vessel-to-global matrix and back (docs/physics.md).
 MATRIX3 matrix_from_arot(const VECTOR3& arot);

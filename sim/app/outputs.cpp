@@ -45,13 +45,14 @@ void Simulation::check_output_names() const {
     if (out_dir_.empty()) return;
     const size_t name_max = folder_limit(out_dir_, FolderLimit::name);
     const size_t path_max = folder_limit(out_dir_, FolderLimit::path);
-    for (const ScriptEntry& e : script_.entries) {
+    const Script& script = script_runner_.script();
+    for (const ScriptEntry& e : script.entries) {
         const std::string extension = output_extension(e.command.kind);
         if (extension.empty()) continue;
         const std::string file = e.command.text + extension;
         const size_t path_length = (fs::path(out_dir_) / file).string().size();
         if (file.size() > name_max || path_length >= path_max)
-            throw InputError(at_line(script_.source, e.line,
+            throw InputError(at_line(script.source, e.line,
                                      "name \"" + e.command.text.substr(0, 16) + "...\" is too long for a file in " +
                                          out_dir_ + " (at most " + std::to_string(name_max - extension.size()) +
                                          " characters before \"" + extension + "\", and " + std::to_string(path_max - 1) +
@@ -59,17 +60,14 @@ void Simulation::check_output_names() const {
     }
 }
 
-std::string Simulation::telemetry_csv() const {
-    std::string out = telemetry_header() + "\n";
-    for (const std::string& row : telemetry_) out += row + "\n";
-    return out;
-}
+std::string Simulation::telemetry_csv() const { return telemetry_.csv(); }
 
 std::string Simulation::summary_json() const {
     using nlohmann::json;
     json j;
+    const Script& script = script_runner_.script();
     j["run"] = {{"scenario", options_.scenario_path.empty() ? scenario_.source : options_.scenario_path},
-                {"script", options_.script_path.empty() ? (script_.source.empty() ? json() : json(script_.source))
+                {"script", options_.script_path.empty() ? (script.source.empty() ? json() : json(script.source))
                                                         : json(options_.script_path)},
                 {"root", root_},
                 {"dt_s", options_.dt},
@@ -118,8 +116,9 @@ std::string Simulation::summary_json() const {
     j["final"] = final_state;
     j["created_vessels"] = created_vessels_;
     json commands = json::array();
-    for (size_t i = 0; i < script_.entries.size(); ++i)
-        commands.push_back({{"line", script_.entries[i].line}, {"text", script_.entries[i].text}, {"done", entry_done_[i]}});
+    for (size_t i = 0; i < script.entries.size(); ++i)
+        commands.push_back({{"line", script.entries[i].line}, {"text", script.entries[i].text},
+                            {"done", script_runner_.done(i)}});
     j["script_commands"] = commands;
     j["warnings"] = warnings_;
     j["output_errors"] = output_errors_;

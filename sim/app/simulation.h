@@ -20,12 +20,14 @@
 #include <string>
 #include <vector>
 
-#include "condition_bounds.h"
+#include "event_watch.h"
 #include "flight_data.h"
 #include "host_keys.h"
 #include "runtime/world.h"
 #include "scenario_file.h"
 #include "script.h"
+#include "script_runner.h"
+#include "telemetry_log.h"
 
 namespace physics {
 class Physics;
@@ -73,10 +75,7 @@ struct FrameCosts {
     double host_s = 0.0;       // script, events, telemetry and the rest of the frame loop
 };
 
-// The events the host recognises by itself (script "event NAME" lines add their own), named
-// by standard_events() in this order.
-enum class StandardEvent : size_t { liftoff, gear_up, mach1, engine_switch, cutoff, apoapsis, landed, vessel_created };
-constexpr size_t kStandardEventCount = 8;
+// The names of the standard events (event_watch.h), in their order.
 const std::vector<std::string>& standard_events();
 
 struct EventRecord {
@@ -95,6 +94,8 @@ struct RunResult {
     std::string message;     // for NonFinite: the vessel and the time
     int exit_status = 0;
 };
+
+class ScriptPass;
 
 class Simulation {
 public:
@@ -124,7 +125,7 @@ public:
     const RunOptions& options() const { return options_; }
     const std::vector<EventRecord>& events() const { return events_; }
     std::optional<double> event_time(const std::string& name) const;
-    const std::vector<std::string>& telemetry_rows() const { return telemetry_; }
+    const std::vector<std::string>& telemetry_rows() const { return telemetry_.rows(); }
     std::string telemetry_csv() const;
     std::string summary_json() const;
     const std::vector<std::string>& warnings() const { return warnings_; }
@@ -154,30 +155,22 @@ private:
     void remember_loaded_state(runtime::VesselRecord& v, const HostKeys& keys);
     HostKeys keys_for_saving(const runtime::VesselRecord& v) const;
 
-    void index_pending_entries();
-    bool waits_on_unrecorded_event(const ScriptEntry& e) const;
-    bool entry_due(const ScriptEntry& e, const runtime::VesselRecord* focus);
+    // The script's due entries, one pass a frame (ScriptPass: what they read and do).
+    friend class ScriptPass;
     void run_due_commands();
     void run_command(const ScriptEntry& entry);
     void press_key(const ScriptCommand& c, const ScriptEntry& entry);
     void frame();
     void step_vessels(double frame_dt);
     void finish_frame();
-    // The focus vessel's values of the present state with at least these groups, read once
-    // until forget_focus_data() (the state moved, or a command may have changed it).
-    const FlightData& focus_data(unsigned groups);
-    bool focus_has(unsigned groups) const;  // these groups are read for the present state
-    void forget_focus_data();
-    bool flight_condition_holds(const Condition& c, const runtime::VesselRecord& focus);
     unsigned event_groups() const;  // the groups the host's events still watch
-    bool telemetry_due(bool force) const;
-    void check_events(const FlightData& d, const runtime::VesselRecord& focus);
-    double events_gear_height(const FlightData& d, const runtime::VesselRecord& focus) const;
+    // The events of the frame, from the focus vessel's values (d holds the groups given).
+    void check_events(const FlightData& d, unsigned groups, const runtime::VesselRecord& focus);
+    double events_gear_height(const FlightData& d, unsigned groups, const runtime::VesselRecord& focus) const;
     void record_event(StandardEvent event, const std::string& vessel);
     void record_event(const std::string& name, const std::string& vessel);
     bool known_event(const std::string& name) const;
     std::string unknown_event_message(const std::string& name) const;
-    void resolve_event_conditions();
     void sample_telemetry(bool force);
     void show_progress(bool last);
     void save_named(const std::string& name);
@@ -195,29 +188,13 @@ private:
     std::unique_ptr<pilot::Pilot> pilot_;
     HMODULE sound_module_ = nullptr;
     ScenarioFile scenario_;
-    Script script_;
-    std::vector<bool> entry_done_;
-    std::vector<size_t> pending_entries_;   // entries not yet run nor waiting on an event, in script order
-    bool pending_stale_ = true;             // an event they may wait on was recorded since
-    FlightData focus_data_;
-    unsigned focus_data_groups_ = kFlightBasic;
-    bool focus_data_valid_ = false;
-    // Values conditions read, computed at most once a frame.
-    std::optional<ValueRange> apoapsis_range_;  // the focus vessel's time to apoapsis, bounded
-    bool apoapsis_range_valid_ = false;
-    double kept_altitude_ = 0.0;  // m, the focus vessel's, unpinned
-    bool kept_altitude_valid_ = false;
+    ScriptRunner script_runner_;
     LoadContext* loading_ = nullptr;
     std::vector<std::unique_ptr<Memo>> memos_;
     std::unique_ptr<WatchRecorder> watch_;
 
     std::vector<EventRecord> events_;
-    // The events that time_since conditions name, each with its time once it has happened.
-    std::vector<std::string> timed_events_;
-    std::vector<std::optional<double>> timed_event_times_;
-    std::vector<std::string> telemetry_;
-    double next_sample_ = 0.0;  // index of the next telemetry row's time
-    double last_sample_time_ = -1.0;
+    TelemetryLog telemetry_;
     std::vector<std::string> warnings_;
     std::vector<std::string> output_errors_;
     std::map<std::string, std::string> saved_scenarios_;
@@ -229,14 +206,7 @@ private:
     bool key_held_ = false;  // the key-state buffer holds a key pressed this frame
     bool loaded_ = false;
 
-    // Event detection
-    std::array<bool, kStandardEventCount> standard_recorded_{};
-    bool seen_ground_ = false;
-    bool lifted_off_ = false;
-    bool seen_subsonic_ = false;
-    int last_engines_ = -1;
-    double last_main_level_ = 0.0;
-    double last_climb_ = 0.0;
+    EventWatch event_watch_;
     double last_progress_wall_ = -1.0;
 };
 

@@ -7,25 +7,11 @@
 
 namespace physics {
 
-void add_wrench(Wrench& into, const Wrench& w) {
-    into.force = vm::add(into.force, w.force);
-    into.torque = vm::add(into.torque, w.torque);
-}
-
 // ---------------------------------------------------------------------------------------
 // Environment
 // ---------------------------------------------------------------------------------------
 Kinematics kinematics_of(const runtime::VesselState& state) {
     return Kinematics{state.pos, state.vel, state.R, state.omega};
-}
-
-const Atmosphere& AirAtAltitude::at(double altitude) {
-    if (!known_ || altitude != altitude_) {
-        air_ = us_standard_atmosphere(altitude);
-        altitude_ = altitude;
-        known_ = true;
-    }
-    return air_;
 }
 
 EnvironmentOutput environment(const EnvironmentInput& in) {
@@ -34,7 +20,7 @@ EnvironmentOutput environment(const EnvironmentInput& in) {
     e.radius = vm::norm(k.pos);
     e.up = e.radius > 0.0 ? vm::scale(k.pos, 1.0 / e.radius) : vm::vec(0.0, 1.0, 0.0);
     e.altitude = e.radius - in.body.radius;
-    e.air = in.air.at(e.altitude);
+    e.air = in.known_air != nullptr ? *in.known_air : us_standard_atmosphere(e.altitude);
     const VECTOR3 airspeed_global = vm::sub(k.vel, ground_velocity(in.body, k.pos));
     e.airspeed_local = vm::to_local(k.R, airspeed_global);
     e.airspeed = vm::norm(e.airspeed_local);
@@ -82,9 +68,9 @@ double thruster_mass_flow(const runtime::ThrusterRecord& th) {
 // the same forces in the same order as the wrench's force, so it is that sum, not summed again.
 PropulsionOutput propulsion(const PropulsionInput& in) {
     PropulsionOutput out;
-    for (const auto& owned : in.def.thrusters) {
-        runtime::ThrusterRecord& th = *owned;
-        if (th.level <= 0.0 || th.max0 <= 0.0 || th.isp_vac <= 0.0) continue;
+    for (runtime::ThrusterRecord* firing : in.def.firing) {
+        runtime::ThrusterRecord& th = *firing;
+        if (th.max0 <= 0.0 || th.isp_vac <= 0.0) continue;
         runtime::PropellantRecord* tank = th.propellant;
         if (tank == nullptr || tank->mass <= 0.0) continue;  // no resource, or an empty one: no thrust
         const double dir_length = vm::norm(th.dir);
@@ -261,17 +247,18 @@ AeroOutput aerodynamics(const AeroInput& in) {
 // ---------------------------------------------------------------------------------------
 // Added forces and gravity
 // ---------------------------------------------------------------------------------------
-Wrench added_forces(const runtime::VesselState& state) {
+Wrench added_forces(const runtime::VesselControls& controls) {
     Wrench w;
-    for (const auto& f : state.added_forces) add_force_at(w, f.force, f.point);
+    for (const auto& f : controls.added_forces) add_force_at(w, f.force, f.point);
     return w;
 }
 
-VECTOR3 gravity_acceleration(double mu, const VECTOR3& pos) {
+VECTOR3 gravity_acceleration(double mu, const VECTOR3& pos) { return gravity_acceleration(mu, pos, vm::norm(pos)); }
+
+VECTOR3 gravity_acceleration(double mu, const VECTOR3& pos, double radius) {
     const double r2 = vm::dot(pos, pos);
     if (r2 <= 0.0) return vm::vec(0.0, 0.0, 0.0);
-    const double r = std::sqrt(r2);
-    return vm::scale(pos, -mu / (r2 * r));
+    return vm::scale(pos, -mu / (r2 * radius));
 }
 
 }  // namespace physics

@@ -20,7 +20,10 @@ inline void add_force_at(Wrench& w, const VECTOR3& force, const VECTOR3& point) 
     w.torque.y += force.z * point.x - force.x * point.z;
     w.torque.z += force.x * point.y - force.y * point.x;
 }
-void add_wrench(Wrench& into, const Wrench& w);
+inline void add_wrench(Wrench& into, const Wrench& w) {
+    into.force.x += w.force.x, into.force.y += w.force.y, into.force.z += w.force.z;
+    into.torque.x += w.torque.x, into.torque.y += w.torque.y, into.torque.z += w.torque.z;
+}
 
 // Where a vessel is and how it moves: the part of its state the forces depend on. The
 // integrator evaluates the forces at the start of a step and at a predicted end.
@@ -36,7 +39,9 @@ Kinematics kinematics_of(const runtime::VesselState& state);
 struct EnvironmentInput {
     const runtime::BodyRecord& body;
     const Kinematics& motion;
-    AirAtAltitude& air;
+    // The air at this position when it is already known (the end of the last step is where
+    // the next one starts); null: found from the altitude.
+    const Atmosphere* known_air = nullptr;
 };
 struct EnvironmentOutput {
     Atmosphere air;
@@ -57,7 +62,7 @@ struct MassOutput {
 };
 MassOutput mass_properties(const runtime::VesselDefinition& def);
 
-// Propulsion: thrust of every thruster at its level; burns the propellant of burn_dt seconds
+// Propulsion: thrust of every firing thruster (level above 0) at its level, in definition order; burns the propellant of burn_dt seconds
 // (0 computes the thrust and burns nothing).
 struct PropulsionInput {
     runtime::VesselDefinition& def;
@@ -101,10 +106,12 @@ AeroOutput airfoil_forces(const runtime::VesselDefinition& def, const Environmen
 void add_surface_forces(AeroOutput& out, const AeroInput& in);
 
 // Forces the vessel added with AddForce for this step (vessel frame).
-Wrench added_forces(const runtime::VesselState& state);
+Wrench added_forces(const runtime::VesselControls& controls);
 
 // Central gravity (global frame, m/s^2).
 VECTOR3 gravity_acceleration(double mu, const VECTOR3& pos);
+// The same, with the distance from the centre already known (|pos|, as the environment has it).
+VECTOR3 gravity_acceleration(double mu, const VECTOR3& pos, double radius);
 
 // Ground contact at the touchdown points (docs/physics.md, "Ground contact").
 // What friction does at one evaluation. At a step's start it holds the points' sliding at

@@ -8,23 +8,6 @@
 
 namespace physics {
 
-// What the physics keeps between steps for one vessel: the ground-fixed pose of a vessel held
-// at rest by the ground, the state it last wrote (a state changed from outside, by a status or
-// a placement, is taken afresh), the air where the last step ended, and the airfoils' forces
-// there with the definitions they came from: the next step starts where this one ended.
-struct Physics::VesselMemory {
-    const runtime::VesselRecord* vessel = nullptr;
-    bool resting = false;
-    VECTOR3 ground_pos{};  // body-fixed position while resting
-    MATRIX3 ground_rot{};  // body-fixed attitude while resting
-    VECTOR3 written_pos{}, written_vel{};
-    MATRIX3 written_rot{};
-    AirAtAltitude air;
-    bool airfoils_carried = false;
-    AeroOutput airfoils;
-    std::vector<runtime::AirfoilRecord> airfoil_definitions;
-};
-
 namespace {
 
 constexpr double kSecondsPerDay = 86400.0;
@@ -53,8 +36,8 @@ StepForces forces_at(const runtime::World& world, const runtime::VesselRecord& v
                      const EnvironmentOutput& env, const MassOutput& mass, const AeroOutput& airfoils,
                      const PropulsionOutput& propulsion, const Wrench& added, double dt) {
     AeroOutput aero = airfoils;
-    add_surface_forces(aero, AeroInput{v.def, env, v.state.control_surface_levels, k.omega, mass.inertia, dt});
-    const VECTOR3 gravity = gravity_acceleration(world.earth.mu, k.pos);
+    add_surface_forces(aero, AeroInput{v.def, env, v.controls.control_surface_levels, k.omega, mass.inertia, dt});
+    const VECTOR3 gravity = gravity_acceleration(world.earth.mu, k.pos, env.radius);
     Wrench outside = propulsion.wrench;
     add_wrench(outside, aero.wrench);
     add_wrench(outside, added);
@@ -73,15 +56,14 @@ struct PresentState {
 };
 
 // The vessel's present state and what acts on it there; burns the propellant of burn_dt seconds.
-PresentState present_state(const runtime::World& world, runtime::VesselRecord& v, AirAtAltitude& air,
-                           double burn_dt) {
+PresentState present_state(const runtime::World& world, runtime::VesselRecord& v, double burn_dt) {
     PresentState p;
     p.k = kinematics_of(v.state);
-    p.env = environment(EnvironmentInput{world.earth, p.k, air});
+    p.env = environment(EnvironmentInput{world.earth, p.k});
     p.mass = mass_properties(v.def);
     p.thrust = propulsion(PropulsionInput{v.def, p.env.air.pressure, burn_dt});
     p.airfoils = airfoil_forces(v.def, p.env);
-    p.added = added_forces(v.state);
+    p.added = added_forces(v.controls);
     return p;
 }
 
@@ -94,16 +76,22 @@ ContactInput contact_input(const runtime::World& world, const runtime::VesselRec
     return contact_at(v.def, k, world.earth, f.mass, f.outside_global, f.outside.torque, dt);
 }
 
-void write_air(runtime::VesselRecord& v, const Atmosphere& air) {
-    v.air.pressure = air.pressure;
-    v.air.density = air.density;
-    v.air.temperature = air.temperature;
-    v.air.speed_of_sound = air.speed_of_sound;
+runtime::AirData air_data(const Atmosphere& air) {
+    runtime::AirData a;
+    a.pressure = air.pressure;
+    a.density = air.density;
+    a.temperature = air.temperature;
+    a.speed_of_sound = air.speed_of_sound;
+    return a;
+}
+
+void write_air(runtime::World& world, runtime::VesselRecord& v, const Atmosphere& air) {
+    world.set_air(v, air_data(air));
 }
 
 // Forces in the vessel frame of the attitude they were computed for.
-void write_forces(runtime::VesselRecord& v, const StepForces& f, const VECTOR3& contact_force) {
-    v.forces.weight = vm::to_local(v.state.R, vm::scale(f.gravity, f.mass.mass));
+void write_forces(runtime::VesselRecord& v, const StepForces& f, const VECTOR3& contact_force, const MATRIX3& R) {
+    v.forces.weight = vm::to_local(R, vm::scale(f.gravity, f.mass.mass));
     v.forces.thrust = f.propulsion.thrust;
     v.forces.lift = f.aero.lift;
     v.forces.drag = f.aero.drag;
@@ -118,14 +106,9 @@ VECTOR3 resting_contact_force(const runtime::World& world, const runtime::Vessel
 }
 
 bool same(const VECTOR3& a, const VECTOR3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
-bool same(const MATRIX3& a, const MATRIX3& b) {
-    for (int i = 0; i < 9; ++i)
-        if (a.data[i] != b.data[i]) return false;
-    return true;
-}
 
 // Puts a resting vessel where the ground has carried it at body rotation angle theta.
-void hold_on_ground(const runtime::World& world, runtime::VesselState& s, const Physics::VesselMemory& m,
+void hold_on_ground(const runtime::World& world, runtime::VesselState& s, const runtime::PhysicsCarry& m,
                     double theta) {
     const MATRIX3 turn = vm::body_rotation(theta);
     s.pos = vm::to_global(turn, m.ground_pos);
@@ -134,14 +117,14 @@ void hold_on_ground(const runtime::World& world, runtime::VesselState& s, const 
     s.omega = vm::to_local(s.R, vm::vec(0.0, body_rotation_rate(world.earth), 0.0));
 }
 
-void remember_ground_pose(Physics::VesselMemory& m, const runtime::VesselState& s, double theta) {
+void remember_ground_pose(runtime::PhysicsCarry& m, const VECTOR3& pos, const MATRIX3& R, double theta) {
     const MATRIX3 unturn = vm::transpose(vm::body_rotation(theta));
-    m.ground_pos = vm::to_global(unturn, s.pos);
-    m.ground_rot = vm::matmul(unturn, s.R);
+    m.ground_pos = vm::to_global(unturn, pos);
+    m.ground_rot = vm::matmul(unturn, R);
     m.resting = true;
 }
 
-bool slow_on_ground(const runtime::World& world, const runtime::VesselState& s) {
+bool slow_on_ground(const runtime::World& world, const Kinematics& s) {
     const VECTOR3 relative = vm::sub(s.vel, ground_velocity(world.earth, s.pos));
     const VECTOR3 relative_rate =
         vm::sub(s.omega, vm::to_local(s.R, vm::vec(0.0, body_rotation_rate(world.earth), 0.0)));
@@ -157,52 +140,52 @@ bool same(const runtime::AirfoilRecord& a, const runtime::AirfoilRecord& b) {
            a.area == b.area && a.aspect == b.aspect;
 }
 
-// Whether the vessel still has the airfoils whose definitions the memory keeps.
-bool same_airfoils(const runtime::VesselDefinition& def, const Physics::VesselMemory& m) {
-    bool same_all = m.airfoil_definitions.size() == def.airfoils.size();
-    for (size_t i = 0; same_all && i < def.airfoils.size(); ++i) same_all = same(m.airfoil_definitions[i], *def.airfoils[i]);
+// Whether the vessel still has the airfoils whose definitions the carry keeps: the vessel may
+// rebuild them between steps, mostly as they were (two records compared a step).
+bool same_airfoils(const runtime::VesselDefinition& def, const runtime::PhysicsCarry& c) {
+    bool same_all = c.airfoil_definitions.size() == def.airfoils.size();
+    for (size_t i = 0; same_all && i < def.airfoils.size(); ++i) same_all = same(c.airfoil_definitions[i], *def.airfoils[i]);
     return same_all;
+}
+
+AeroOutput carried_airfoils(const runtime::PhysicsCarry& c) {
+    AeroOutput out;
+    out.wrench.force = c.airfoil_force;
+    out.wrench.torque = c.airfoil_torque;
+    out.lift = c.airfoil_lift;
+    out.drag = c.airfoil_drag;
+    return out;
 }
 
 // The airfoils' forces at the start of a step: those carried from the end of the last one when
 // the vessel still has the same airfoils, else computed afresh.
 AeroOutput starting_airfoils(const runtime::VesselDefinition& def, const EnvironmentOutput& env,
-                             const Physics::VesselMemory& m, bool definitions_kept) {
-    return m.airfoils_carried && definitions_kept ? m.airfoils : airfoil_forces(def, env);
+                             const runtime::PhysicsCarry& c, bool definitions_kept) {
+    return c.airfoils_known && definitions_kept ? carried_airfoils(c) : airfoil_forces(def, env);
 }
 
 // Carries the airfoils' forces to the next step; the definitions are copied only when they
 // changed (nothing in a step changes them).
-void carry_airfoils(Physics::VesselMemory& m, const runtime::VesselDefinition& def, const AeroOutput& airfoils,
+void carry_airfoils(runtime::PhysicsCarry& c, const runtime::VesselDefinition& def, const AeroOutput& airfoils,
                     bool definitions_kept) {
-    m.airfoils = airfoils;
-    m.airfoils_carried = true;
+    c.airfoil_force = airfoils.wrench.force;
+    c.airfoil_torque = airfoils.wrench.torque;
+    c.airfoil_lift = airfoils.lift;
+    c.airfoil_drag = airfoils.drag;
+    c.airfoils_known = true;
     if (definitions_kept) return;
-    m.airfoil_definitions.resize(def.airfoils.size());
-    for (size_t i = 0; i < def.airfoils.size(); ++i) m.airfoil_definitions[i] = *def.airfoils[i];
+    c.airfoil_definitions.resize(def.airfoils.size());
+    for (size_t i = 0; i < def.airfoils.size(); ++i) c.airfoil_definitions[i] = *def.airfoils[i];
+}
+
+Atmosphere atmosphere_of(const runtime::AirData& a) {
+    return Atmosphere{a.temperature, a.pressure, a.density, a.speed_of_sound};
 }
 
 }  // namespace
 
 Physics::Physics(runtime::World& world) : world_(world) {}
 Physics::~Physics() = default;
-
-Physics::VesselMemory& Physics::memory_for(size_t index, const runtime::VesselRecord& v) {
-    if (memory_.size() <= index) memory_.resize(world_.vessel_count());
-    VesselMemory& m = memory_[index];
-    const runtime::VesselState& s = v.state;
-    const bool unchanged = m.vessel == &v && m.resting == s.landed && same(m.written_pos, s.pos) &&
-                           same(m.written_vel, s.vel) && same(m.written_rot, s.R);
-    if (!unchanged) {
-        // A new vessel, or one placed from outside: take its state as it is now. The air at an
-        // altitude stays what it is.
-        m.vessel = &v;
-        m.resting = false;
-        m.airfoils_carried = false;
-        if (s.landed) remember_ground_pose(m, s, body_rotation_angle(world_.earth, world_.sim_time));
-    }
-    return m;
-}
 
 void Physics::step(double dt) {
     // Which vessels ride on a parent: attachments change only between steps.
@@ -216,7 +199,7 @@ void Physics::step(double dt) {
     for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world_.vessel(i);
         if (v.pending_delete || riding_[i]) continue;
-        step_vessel(v, memory_for(i, v), dt);
+        step_vessel(v, dt);
     }
     if (world_.mjd != mjd_written_ || world_.sim_time != time_written_) {
         mjd_base_ = world_.mjd;
@@ -237,36 +220,49 @@ void Physics::step(double dt) {
     for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world_.vessel(i);
         if (v.pending_delete || !riding_[i]) continue;
-        AirAtAltitude air;
-        const PresentState p = present_state(world_, v, air, 0.0);
+        const PresentState p = present_state(world_, v, 0.0);
         const StepForces f = forces_of(world_, v, p, dt);
-        write_air(v, f.env.air);
-        write_forces(v, f, vm::vec(0.0, 0.0, 0.0));
-        v.state.added_forces.clear();
+        write_air(world_, v, f.env.air);
+        write_forces(v, f, vm::vec(0.0, 0.0, 0.0), v.state.R);
+        v.controls.added_forces.clear();
     }
 }
 
-void Physics::step_vessel(runtime::VesselRecord& v, VesselMemory& memory, double dt) {
-    runtime::VesselState& s = v.state;
+void Physics::step_vessel(runtime::VesselRecord& v, double dt) {
+    const runtime::VesselState& s = v.state;
+    runtime::PhysicsCarry& carry = world_.carry(v);
     const double theta_next = body_rotation_angle(world_.earth, world_.sim_time + dt);
+    if (!carry.valid) {
+        // A new vessel, or one placed from outside: take its state as it is now.
+        carry.airfoils_known = false;
+        carry.air_known = false;
+        carry.resting = false;
+        if (s.landed) remember_ground_pose(carry, s.pos, s.R, body_rotation_angle(world_.earth, world_.sim_time));
+    }
+    // The air where the last step ended, which is where this one starts.
+    const Atmosphere carried_air = atmosphere_of(carry.air);
 
     // The forces at the start, with the levels the vessel set after the last step. The
     // propellant of the whole step burns here.
     const Kinematics start = kinematics_of(s);
-    const EnvironmentOutput env0 = environment(EnvironmentInput{world_.earth, start, memory.air});
+    const EnvironmentOutput env0 =
+        environment(EnvironmentInput{world_.earth, start, carry.air_known ? &carried_air : nullptr});
     const MassOutput mass0 = mass_properties(v.def);
     const PropulsionOutput thrust0 = propulsion(PropulsionInput{v.def, env0.air.pressure, dt});
-    const Wrench added = added_forces(s);
-    const bool airfoils_kept = same_airfoils(v.def, memory);
-    const StepForces f0 = forces_at(world_, v, start, env0, mass0, starting_airfoils(v.def, env0, memory, airfoils_kept),
+    const Wrench added = added_forces(v.controls);
+    const bool airfoils_kept = same_airfoils(v.def, carry);
+    const StepForces f0 = forces_at(world_, v, start, env0, mass0, starting_airfoils(v.def, env0, carry, airfoils_kept),
                                     thrust0, added, dt);
-    s.added_forces.clear();
-    memory.airfoils_carried = false;
-    if (memory.resting && !ground_holds(contact_input(world_, v, start, f0, dt))) memory.resting = false;
-    if (memory.resting) {
-        write_air(v, f0.env.air);
-        write_forces(v, f0, resting_contact_force(world_, v, f0));
-        hold_on_ground(world_, s, memory, theta_next);
+    v.controls.added_forces.clear();
+    bool resting = carry.resting;
+    if (resting && !ground_holds(contact_input(world_, v, start, f0, dt))) resting = false;
+    // What the step ends with: the motion, and the air and forces there (for a resting vessel
+    // those of the start), written as soon as they are known; what the next step carries.
+    Kinematics k1 = start;
+    bool airfoils_found = false;
+    if (resting) {
+        write_air(world_, v, f0.env.air);
+        write_forces(v, f0, resting_contact_force(world_, v, f0), start.R);
     } else {
         // env0.radius is the start's distance from the centre, as ground_contact finds it.
         const ContactOutput contact0 = ground_within_reach(v.def, world_.earth, env0.radius)
@@ -280,7 +276,7 @@ void Physics::step_vessel(runtime::VesselRecord& v, VesselMemory& memory, double
         // mass left after the burn and the air there. Friction stops what sliding is left
         // after the first half kick within the half step that remains.
         const Kinematics& end = d.predicted;
-        const EnvironmentOutput env1 = environment(EnvironmentInput{world_.earth, end, memory.air});
+        const EnvironmentOutput env1 = environment(EnvironmentInput{world_.earth, end});
         const PropulsionOutput thrust1 =
             propulsion_at_pressure(f0.propulsion, env1.air.pressure - f0.env.air.pressure);
         const AeroOutput airfoils1 = airfoil_forces(v.def, env1);
@@ -294,27 +290,32 @@ void Physics::step_vessel(runtime::VesselRecord& v, VesselMemory& memory, double
         }
         Wrench total1 = f1.outside;
         add_wrench(total1, contact1.wrench);
-        const Kinematics k1 = finish(d, accelerations(f1.mass, end, total1, f1.gravity), dt);
-        s.pos = k1.pos;
-        s.vel = k1.vel;
-        s.R = k1.R;
-        s.omega = k1.omega;
-
-        // Air data and forces where the step has taken the vessel; the next step starts with
-        // the airfoils' forces found there.
-        write_air(v, f1.env.air);
-        write_forces(v, f1, contact1.wrench.force);
-        carry_airfoils(memory, v.def, airfoils1, airfoils_kept);
-        if (contact1.all_points_in_contact && slow_on_ground(world_, s) &&
+        k1 = finish(d, accelerations(f1.mass, end, total1, f1.gravity), dt);
+        write_air(world_, v, f1.env.air);
+        write_forces(v, f1, contact1.wrench.force, k1.R);
+        carry_airfoils(carry, v.def, airfoils1, airfoils_kept);
+        carry.air = air_data(env1.air);  // the step ends where it was predicted to: finish moves no position
+        airfoils_found = true;
+        if (contact1.all_points_in_contact && slow_on_ground(world_, k1) &&
             ground_holds(contact_input(world_, v, k1, f1, dt))) {
-            remember_ground_pose(memory, s, theta_next);
-            hold_on_ground(world_, s, memory, theta_next);
+            resting = true;
+            remember_ground_pose(carry, k1.pos, k1.R, theta_next);
         }
     }
-    s.landed = memory.resting;
-    memory.written_pos = s.pos;
-    memory.written_vel = s.vel;
-    memory.written_rot = s.R;
+
+    // The motion through the World, then what the next step carries (the World's move drops
+    // the carry: only the physics' own step keeps it).
+    runtime::VesselState& moved = world_.move(v);
+    moved.pos = k1.pos;
+    moved.vel = k1.vel;
+    moved.R = k1.R;
+    moved.omega = k1.omega;
+    if (resting) hold_on_ground(world_, moved, carry, theta_next);
+    moved.landed = resting;
+    carry.resting = resting;
+    carry.airfoils_known = airfoils_found;
+    carry.air_known = airfoils_found;  // a resting vessel moved with the ground after its air was found
+    carry.valid = true;
 }
 
 void Physics::update_observables() {
@@ -323,16 +324,15 @@ void Physics::update_observables() {
     for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world_.vessel(i);
         if (v.pending_delete) continue;
-        AirAtAltitude air;
-        const PresentState p = present_state(world_, v, air, 0.0);
+        const PresentState p = present_state(world_, v, 0.0);
         const StepForces f = forces_of(world_, v, p, dt);
-        write_air(v, f.env.air);
+        write_air(world_, v, f.env.air);
         VECTOR3 contact = vm::vec(0.0, 0.0, 0.0);
         if (world_.parent_of(&v) == nullptr) {
             contact = v.state.landed ? resting_contact_force(world_, v, f)
                                      : ground_contact(contact_input(world_, v, kinematics_of(v.state), f, dt)).wrench.force;
         }
-        write_forces(v, f, contact);
+        write_forces(v, f, contact, v.state.R);
     }
 }
 

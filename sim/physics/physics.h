@@ -19,18 +19,6 @@ struct Atmosphere {
 };
 Atmosphere us_standard_atmosphere(double geometric_altitude_m);
 
-// The air at the altitude last asked for. The end of one step and the start of the next are
-// at the same place, so the atmosphere is evaluated once for both.
-class AirAtAltitude {
-public:
-    const Atmosphere& at(double altitude);
-
-private:
-    double altitude_ = 0.0;
-    bool known_ = false;
-    Atmosphere air_{};
-};
-
 // Orbits about a central body of gravitational parameter mu (m^3/s^2); positions and
 // velocities inertial, relative to the body's centre.
 double specific_energy(double mu, const VECTOR3& pos, const VECTOR3& vel);      // J/kg
@@ -58,7 +46,7 @@ bool state_is_finite(const runtime::VesselRecord& v);
 
 // Puts a vessel at rest on the ground at longitude and latitude (rad) with a compass heading
 // (rad), level, its touchdown points just touching the surface, at the World's current time.
-void rest_on_ground(const runtime::World& world, runtime::VesselRecord& v, double longitude, double latitude,
+void rest_on_ground(runtime::World& world, runtime::VesselRecord& v, double longitude, double latitude,
                     double heading);
 
 class Physics {
@@ -74,15 +62,10 @@ public:
     // Writes air data and forces for every vessel without moving anything.
     void update_observables();
 
-    // What the physics keeps between steps for one vessel (physics.cpp).
-    struct VesselMemory;
-
 private:
-    void step_vessel(runtime::VesselRecord& v, VesselMemory& memory, double dt);
-    VesselMemory& memory_for(size_t index, const runtime::VesselRecord& v);
+    void step_vessel(runtime::VesselRecord& v, double dt);
 
     runtime::World& world_;
-    std::vector<VesselMemory> memory_;
     std::vector<unsigned char> riding_;  // per vessel, for one step: attached to a parent (1)
     // The date advances from a base, not by adding each step's tiny fraction of a day to a
     // large number, which would lose a tenth of a second per orbit. A date or time set from

@@ -10,7 +10,6 @@
 #pragma once
 
 #include <array>
-#include <cstdint>
 #include <vector>
 
 #include "orbiter_api.h"
@@ -39,15 +38,9 @@ private:
             double level;
         };
         std::vector<KeptLevel> thruster_levels;  // in the order the step changed them
-        std::uint64_t thruster_layout = 0;       // the vessel's layout revision when kept
         std::array<double, AIRCTRL_TYPE_COUNT> surface_levels{};
         bool active = false;
-        // The rotation groups' torques, kept while the vessel's thrusters stay as they were.
-        bool torques_known = false;
-        ThrusterRevision torques_revision{};
-        RotationGroupTorques torques{};
     };
-    const RotationGroupTorques& rotation_torques(const runtime::VesselRecord& v, Saved& saved) const;
     void apply(runtime::VesselRecord& v, bool focus, Saved& saved);
 
     runtime::World& world_;

@@ -203,7 +203,7 @@ TEST_F(HostWorld, a_vessel_created_inside_a_callback_exists_at_once) {
     delete carrier->iface;
     auto* sep = new Separating(carrier, 1);
     carrier->iface = sep;
-    carrier->state.pos = _V(7e6, 0, 0);
+    runtime::World::current().move(*carrier).pos = _V(7e6, 0, 0);
 
     int visited = 0;
     for (size_t i = 0; i < world.vessel_count(); ++i) {
@@ -244,14 +244,14 @@ struct AttachWorld : HostWorld {
         parent_bolt = parent->iface->CreateAttachment(true, _V(0, 0, 0), _V(0, 0, 1), _V(0, 1, 0), "BOLT");
         bolt = child->iface->CreateAttachment(true, _V(0, 0, 0.5), _V(0, 0, -1), _V(0, 1, 0), "BOLT1");
         child_bay = child->iface->CreateAttachment(false, _V(0, 0, 0), _V(0, 0, 1), _V(0, 1, 0), "P");
-        parent->state.pos = _V(7e6, 0, 0);
-        parent->state.vel = _V(0, 0, 7500);
-        parent->state.R = host_test::columns(_V(0, 0, 1), _V(1, 0, 0), _V(0, 1, 0));
+        runtime::World::current().move(*parent).pos = _V(7e6, 0, 0);
+        runtime::World::current().move(*parent).vel = _V(0, 0, 7500);
+        runtime::World::current().move(*parent).R = host_test::columns(_V(0, 0, 1), _V(1, 0, 0), _V(0, 1, 0));
     }
 };
 
 TEST_F(AttachWorld, a_child_rides_at_the_parent_point_with_its_direction_aligned) {
-    parent->state.omega = _V(0.0, 0.0, 0.01);
+    runtime::World::current().move(*parent).omega = _V(0.0, 0.0, 0.01);
     ASSERT_TRUE(parent->iface->AttachChild(child, bay, bolt));
     EXPECT_EQ(parent->iface->GetAttachmentStatus(bay), child);
     EXPECT_EQ(child->iface->GetAttachmentStatus(bolt), parent);

@@ -27,6 +27,11 @@ public:
         }
     }
 
+    // The position of the handle found last: a vessel's calls mostly ask about the same handle
+    // again or the next one in its list, which are checked before the hash.
+    std::size_t recent() const { return recent_; }
+    void remember(std::size_t position) { recent_ = position; }
+
     // Indexes every record of the list. Allocates only when the list outgrew the index.
     template <class T>
     void rebuild(const std::vector<T>& list) {
@@ -61,6 +66,7 @@ private:
     static const void* address_of(T* p) { return p; }
 
     unsigned shift_ = 64;
+    std::size_t recent_ = 0;
     std::vector<Slot> slots_;
 };
 
@@ -69,12 +75,22 @@ private:
 template <class T>
 T* find_in(const std::vector<std::unique_ptr<T>>& list, HandleIndex& index, const void* handle) {
     if (handle == nullptr) return nullptr;
+    const std::size_t n = list.size(), r = index.recent();
+    if (r < n && list[r].get() == handle) return list[r].get();
+    if (r + 1 < n && list[r + 1].get() == handle) {
+        index.remember(r + 1);
+        return list[r + 1].get();
+    }
     const std::size_t p = index.suggest(handle);
-    if (p < list.size() && list[p].get() == handle) return list[p].get();
-    for (const auto& record : list) {
-        if (record.get() == handle) {
+    if (p < n && list[p].get() == handle) {
+        index.remember(p);
+        return list[p].get();
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        if (list[i].get() == handle) {
             index.rebuild(list);
-            return record.get();
+            index.remember(i);
+            return list[i].get();
         }
     }
     return nullptr;
