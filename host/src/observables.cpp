@@ -82,7 +82,7 @@ double World::altitude(const VesselRecord& v) const {
 VECTOR3 World::airspeed_vector_global(const VesselRecord& v) const {
     const VECTOR3& r = v.state.pos;
     const double w = body_rotation_rate();
-    return v.state.vel - _V(-w * r.z, 0.0, w * r.x);
+    return v.state.vel - _V(-w * r.z, 0.0, w * r.x) - wind_velocity(earth, r);
 }
 
 VECTOR3 World::airspeed_vector_local(const VesselRecord& v) const {

@@ -15,6 +15,7 @@ namespace sim {
 RunResult Simulation::run() {
     load();
     physics_ = std::make_unique<physics::Physics>(*world_);
+    physics_->set_thrust_factor(options_.thrust_factor);
     pilot_ = std::make_unique<pilot::Pilot>(*world_);
     physics_->update_observables();
     forget_focus_data();
@@ -28,6 +29,10 @@ RunResult Simulation::run() {
             result_.outcome = Outcome::Until;
             break;
         }
+        if (options_.interrupt != nullptr && options_.interrupt->load(std::memory_order_relaxed)) {
+            result_.outcome = Outcome::Interrupted;
+            break;
+        }
         run_due_commands();
         if (stop_requested_) {
             result_.outcome = Outcome::ScriptStop;
@@ -39,7 +44,9 @@ RunResult Simulation::run() {
         costs_.host_s = wall_seconds() - run_start - costs_.pilot_s - costs_.physics_s - costs_.post_steps_s;
     sample_telemetry(true);
     show_progress(true);
-    result_.exit_status = result_.outcome == Outcome::NonFinite ? kExitNonFinite : kExitOk;
+    result_.exit_status = result_.outcome == Outcome::NonFinite     ? kExitNonFinite
+                          : result_.outcome == Outcome::Interrupted ? kExitInterrupted
+                                                                    : kExitOk;
     note_output_errors();
     return result_;
 }
@@ -150,7 +157,9 @@ bool Simulation::telemetry_due(bool force) const {
 void Simulation::sample_telemetry(bool force) {
     if (focus_vessel() == nullptr || !telemetry_due(force)) return;
     const double t = world_->sim_time;
-    telemetry_.push_back(telemetry_row(focus_data(kFlightAll)));
+    const FlightData& d = focus_data(kFlightAll);
+    telemetry_.push_back(telemetry_row(d));
+    note_extremes(d, *focus_vessel());
     last_sample_time_ = t;
     next_sample_ = std::floor((t + kTimeEpsilon) / options_.telemetry_interval) + 1.0;
 }

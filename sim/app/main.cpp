@@ -1,5 +1,7 @@
 // korvan-sim: flies a scenario in the headless host and writes what happened.
 #include <CLI/CLI.hpp>
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -36,6 +38,23 @@ std::string default_root() {
     return {};
 }
 
+// SIGINT or SIGTERM ends the run at the next frame, with its outputs written; a second one
+// ends the process at once.
+std::atomic<bool> interrupted{false};
+
+extern "C" void on_interrupt(int signal) {
+    interrupted.store(true);
+    std::signal(signal, SIG_DFL);
+}
+
+constexpr const char* kExitCodes =
+    "Exit codes:\n"
+    "  0  the run ended (--until reached, a --stop-on event, a script \"stop\")\n"
+    "  2  bad input: nothing was flown (the message names file:line)\n"
+    "  3  a vessel's state became NaN or infinite (outputs up to then are written)\n"
+    "  4  an output could not be written\n"
+    "  5  interrupted by SIGINT or SIGTERM (telemetry so far, summary.json and final.scn are written)\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -61,16 +80,33 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     app.add_option("--out", opt.out_dir, "Output folder (created)")->capture_default_str();
     app.add_flag("--sound", opt.sound, "Load the sound service Modules/OrbiterSound before any vessel");
+    app.add_option("--atmosphere-density", opt.atmosphere_density, "Factor on the air's density (dispersion)")
+        ->capture_default_str();
+    app.add_option("--thrust-factor", opt.thrust_factor,
+                   "Factor on every thruster's thrust and propellant flow (dispersion)")
+        ->capture_default_str();
+    app.add_option("--wind-east", opt.wind_east, "Wind aloft towards the east, m/s (dispersion)")->capture_default_str();
+    app.add_option("--wind-north", opt.wind_north, "Wind aloft towards the north, m/s (dispersion)")
+        ->capture_default_str();
+    app.footer(kExitCodes);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         // --help is a success; any argument that cannot be used is bad input.
         return app.exit(e) == 0 ? sim::kExitOk : sim::kExitInput;
     }
+    // Outputs that go nowhere would be lost without a word.
+    if (app.count("--out") > 0 && opt.out_dir.empty()) {
+        std::fprintf(stderr, "--out: the output folder must not be empty\n");
+        return sim::kExitInput;
+    }
     if (until_option->count() > 0) opt.until = until;
     if (opt.root.empty()) opt.root = default_root();
     if (opt.scenario_path.empty()) sim::use_default_ascent(opt);
     opt.progress = ::isatty(STDERR_FILENO) != 0;
+    opt.interrupt = &interrupted;
+    std::signal(SIGINT, on_interrupt);
+    std::signal(SIGTERM, on_interrupt);
 
     try {
         sim::Simulation simulation(opt);
@@ -83,6 +119,8 @@ int main(int argc, char** argv) {
         std::fputs(simulation.report().c_str(), stdout);
         if (!opt.out_dir.empty()) std::printf("outputs in %s\n", opt.out_dir.c_str());
         if (result.outcome == sim::Outcome::NonFinite) std::fprintf(stderr, "%s\n", result.message.c_str());
+        if (result.outcome == sim::Outcome::Interrupted)
+            std::fprintf(stderr, "korvan-sim: interrupted; the outputs hold the run up to then\n");
         if (!simulation.output_errors().empty())
             std::fprintf(stderr, "korvan-sim: %zu output(s) could not be written (listed above)\n",
                          simulation.output_errors().size());

@@ -59,6 +59,20 @@ void Simulation::check_output_names() const {
     }
 }
 
+void Simulation::note_extremes(const FlightData& d, const runtime::VesselRecord& focus) {
+    constexpr double kStandardGravity = 9.80665;  // m/s^2, one g
+    if (d.dyn_pressure_Pa > extremes_.max_dyn_pressure_Pa) {
+        extremes_.max_dyn_pressure_Pa = d.dyn_pressure_Pa;
+        extremes_.max_dyn_pressure_time_s = d.time_s;
+    }
+    const VECTOR3 sensed = world_->force_vector(focus) - world_->weight_vector(focus);
+    const double g = d.mass_kg > 0.0 ? length(sensed) / d.mass_kg / kStandardGravity : 0.0;
+    if (g > extremes_.max_acceleration_g) {
+        extremes_.max_acceleration_g = g;
+        extremes_.max_acceleration_time_s = d.time_s;
+    }
+}
+
 std::string Simulation::telemetry_csv() const {
     std::string out = telemetry_header() + "\n";
     for (const std::string& row : telemetry_) out += row + "\n";
@@ -115,6 +129,10 @@ std::string Simulation::summary_json() const {
     }
     final_state["vessels"] = vessels;
     j["final"] = final_state;
+    j["extremes"] = {{"max_dyn_pressure_Pa", extremes_.max_dyn_pressure_Pa},
+                     {"max_dyn_pressure_time_s", extremes_.max_dyn_pressure_time_s},
+                     {"max_acceleration_g", extremes_.max_acceleration_g},
+                     {"max_acceleration_time_s", extremes_.max_acceleration_time_s}};
     j["created_vessels"] = created_vessels_;
     json commands = json::array();
     for (size_t i = 0; i < script_.entries.size(); ++i)

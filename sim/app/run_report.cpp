@@ -26,12 +26,17 @@ std::string Simulation::report() const {
     if (const runtime::VesselRecord* f = focus_vessel()) {
         const FlightData d = read_flight_data(*world_, *f);
         out += "  final (" + f->name + ")  " + state_line(d) + "\n";
-        char orbit[200];
-        std::snprintf(orbit, sizeof orbit,
-                      "  orbit: apoapsis %.1f km, periapsis %.1f km, period %.1f min, inclination %.2f deg, "
-                      "propellant left %.0f kg\n",
-                      d.apoapsis_km, d.periapsis_km, d.period_s / 60.0, d.inclination_deg, d.fuel_kg);
-        out += orbit;
+        char last[200];
+        // A vessel on the ground (resting, or rolling with a point pressed into it) has no orbit
+        // to speak of: the elements of its ground speed would read as a fall to the centre.
+        if (d.ground_contact || d.gear_height_m <= 0.0)
+            std::snprintf(last, sizeof last, "  on the ground, propellant left %.0f kg\n", d.fuel_kg);
+        else
+            std::snprintf(last, sizeof last,
+                          "  orbit: apoapsis %.1f km, periapsis %.1f km, period %.1f min, inclination %.2f deg, "
+                          "propellant left %.0f kg\n",
+                          d.apoapsis_km, d.periapsis_km, d.period_s / 60.0, d.inclination_deg, d.fuel_kg);
+        out += last;
     }
     for (const std::string& error : output_errors_) out += "  not written: " + error + "\n";
     return out;

@@ -3,7 +3,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <fstream>
 #include <sstream>
 
 #include "input_error.h"
@@ -169,11 +168,7 @@ ScenarioFile parse_scenario(const std::string& text, const std::string& source) 
 }
 
 ScenarioFile read_scenario_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw InputError(path + ": cannot read the scenario file");
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parse_scenario(text.str(), path);
+    return parse_scenario(read_input_file(path, "scenario file"), path);
 }
 
 std::string format_scenario(const ScenarioFile& scn) {

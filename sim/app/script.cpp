@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 #include <sstream>
 
 #include "flight_data.h"
@@ -323,11 +322,7 @@ Script parse_script(const std::string& text, const std::string& source) {
 }
 
 Script read_script_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw InputError(path + ": cannot read the script file");
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parse_script(text.str(), path);
+    return parse_script(read_input_file(path, "script file"), path);
 }
 
 }  // namespace sim

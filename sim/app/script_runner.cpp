@@ -40,7 +40,7 @@ bool Simulation::entry_due(const ScriptEntry& e, const runtime::VesselRecord* fo
     for (const Condition& c : e.conditions) {
         if (c.event_slot >= 0) {
             const std::optional<double>& at = timed_event_times_[static_cast<size_t>(c.event_slot)];
-            if (!at || !condition_holds(c, world_->sim_time - *at)) return false;
+            if (!at || !clock_condition_holds(c, world_->sim_time - *at, half_frame())) return false;
         } else if (!flight_condition_holds(c, *focus)) {
             return false;
         }
@@ -54,6 +54,8 @@ bool Simulation::entry_due(const ScriptEntry& e, const runtime::VesselRecord* fo
 bool Simulation::flight_condition_holds(const Condition& c, const runtime::VesselRecord& focus) {
     static const int time_to_apoapsis = flight_value_index("time_to_apoapsis");
     static const int altitude = flight_value_index("altitude");
+    static const int time = flight_value_index("time");
+    if (c.index == time) return clock_condition_holds(c, world_->sim_time, half_frame());
     if (c.index == time_to_apoapsis && !focus_has(kFlightOrbit)) {
         if (!apoapsis_range_valid_) {
             apoapsis_range_ = time_to_apoapsis_range(world_->earth.mu, focus.state.pos, focus.state.vel);
@@ -70,6 +72,8 @@ bool Simulation::flight_condition_holds(const Condition& c, const runtime::Vesse
     }
     return condition_holds(c, flight_value_at(focus_data(flight_value_group(c.index)), c.index));
 }
+
+double Simulation::half_frame() const { return 0.5 * options_.dt * world_->time_acceleration; }
 
 // One pass over the pending entries in script order, as a rescan of the whole script would
 // make: a command that records an event lets the entries after it that wait on the event be

@@ -41,8 +41,24 @@ std::string absolute_path(const std::string& p) {
 constexpr double kMinFrameStep = 1e-4;  // s
 constexpr double kMaxFrameStep = 0.1;   // s
 
+// The dispersions a flight may ask for: beyond them the air or the engines are no longer the
+// same kind of thing (factors), or the wind is stronger than any jet stream.
+constexpr double kMaxDispersionFactor = 10.0;
+constexpr double kMaxWindSpeed = 200.0;  // m/s
+
+void check_factor(const char* option, double factor) {
+    if (!(factor > 0.0 && factor <= kMaxDispersionFactor))
+        throw InputError(std::string(option) + " " + number_text(factor) + ": the factor must be above 0 and at most " +
+                         number_text(kMaxDispersionFactor));
+}
+
 // Options that cannot be used stop everything before the run, as bad input does.
 void check_run_options(const RunOptions& o) {
+    check_factor("--atmosphere-density", o.atmosphere_density);
+    check_factor("--thrust-factor", o.thrust_factor);
+    if (!(std::hypot(o.wind_east, o.wind_north) <= kMaxWindSpeed))
+        throw InputError("--wind-east " + number_text(o.wind_east) + " --wind-north " + number_text(o.wind_north) +
+                         ": the wind must be at most " + number_text(kMaxWindSpeed) + " m/s");
     if (!(o.dt >= kMinFrameStep && o.dt <= kMaxFrameStep))
         throw InputError("--dt " + number_text(o.dt) + ": the frame step must be from " + number_text(kMinFrameStep) +
                          " to " + number_text(kMaxFrameStep) + " s");
@@ -102,6 +118,7 @@ const char* outcome_name(Outcome o) {
         case Outcome::StopEvent: return "stop_event";
         case Outcome::ScriptStop: return "script_stop";
         case Outcome::NonFinite: return "nonfinite_state";
+        case Outcome::Interrupted: return "interrupted";
     }
     return "";
 }
@@ -202,6 +219,9 @@ void Simulation::load() {
         std::fmod((world_->mjd - kMjdJ2000) * kSecondsPerDay / world_->earth.sidereal_period, 1.0) * PI2;
     world_->time_acceleration = 1.0;
     world_->sim_step = options_.dt;
+    world_->earth.density_factor = options_.atmosphere_density;
+    world_->earth.wind_east = options_.wind_east;
+    world_->earth.wind_north = options_.wind_north;
 
     if (options_.sound) {
         sound_module_ = LoadLibraryA("Modules\\OrbiterSound");

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <map>
 #include <memory>
 #include <optional>
@@ -53,6 +54,13 @@ struct RunOptions {
     bool progress = false;       // one updating line on stderr
     bool change_directory = true;  // chdir into the run tree, as the simulator runs there
     bool measure_costs = false;    // time the parts of each frame (FrameCosts)
+    // Set from outside (a signal) to end the run at the next frame, writing what it has.
+    const std::atomic<bool>* interrupt = nullptr;
+    // Departures from the nominal world (docs/physics.md, "Dispersions").
+    double atmosphere_density = 1.0;  // factor on the air's density
+    double thrust_factor = 1.0;       // factor on every thruster's thrust and propellant flow
+    double wind_east = 0.0;           // m/s, aloft
+    double wind_north = 0.0;          // m/s, aloft
 };
 
 // Wall time spent in each part of the frames, with RunOptions::measure_costs.
@@ -63,6 +71,15 @@ struct FrameCosts {
     double physics_s = 0.0;    // the physics steps
     double post_steps_s = 0.0; // the vessels' clbkPostStep
     double host_s = 0.0;       // script, events, telemetry and the rest of the frame loop
+};
+
+// The highest dynamic pressure and sensed acceleration (all forces but weight, over the mass)
+// of the focus vessel among the telemetry rows, with their times.
+struct FlightExtremes {
+    double max_dyn_pressure_Pa = 0.0;
+    double max_dyn_pressure_time_s = 0.0;
+    double max_acceleration_g = 0.0;
+    double max_acceleration_time_s = 0.0;
 };
 
 // The events the host recognises by itself (script "event NAME" lines add their own), named
@@ -78,7 +95,7 @@ struct EventRecord {
     std::optional<FlightData> focus;  // the focus vessel when it happened
 };
 
-enum class Outcome { NotRun, Until, StopEvent, ScriptStop, NonFinite };
+enum class Outcome { NotRun, Until, StopEvent, ScriptStop, NonFinite, Interrupted };
 const char* outcome_name(Outcome o);
 
 struct RunResult {
@@ -161,6 +178,7 @@ private:
     bool focus_has(unsigned groups) const;  // these groups are read for the present state
     void forget_focus_data();
     bool flight_condition_holds(const Condition& c, const runtime::VesselRecord& focus);
+    double half_frame() const;  // s: how near a clock condition's "=" must come
     unsigned event_groups() const;  // the groups the host's events still watch
     bool telemetry_due(bool force) const;
     void check_events(const FlightData& d, const runtime::VesselRecord& focus);
@@ -171,6 +189,7 @@ private:
     std::string unknown_event_message(const std::string& name) const;
     void resolve_event_conditions();
     void sample_telemetry(bool force);
+    void note_extremes(const FlightData& d, const runtime::VesselRecord& focus);
     void show_progress(bool last);
     void save_named(const std::string& name);
     void warn(const std::string& text);
@@ -215,6 +234,7 @@ private:
     std::vector<std::string> created_vessels_;
     RunResult result_;
     FrameCosts costs_;
+    FlightExtremes extremes_;
     bool stop_requested_ = false;
     bool key_held_ = false;  // the key-state buffer holds a key pressed this frame
     bool loaded_ = false;

@@ -5,7 +5,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
+
+#include "input_error.h"
 
 namespace sim {
 
@@ -61,6 +65,17 @@ std::string number_text(double d) {
     char text[32];
     std::snprintf(text, sizeof text, "%g", d);
     return text;
+}
+
+// A folder opens as a stream on some systems and reads as nothing: said plainly instead.
+std::string read_input_file(const std::string& path, const std::string& kind) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) throw InputError(path + ": is a folder, not a " + kind);
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw InputError(path + ": cannot read the " + kind);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 }  // namespace sim

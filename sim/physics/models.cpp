@@ -35,7 +35,9 @@ EnvironmentOutput environment(const EnvironmentInput& in) {
     e.up = e.radius > 0.0 ? vm::scale(k.pos, 1.0 / e.radius) : vm::vec(0.0, 1.0, 0.0);
     e.altitude = e.radius - in.body.radius;
     e.air = in.air.at(e.altitude);
-    const VECTOR3 airspeed_global = vm::sub(k.vel, ground_velocity(in.body, k.pos));
+    e.air.density *= in.body.density_factor;
+    const VECTOR3 airspeed_global =
+        vm::sub(vm::sub(k.vel, ground_velocity(in.body, k.pos)), runtime::wind_velocity(in.body, k.pos));
     e.airspeed_local = vm::to_local(k.R, airspeed_global);
     e.airspeed = vm::norm(e.airspeed_local);
     e.mach = e.air.speed_of_sound > 0.0 ? e.airspeed / e.air.speed_of_sound : 0.0;
@@ -92,7 +94,7 @@ PropulsionOutput propulsion(const PropulsionInput& in) {
         // The last drops of a tank give the share of the step they last.
         double fraction = 1.0;
         if (in.burn_dt > 0.0) {
-            const double needed = thruster_mass_flow(th) * in.burn_dt;
+            const double needed = thruster_mass_flow(th) * in.thrust_factor * in.burn_dt;
             if (needed > tank->mass) {
                 fraction = tank->mass / needed;
                 tank->mass = 0.0;
@@ -100,7 +102,8 @@ PropulsionOutput propulsion(const PropulsionInput& in) {
                 tank->mass -= needed;
             }
         }
-        const double per_isp = th.max0 * th.level / th.isp_vac * fraction / dir_length;  // N per m/s, per unit dir
+        // N per m/s, per unit dir
+        const double per_isp = th.max0 * th.level * in.thrust_factor / th.isp_vac * fraction / dir_length;
         const double isp = thruster_isp(th, in.pressure);
         add_force_at(out.wrench, vm::scale(th.dir, per_isp * isp), th.pos);
         const double isp_slope = thruster_isp_per_pascal(th, isp);

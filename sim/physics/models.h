@@ -58,11 +58,13 @@ struct MassOutput {
 MassOutput mass_properties(const runtime::VesselDefinition& def);
 
 // Propulsion: thrust of every thruster at its level; burns the propellant of burn_dt seconds
-// (0 computes the thrust and burns nothing).
+// (0 computes the thrust and burns nothing). The thrust factor scales every thruster's thrust
+// and propellant flow alike (docs/physics.md, "Dispersions").
 struct PropulsionInput {
     runtime::VesselDefinition& def;
     double pressure;  // Pa, ambient
     double burn_dt;   // s
+    double thrust_factor = 1.0;
 };
 struct PropulsionOutput {
     Wrench wrench;

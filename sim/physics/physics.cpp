@@ -74,12 +74,12 @@ struct PresentState {
 
 // The vessel's present state and what acts on it there; burns the propellant of burn_dt seconds.
 PresentState present_state(const runtime::World& world, runtime::VesselRecord& v, AirAtAltitude& air,
-                           double burn_dt) {
+                           double burn_dt, double thrust_factor) {
     PresentState p;
     p.k = kinematics_of(v.state);
     p.env = environment(EnvironmentInput{world.earth, p.k, air});
     p.mass = mass_properties(v.def);
-    p.thrust = propulsion(PropulsionInput{v.def, p.env.air.pressure, burn_dt});
+    p.thrust = propulsion(PropulsionInput{v.def, p.env.air.pressure, burn_dt, thrust_factor});
     p.airfoils = airfoil_forces(v.def, p.env);
     p.added = added_forces(v.state);
     return p;
@@ -238,7 +238,7 @@ void Physics::step(double dt) {
         runtime::VesselRecord& v = *world_.vessel(i);
         if (v.pending_delete || !riding_[i]) continue;
         AirAtAltitude air;
-        const PresentState p = present_state(world_, v, air, 0.0);
+        const PresentState p = present_state(world_, v, air, 0.0, thrust_factor_);
         const StepForces f = forces_of(world_, v, p, dt);
         write_air(v, f.env.air);
         write_forces(v, f, vm::vec(0.0, 0.0, 0.0));
@@ -255,7 +255,7 @@ void Physics::step_vessel(runtime::VesselRecord& v, VesselMemory& memory, double
     const Kinematics start = kinematics_of(s);
     const EnvironmentOutput env0 = environment(EnvironmentInput{world_.earth, start, memory.air});
     const MassOutput mass0 = mass_properties(v.def);
-    const PropulsionOutput thrust0 = propulsion(PropulsionInput{v.def, env0.air.pressure, dt});
+    const PropulsionOutput thrust0 = propulsion(PropulsionInput{v.def, env0.air.pressure, dt, thrust_factor_});
     const Wrench added = added_forces(s);
     const bool airfoils_kept = same_airfoils(v.def, memory);
     const StepForces f0 = forces_at(world_, v, start, env0, mass0, starting_airfoils(v.def, env0, memory, airfoils_kept),
@@ -324,7 +324,7 @@ void Physics::update_observables() {
         runtime::VesselRecord& v = *world_.vessel(i);
         if (v.pending_delete) continue;
         AirAtAltitude air;
-        const PresentState p = present_state(world_, v, air, 0.0);
+        const PresentState p = present_state(world_, v, air, 0.0, thrust_factor_);
         const StepForces f = forces_of(world_, v, p, dt);
         write_air(v, f.env.air);
         VECTOR3 contact = vm::vec(0.0, 0.0, 0.0);

@@ -74,6 +74,9 @@ public:
     // Writes air data and forces for every vessel without moving anything.
     void update_observables();
 
+    // A factor on every thruster's thrust and propellant flow (docs/physics.md, "Dispersions").
+    void set_thrust_factor(double factor) { thrust_factor_ = factor; }
+
     // What the physics keeps between steps for one vessel (physics.cpp).
     struct VesselMemory;
 
@@ -82,6 +85,7 @@ private:
     VesselMemory& memory_for(size_t index, const runtime::VesselRecord& v);
 
     runtime::World& world_;
+    double thrust_factor_ = 1.0;
     std::vector<VesselMemory> memory_;
     std::vector<unsigned char> riding_;  // per vessel, for one step: attached to a parent (1)
     // The date advances from a base, not by adding each step's tiny fraction of a day to a

@@ -188,7 +188,16 @@ struct BodyRecord {
     double mu = 3.986004e14;          // m^3/s^2
     double sidereal_period = 86164.1; // s
     double rotation_offset = 0.0;     // rad: rotation angle at simulation time 0
+    // How this flight's air departs from the standard one (docs/physics.md, "Dispersions"):
+    // a factor on the density, and a wind over the ground with its profile in altitude.
+    double density_factor = 1.0;
+    double wind_east = 0.0;   // m/s, aloft
+    double wind_north = 0.0;  // m/s, aloft
 };
+
+// The wind at a global position (m/s, global frame): the body's wind aloft scaled by its
+// profile in altitude; the air moves with the ground besides.
+VECTOR3 wind_velocity(const BodyRecord& body, const VECTOR3& pos);
 
 // What the physics integrates. Frames: the global frame is inertial with the body at its
 // origin; R maps vessel-frame vectors to global ones. Vessel frame: x right, y up,
@@ -414,7 +423,7 @@ public:
     const HorizonAxes& horizon(const VesselRecord& v) const;
     double mass(const VesselRecord& v) const;  // empty mass plus all propellant
     double altitude(const VesselRecord& v) const;
-    VECTOR3 airspeed_vector_global(const VesselRecord& v) const;  // relative to the rotating air
+    VECTOR3 airspeed_vector_global(const VesselRecord& v) const;  // relative to the rotating air and its wind
     VECTOR3 airspeed_vector_local(const VesselRecord& v) const;
     double airspeed(const VesselRecord& v) const;
     double mach(const VesselRecord& v) const;
