@@ -80,7 +80,8 @@ int report(const std::string& dir) {
 }
 
 // Runs the cases of the folder that have no record yet, then reports.
-int run_cases(const CampaignFolder& folder, const std::vector<long>& cases, const Settings& s, const EngineChoice& e) {
+int run_cases(const CampaignFolder& folder, const std::vector<long>& cases, const Settings& s, const EngineChoice& e,
+              SignalWait& signals) {
     std::vector<long> missing;
     for (long n : cases)
         if (!folder.has_record(n)) missing.push_back(n);
@@ -90,7 +91,6 @@ int run_cases(const CampaignFolder& folder, const std::vector<long>& cases, cons
     const std::string engine = e.engine.empty() ? s.engine : e.engine;
     std::fprintf(stderr, "%zu case(s) to run (%zu of %zu already done), engine %s, %d at once\n", missing.size(),
                  cases.size() - missing.size(), cases.size(), engine.c_str(), options.jobs);
-    SignalWait signals;
     Progress progress(static_cast<long>(missing.size()), ::isatty(STDERR_FILENO) != 0);
     const EngineEnd end = engine == "slurm" ? run_slurm(folder, missing, options, signals, progress)
                                             : run_local(folder, missing, options, signals, progress);
@@ -110,7 +110,7 @@ int run_cases(const CampaignFolder& folder, const std::vector<long>& cases, cons
 }
 
 int run(const std::string& file, const std::string& dir, const std::string& case_list, const EngineChoice& e,
-        std::string korvan_sim, bool dry_run) {
+        std::string korvan_sim, bool dry_run, SignalWait& signals) {
     const Campaign c = read_campaign(file);
     if (korvan_sim.empty()) korvan_sim = (fs::path(program_folder()) / "korvan-sim").string();
     korvan_sim = fs::absolute(korvan_sim).lexically_normal().string();
@@ -149,14 +149,14 @@ int run(const std::string& file, const std::string& dir, const std::string& case
         std::printf("planned %ld case(s) in %s: cases.csv and cases/*/command.sh; nothing run\n", c.runs, dir.c_str());
         return kExitOk;
     }
-    return run_cases(folder, selected, s, EngineChoice{engine, s.jobs, s.timeout_s});
+    return run_cases(folder, selected, s, EngineChoice{engine, s.jobs, s.timeout_s}, signals);
 }
 
-int resume(const std::string& dir, const EngineChoice& e) {
+int resume(const std::string& dir, const EngineChoice& e, SignalWait& signals) {
     const Settings s = read_settings(dir);
     std::vector<long> all;
     for (long n = 0; n < s.runs; ++n) all.push_back(n);
-    return run_cases(CampaignFolder(dir, s.runs), all, s, e);
+    return run_cases(CampaignFolder(dir, s.runs), all, s, e, signals);
 }
 
 }  // namespace
@@ -203,9 +203,12 @@ int main(int argc, char** argv) {
     // Cases run in folders of their own, and Slurm's tasks start elsewhere: whole paths only.
     dir = fs::absolute(dir).lexically_normal().string();
     if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    // A signal while the plan is written waits for the engine, which stops at once: a plan is
+    // never left half-written.
+    SignalWait signals;
     try {
-        if (*run_cmd) return run(file, dir, case_list, engine, korvan_sim, dry_run);
-        if (*resume_cmd) return resume(dir, engine);
+        if (*run_cmd) return run(file, dir, case_list, engine, korvan_sim, dry_run, signals);
+        if (*resume_cmd) return resume(dir, engine, signals);
         return report(dir);
     } catch (const CampaignError& e) {
         std::fprintf(stderr, "%s\n", e.what());
