@@ -70,7 +70,9 @@ std::string submit(const CampaignFolder& folder, const std::vector<long>& cases,
     const std::string reply = trimmed(out.text);
     if (out.status != 0 || reply.empty())
         throw CampaignError("sbatch --array=" + array + " failed" + (reply.empty() ? "" : ": " + reply) +
-                            (out.status == 127 ? " (no Slurm here? scripts/slurm-local.sh start runs one)" : ""));
+                            "\n(no Slurm here, or no SLURM_CONF? scripts/slurm-local.sh start runs a cluster on this "
+                            "machine and names its SLURM_CONF; the plan stays: korvan-campaign resume " +
+                            folder.dir() + " --engine slurm)");
     return reply.substr(0, reply.find(';'));  // "id" or "id;cluster"
 }
 
