@@ -3,12 +3,14 @@
 #pragma once
 
 #include <chrono>
+#include <cstdio>
 
 namespace campaign {
 
 class Progress {
 public:
-    Progress(long cases, bool terminal);
+    // `out` nullptr: silent.
+    Progress(long cases, bool terminal, std::FILE* out = stderr);
     void case_done(bool failed);
     // Redraws at most a few times a second unless `force`.
     void show(bool force = false);
@@ -20,6 +22,7 @@ private:
     using Clock = std::chrono::steady_clock;
     long cases_;
     bool terminal_;
+    std::FILE* out_;
     long done_ = 0, failed_ = 0;
     long last_tenth_ = 0;
     Clock::time_point start_ = Clock::now(), last_shown_{};
