@@ -17,8 +17,8 @@ using namespace campaign;
 
 namespace {
 
-constexpr int kExitOk = 0;           // every case ended well
-constexpr int kExitCasesFailed = 1;  // every case ran; some failed or ran out of time
+constexpr int kExitOk = 0;           // the cases ended well
+constexpr int kExitCasesFailed = 1;  // some cases failed or ran out of time
 constexpr int kExitInput = 2;        // bad input: nothing was run
 constexpr int kExitLost = 3;         // the cluster ended without some cases' records
 constexpr int kExitOutput = 4;       // a result could not be written
@@ -29,8 +29,8 @@ constexpr int kDefaultSlurmThrottle = 64;  // array tasks at once
 
 constexpr const char* kExitCodes =
     "Exit codes:\n"
-    "  0  every case ran and ended well\n"
-    "  1  every case ran; some failed or ran out of time (summary.json lists them)\n"
+    "  0  the cases ran and ended well\n"
+    "  1  some cases failed or ran out of time (summary.json lists them)\n"
     "  2  bad input: nothing was run (the message names file:line)\n"
     "  3  the cluster ended without some cases' records (resume DIR runs them)\n"
     "  4  a result could not be written\n"
@@ -75,7 +75,6 @@ int report(const std::string& dir) {
                 sum.successes, sum.decided, 100 * sum.rate, 100 * sum.low95, 100 * sum.high95, dir.c_str(),
                 problem.empty() ? ", report.png" : "");
     if (!problem.empty()) std::fprintf(stderr, "korvan-campaign: report.png not drawn: %s\n", problem.c_str());
-    if (sum.interrupted > 0) return kExitInterrupted;
     return sum.failed + sum.timeout > 0 ? kExitCasesFailed : kExitOk;
 }
 
@@ -89,6 +88,8 @@ int run_cases(const CampaignFolder& folder, const std::vector<long>& cases, cons
     options.jobs = e.jobs > 0 ? e.jobs : s.jobs;
     options.timeout_s = e.timeout_s > 0 ? e.timeout_s : s.timeout_s;
     const std::string engine = e.engine.empty() ? s.engine : e.engine;
+    if (engine == "local" && ::access(s.korvan_sim.c_str(), X_OK) != 0)
+        throw CampaignError(s.korvan_sim + ": no korvan-sim to run (the campaign's command.sh files name it)");
     std::fprintf(stderr, "%zu case(s) to run (%zu of %zu already done), engine %s, %d at once\n", missing.size(),
                  cases.size() - missing.size(), cases.size(), engine.c_str(), options.jobs);
     Progress progress(static_cast<long>(missing.size()), ::isatty(STDERR_FILENO) != 0);
@@ -115,7 +116,7 @@ int run(const std::string& file, const std::string& dir, const std::string& case
     if (korvan_sim.empty()) korvan_sim = (fs::path(program_folder()) / "korvan-sim").string();
     korvan_sim = fs::absolute(korvan_sim).lexically_normal().string();
     const std::string engine = e.engine.empty() ? "local" : e.engine;
-    if (engine == "local" && ::access(korvan_sim.c_str(), X_OK) != 0)
+    if (engine == "local" && !dry_run && ::access(korvan_sim.c_str(), X_OK) != 0)
         throw CampaignError(korvan_sim + ": no korvan-sim to run (--korvan-sim names it)");
     const std::vector<CasePlan> cases = plan_cases(c);
     const CampaignFolder folder(dir, c.runs);
