@@ -105,7 +105,8 @@ std::string command_script(const Campaign& c, const CasePlan& p, const std::vect
     for (const std::string& a : arguments) command += (command.empty() ? "exec " : " ") + shell_quote(a);
     return "#!/bin/sh\n# Case " + std::to_string(p.number) + " of the campaign " + c.path + " (case seed " +
            std::to_string(p.seed) + "):" + values +
-           "\n# Flies this case alone; the flight's outputs land beside this file.\ncd \"$(dirname \"$0\")\" || exit 2\n" +
+           "\n# Flies this case alone; the flight's outputs land beside this file.\n"
+           "case $0 in */*) cd \"${0%/*}\" || exit 2 ;; esac\n" +
            command + "\n";
 }
 

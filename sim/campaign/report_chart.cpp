@@ -141,7 +141,7 @@ std::string report_script(const std::string& chart, const std::string& title, co
     };
     add("$good", good, "using 1:2 with points pt 7 ps 0.6 lc rgb \"#2a9d3f\" title \"success\"");
     add("$bad", bad, "using 1:2 with points pt 7 ps 0.6 lc rgb \"#d1362f\" title \"no success\"");
-    add("$worst", worst, "using 1:2:3 with labels left offset 0.5,0.5 font \",8\" notitle");
+    add("$worst", worst, "using 1:2:3 with labels point pt 6 ps 1.5 lc rgb \"#d1362f\" left offset 0.8,0.6 font \",8\" notitle");
     gp += "set title \"apoapsis against periapsis; the worst cases named\"\nset key bottom right\n"
           "set xlabel \"periapsis (km)\"\nset ylabel \"apoapsis (km)\"\n" +
           (plots.empty() ? std::string(kEmptyPanel) : plots + "\n");
