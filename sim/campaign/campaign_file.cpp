@@ -228,7 +228,7 @@ void read_run_options(Reader& r, const toml::table& root, Campaign& c) {
         if (n == nullptr) return std::nullopt;
         const std::optional<double> x = r.number(*n, key);
         if (x && !(*x > 0.0 || (zero_allowed && *x == 0.0))) {
-            r.fault(Reader::line_of(*n), std::string("\"") + key + "\" must be above 0" + (zero_allowed ? " or 0" : ""));
+            r.fault(Reader::line_of(*n), std::string("\"") + key + "\" must be " + (zero_allowed ? "0 or more" : "above 0"));
             return std::nullopt;
         }
         return x;

@@ -38,11 +38,22 @@ std::vector<double> figure_values(const std::vector<CaseResult>& results, size_t
     return v;
 }
 
-std::string histogram_block(const std::string& name, const std::vector<double>& values, double& width) {
+// Counts are whole: a histogram's axis has a tic every 1, 2 or 5 times a power of ten cases,
+// at most this many of them, never one between two counts.
+constexpr int kCountTics = 8;
+
+int count_tic_step(int highest) {
+    for (int decade = 1;; decade *= 10)
+        for (int step : {decade, 2 * decade, 5 * decade})
+            if (step * kCountTics >= highest) return step;
+}
+
+std::string histogram_block(const std::string& name, const std::vector<double>& values, double& width, int& highest) {
     const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
     width = *hi > *lo ? (*hi - *lo) / kBins : std::max(1e-9, std::fabs(*lo) * 1e-3 + 1e-9);
     std::vector<int> counts(kBins + 1, 0);
     for (double x : values) ++counts[static_cast<size_t>(std::min<double>(kBins, std::floor((x - *lo) / width)))];
+    highest = *std::max_element(counts.begin(), counts.end());
     std::string block = "$" + name + " << EOD\n";
     for (int i = 0; i <= kBins; ++i)
         if (counts[static_cast<size_t>(i)] > 0)
@@ -117,9 +128,11 @@ std::string report_script(const std::string& chart, const std::string& title, co
             continue;
         }
         double width = 1.0;
-        gp += histogram_block(figure_names()[f], values, width);
-        gp += "set yrange [0:*]\nplot $" + std::string(figure_names()[f]) + " using 1:2:(" + exact_text(width * 0.9) +
-              ") with boxes notitle\nset autoscale y\n";
+        int highest = 1;
+        gp += histogram_block(figure_names()[f], values, width, highest);
+        gp += "set ytics " + std::to_string(count_tic_step(highest)) + "\nset yrange [0:*]\nplot $" +
+              std::string(figure_names()[f]) + " using 1:2:(" + exact_text(width * 0.9) +
+              ") with boxes notitle\nset autoscale y\nset ytics autofreq\n";
     }
     // Apoapsis against periapsis, coloured by success, the worst cases named.
     std::string good = "$good << EOD\n", bad = "$bad << EOD\n", worst = "$worst << EOD\n";

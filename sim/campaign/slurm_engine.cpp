@@ -1,6 +1,8 @@
-// The Slurm engine: the cases as one job array (sbatch --array with a throttle), each task
-// running its case's command.sh through the batch script slurm_case.sh; the queue is polled
-// until the array has left it.
+// The Slurm engine: the cases as one job array (sbatch --array with a throttle; several, one
+// after another, when they outnumber the cluster's MaxArraySize), each task running its case's
+// command.sh through the batch script slurm_case.sh; the queue is polled until the array has
+// left it.
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <chrono>
@@ -9,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <sys/wait.h>
 
 #include "engines.h"
@@ -22,6 +25,7 @@ namespace {
 
 constexpr double kPollInterval = 2.0;   // s between looks at the queue
 constexpr int kQueueFailuresAllowed = 30;  // in a row: the controller is away for a minute
+constexpr long kSlurmDefaultMaxArraySize = 1001;  // tasks in an array, when the cluster does not say
 
 struct CommandOutput {
     int status = -1;
@@ -45,6 +49,19 @@ CommandOutput run_command(const std::vector<std::string>& words) {
 std::string trimmed(std::string s) {
     while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.pop_back();
     return s;
+}
+
+// The most tasks one array may hold: the cluster's MaxArraySize (indices 0 to MaxArraySize - 1).
+long max_array_size() {
+    const CommandOutput out = run_command({"scontrol", "show", "config"});
+    std::istringstream lines(out.text);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string key, equals;
+        long value = 0;
+        if (words >> key >> equals >> value && key == "MaxArraySize" && equals == "=" && value > 0) return value;
+    }
+    return kSlurmDefaultMaxArraySize;
 }
 
 // Submits the array; returns its job id.
@@ -103,7 +120,6 @@ private:
 EngineEnd run_slurm(const CampaignFolder& folder, const std::vector<long>& cases, const EngineOptions& options,
                     SignalWait& signals, Progress& progress) {
     if (cases.empty()) return EngineEnd::finished;
-    Queue queue(submit(folder, cases, options));
     std::set<long> waiting(cases.begin(), cases.end());
     bool stopping = false;
     auto collect = [&]() {
@@ -119,15 +135,23 @@ EngineEnd run_slurm(const CampaignFolder& folder, const std::vector<long>& cases
             n = waiting.erase(n);
         }
     };
-    for (bool queued = true; queued;) {
-        const int signal = signals.pause(kPollInterval);
-        if ((signal == SIGINT || signal == SIGTERM) && !stopping) {
-            stopping = true;
-            queue.cancel();
+    // A campaign larger than the cluster's arrays goes as several, one after another: the next
+    // is submitted when the last has left the queue, so the throttle holds for the whole.
+    const size_t part = static_cast<size_t>(max_array_size());
+    for (size_t first = 0; first < cases.size() && !stopping; first += part) {
+        const std::vector<long> these(cases.begin() + static_cast<std::ptrdiff_t>(first),
+                                      cases.begin() + static_cast<std::ptrdiff_t>(std::min(cases.size(), first + part)));
+        Queue queue(submit(folder, these, options));
+        for (bool queued = true; queued;) {
+            const int signal = signals.pause(kPollInterval);
+            if ((signal == SIGINT || signal == SIGTERM) && !stopping) {
+                stopping = true;
+                queue.cancel();
+            }
+            queued = queue.holds_job();
+            collect();
+            progress.show();
         }
-        queued = queue.holds_job();
-        collect();
-        progress.show();
     }
     collect();
     if (stopping) return EngineEnd::interrupted;
