@@ -36,15 +36,17 @@ double cpu_seconds(int who) {
 
 struct Cost {
     double wall = 0.0, cpu = 0.0;  // s; CPU of this process and its children
+    double own_cpu = 0.0;          // s; CPU of this process alone (the engine's own work)
 };
 
 template <class F>
 Cost measure(F&& f) {
-    const double cpu0 = cpu_seconds(RUSAGE_SELF) + cpu_seconds(RUSAGE_CHILDREN);
+    const double self0 = cpu_seconds(RUSAGE_SELF), children0 = cpu_seconds(RUSAGE_CHILDREN);
     const Clock::time_point t0 = Clock::now();
     f();
-    return {std::chrono::duration<double>(Clock::now() - t0).count(),
-            cpu_seconds(RUSAGE_SELF) + cpu_seconds(RUSAGE_CHILDREN) - cpu0};
+    const double self = cpu_seconds(RUSAGE_SELF) - self0;
+    return {std::chrono::duration<double>(Clock::now() - t0).count(), self + cpu_seconds(RUSAGE_CHILDREN) - children0,
+            self};
 }
 
 struct Example {
@@ -93,10 +95,17 @@ struct Example {
     }
 };
 
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 == 1 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
+
 // Overhead: the campaign's CPU (engine, shells, records, results) beyond the flights' own, as
 // a share of the flights' CPU; and the same of the wall time with one job. Each iteration flies
-// both, side by side; the least of each over the iterations is taken, since a loaded machine
-// only ever adds to a process's time.
+// the flights alone, the campaign twice, the flights alone again (so that a load that rises or
+// falls during the iteration weighs on both alike), and compares the sums; the median over the
+// iterations is taken, since other processes on the machine make single runs noisy.
 void BM_CampaignOverhead(benchmark::State& state) {
     Example example;
     campaign::SignalWait signals;
@@ -107,23 +116,29 @@ void BM_CampaignOverhead(benchmark::State& state) {
         s.korvan_sim = KORVAN_SIM_PROGRAM;
         folder.write_plan(example.campaign, example.cases, s);
     }
-    constexpr double kLong = 1e300;
-    Cost alone{kLong, kLong}, engine{kLong, kLong};
-    for (auto _ : state) {
-        const Cost a = measure([&] { example.fly_alone(); });
-        const Cost e = measure([&] { example.run_campaign(1, signals); });
-        alone = {std::min(alone.wall, a.wall), std::min(alone.cpu, a.cpu)};
-        engine = {std::min(engine.wall, e.wall), std::min(engine.cpu, e.cpu)};
-        state.SetIterationTime(e.wall);
-    }
+    std::vector<double> cpu_ratio, wall_ratio, flight_cpu, case_cpu, own_cpu;
     const double cases = double(example.cases.size());
-    state.counters["flight_cpu_ms"] = 1e3 * alone.cpu / cases;
-    state.counters["case_cpu_ms"] = 1e3 * engine.cpu / cases;
-    state.counters["overhead_cpu_pct"] = 100.0 * (engine.cpu - alone.cpu) / alone.cpu;
-    state.counters["overhead_wall_pct"] = 100.0 * (engine.wall - alone.wall) / alone.wall;
-    state.counters["cases_per_cpu_min"] = 60.0 * cases / engine.cpu;
+    for (auto _ : state) {
+        const Cost a1 = measure([&] { example.fly_alone(); });
+        const Cost e1 = measure([&] { example.run_campaign(1, signals); });
+        const Cost e2 = measure([&] { example.run_campaign(1, signals); });
+        const Cost a2 = measure([&] { example.fly_alone(); });
+        cpu_ratio.push_back((e1.cpu + e2.cpu) / (a1.cpu + a2.cpu));
+        wall_ratio.push_back((e1.wall + e2.wall) / (a1.wall + a2.wall));
+        flight_cpu.push_back((a1.cpu + a2.cpu) / (2.0 * cases));
+        case_cpu.push_back((e1.cpu + e2.cpu) / (2.0 * cases));
+        own_cpu.push_back((e1.own_cpu + e2.own_cpu) / (2.0 * cases));
+        state.SetIterationTime(0.5 * (e1.wall + e2.wall));
+    }
+    state.counters["flight_cpu_ms"] = 1e3 * median(flight_cpu);
+    state.counters["case_cpu_ms"] = 1e3 * median(case_cpu);
+    // The engine's own share, free of the flights' noise: planning, starting, records, results.
+    state.counters["engine_own_cpu_ms"] = 1e3 * median(own_cpu);
+    state.counters["overhead_cpu_pct"] = 100.0 * (median(cpu_ratio) - 1.0);
+    state.counters["overhead_wall_pct"] = 100.0 * (median(wall_ratio) - 1.0);
+    state.counters["cases_per_cpu_min"] = 60.0 / median(case_cpu);
 }
-BENCHMARK(BM_CampaignOverhead)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(4);
+BENCHMARK(BM_CampaignOverhead)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(5);
 
 // Scaling: the campaign with one job and with two, side by side; speedup = wall(1) / wall(2).
 void BM_CampaignScaling(benchmark::State& state) {
