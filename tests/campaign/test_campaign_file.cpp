@@ -51,7 +51,7 @@ TEST(CampaignFile, RefusesEachFaultWithItsFileAndLine) {
          toml + ":8: [parameters.fuel] fills no {{fuel}}"},
         {kHead + kAzimuth + "[host.gravity]\ndistribution = \"uniform\"\nlow = 1\nhigh = 2\n", kScript,
          toml + ":8: [host.gravity]: unknown host dispersion"},
-        {kHead + "until = -1\n" + kAzimuth, kScript, toml + ":4: \"until\" must be above 0 or 0"},
+        {kHead + "until = -1\n" + kAzimuth, kScript, toml + ":4: \"until\" must be 0 or more"},
         {kHead + "tries = 2\n" + kAzimuth, kScript, toml + ":4: unknown key \"tries\""},
         {kHead + "success = \"altitude>3\"\n" + kAzimuth, kScript, toml + ":4: success \"altitude>3\": \"altitude\" is not a figure"},
         {kHead + "[parameters.azimuth]\ndistribution = \"normal\"\nmean = 0\nsd = 1\nlow = 50\n", kScript,
