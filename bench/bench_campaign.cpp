@@ -138,7 +138,7 @@ void BM_CampaignOverhead(benchmark::State& state) {
     state.counters["overhead_wall_pct"] = 100.0 * (median(wall_ratio) - 1.0);
     state.counters["cases_per_cpu_min"] = 60.0 / median(case_cpu);
 }
-BENCHMARK(BM_CampaignOverhead)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(5);
+BENCHMARK(BM_CampaignOverhead)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(9);
 
 // Scaling: the campaign with one job and with two, side by side; speedup = wall(1) / wall(2).
 void BM_CampaignScaling(benchmark::State& state) {
