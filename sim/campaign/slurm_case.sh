@@ -13,7 +13,9 @@ attempt=1
 while :; do
   rm -f "$dir/summary.json"
   start=$(date +%s)
-  timeout -k 10 "$limit" sh "$dir/command.sh" > "$dir/korvan-sim.log" 2>&1
+  # --foreground keeps the flight in the task's process group, where a cancel's signals reach
+  # it on a cluster that tracks tasks by group; command.sh execs korvan-sim, so nothing escapes.
+  timeout --foreground -k 10 "$limit" sh "$dir/command.sh" > "$dir/korvan-sim.log" 2>&1
   code=$?
   status=failed
   if [ "$code" -eq 0 ]; then
