@@ -58,6 +58,9 @@ constexpr const char* kExitCodes =
 }  // namespace
 
 int main(int argc, char** argv) {
+    // From the start: a signal while the run is set up ends it at its first frame, outputs written.
+    std::signal(SIGINT, on_interrupt);
+    std::signal(SIGTERM, on_interrupt);
     sim::RunOptions opt;
     double until = 0.0;
     opt.out_dir = "out/ascent";
@@ -105,8 +108,6 @@ int main(int argc, char** argv) {
     if (opt.scenario_path.empty()) sim::use_default_ascent(opt);
     opt.progress = ::isatty(STDERR_FILENO) != 0;
     opt.interrupt = &interrupted;
-    std::signal(SIGINT, on_interrupt);
-    std::signal(SIGTERM, on_interrupt);
 
     try {
         sim::Simulation simulation(opt);

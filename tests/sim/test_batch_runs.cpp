@@ -136,7 +136,12 @@ TEST(Signals, EndARunWithWhatItHasAndExitCode5) {
         SCOPED_TRACE(signal);
         const fs::path out = fs::temp_directory_path() / ("korvan_signal_" + std::to_string(::getpid()));
         fs::remove_all(out);
-        const Ran ran = korvan_sim({"--out", out.string()}, signal, 0.5);
+        // A script without a stop and a far end: the flight is still on when the signal comes,
+        // however slow the build.
+        const fs::path script = out.string() + ".txt";
+        std::ofstream(script) << "t=1 key O\n";
+        const Ran ran = korvan_sim({"--script", script.string(), "--until", "1e7", "--out", out.string()}, signal, 1.0);
+        fs::remove(script);
         EXPECT_EQ(ran.exit_code, sim::kExitInterrupted) << ran.output;
         std::ifstream summary(out / "summary.json");
         const nlohmann::json j = nlohmann::json::parse(summary, nullptr, false);
