@@ -90,7 +90,8 @@ std::string Simulation::summary_json() const {
                 {"until_s", options_.until ? json(*options_.until) : json()},
                 {"stop_on", options_.stop_on},
                 {"telemetry_interval_s", options_.telemetry_interval},
-                {"sound", options_.sound}};
+                {"sound", options_.sound},
+                {"track_interval_s", options_.track_interval}};
     j["outcome"] = outcome_name(result_.outcome);
     if (!result_.stop_event.empty()) j["stop_event"] = result_.stop_event;
     if (!result_.message.empty()) j["message"] = result_.message;
@@ -160,6 +161,7 @@ void Simulation::write_output(const std::string& file, const std::string& conten
 void Simulation::write_outputs() {
     write_output("telemetry.csv", telemetry_csv());
     write_output("final.scn", scenario_text());
+    write_watch_outputs();
     // Written last, so that it lists every output that failed before it.
     note_output_errors();
     write_output("summary.json", summary_json());

@@ -37,6 +37,8 @@ class Pilot;
 
 namespace sim {
 
+class WatchRecorder;
+
 struct RunOptions {
     std::string root;            // run tree; empty: the build's (KORVAN_RUN_TREE)
     std::string scenario_path;   // tried as given, then relative to the run tree
@@ -61,6 +63,12 @@ struct RunOptions {
     double thrust_factor = 1.0;       // factor on every thruster's thrust and propellant flow
     double wind_east = 0.0;           // m/s, aloft
     double wind_north = 0.0;          // m/s, aloft
+    // Watching the run afterwards: the track's sampling interval (s) and which of
+    // flight.acmi, flight.czml and the replay page (replay.html and its data) are written.
+    double track_interval = 0.2;
+    bool write_acmi = true;
+    bool write_czml = true;
+    bool write_replay = true;
 };
 
 // Wall time spent in each part of the frames, with RunOptions::measure_costs.
@@ -196,6 +204,7 @@ private:
     void check_output_names() const;
     void write_output(const std::string& file, const std::string& content);
     void note_output_errors();
+    void write_watch_outputs();  // flight.acmi, flight.czml, replay.html and its data
 
     RunOptions options_;
     std::string root_;
@@ -219,6 +228,7 @@ private:
     bool kept_altitude_valid_ = false;
     LoadContext* loading_ = nullptr;
     std::vector<std::unique_ptr<Memo>> memos_;
+    std::unique_ptr<WatchRecorder> watch_;
 
     std::vector<EventRecord> events_;
     // The events that time_since conditions name, each with its time once it has happened.
