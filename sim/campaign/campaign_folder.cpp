@@ -94,7 +94,9 @@ std::vector<std::string> korvan_sim_arguments(const Campaign& c, const CasePlan&
         for (const HostOption& o : host_options())
             if (c.parameters[i].name == o.name) args.insert(args.end(), {o.option, p.values[i]});
     }
-    args.insert(args.end(), {"--out", "."});
+    // The files for watching a flight (about 4 MB a case) would fill a campaign's disk: a case
+    // worth watching is rerun without these three.
+    args.insert(args.end(), {"--no-acmi", "--no-czml", "--no-replay", "--out", "."});
     return args;
 }
 

@@ -86,7 +86,7 @@ TEST(CampaignFile, PlansCasesWithTheirValuesInTemplatesAndCommands) {
         EXPECT_EQ(campaign::render(*c.script, {"fuel", "azimuth"}, p.values),
                   "t=0.6 input " + p.values[1] + "\nt=2 input half\n");
         const std::string command = campaign::command_script(c, p, campaign::korvan_sim_arguments(c, p, "/opt/k sim"));
-        EXPECT_NE(command.find("exec '/opt/k sim' --script input/script.txt --until 700 --wind-east 3 --out .\n"),
+        EXPECT_NE(command.find("exec '/opt/k sim' --script input/script.txt --until 700 --wind-east 3 --no-acmi --no-czml --no-replay --out .\n"),
                   std::string::npos)
             << command;
     }
