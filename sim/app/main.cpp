@@ -8,6 +8,7 @@
 
 #include "default_ascent.h"
 #include "input_error.h"
+#include "number_option.h"
 #include "orbiter_api.h"  // on Windows, the system's header
 #include "simulation.h"
 
@@ -52,13 +53,13 @@ int main(int argc, char** argv) {
                    "Run tree (default: the folder of korvan-sim itself when it holds Config/Vessels, else the "
                    "build's run tree)");
     app.add_option("--script", opt.script_path, "Script of timed and conditional commands");
-    app.add_option("--dt", opt.dt, "Fixed frame step in seconds")->capture_default_str();
-    const CLI::Option* until_option = app.add_option("--until", until, "Stop at this simulation time in seconds");
+    sim::add_number_option(app, "--dt", opt.dt, "Fixed frame step in seconds");
+    const CLI::Option* until_option =
+        sim::add_number_option(app, "--until", until, "Stop at this simulation time in seconds")->default_str("");
     app.add_option("--stop-on", opt.stop_on,
                    "Stop when this event happens (liftoff, gear_up, mach1, engine_switch, cutoff, apoapsis, "
-                   "landed, vessel_created, or a script event); may be repeated");
-    app.add_option("--telemetry-interval", opt.telemetry_interval, "Seconds between telemetry rows")
-        ->capture_default_str();
+                   "landed, vessel_created, crash, or a script event); may be repeated");
+    sim::add_number_option(app, "--telemetry-interval", opt.telemetry_interval, "Seconds between telemetry rows");
     app.add_option("--out", opt.out_dir, "Output folder (created)")->capture_default_str();
     app.add_flag("--sound", opt.sound, "Load the sound service Modules/OrbiterSound before any vessel");
     try {
@@ -82,7 +83,7 @@ int main(int argc, char** argv) {
         simulation.write_outputs();
         std::fputs(simulation.report().c_str(), stdout);
         if (!opt.out_dir.empty()) std::printf("outputs in %s\n", opt.out_dir.c_str());
-        if (result.outcome == sim::Outcome::NonFinite) std::fprintf(stderr, "%s\n", result.message.c_str());
+        if (!result.message.empty()) std::fprintf(stderr, "%s\n", result.message.c_str());
         if (!simulation.output_errors().empty())
             std::fprintf(stderr, "korvan-sim: %zu output(s) could not be written (listed above)\n",
                          simulation.output_errors().size());

@@ -495,3 +495,35 @@ TEST(Outputs, ANonFiniteStateStopsTheRunNamingTheVessel) {
 }
 
 }  // namespace
+
+// A state a scenario could not hold ends the run with its own status, and no final.scn
+// that would not load is written.
+TEST(Outputs, AStateBeyondWhatAScenarioHoldsStopsTheRunUnsaved) {
+    sim::RunOptions opt = options_for(ships(kOrbiting));
+    opt.until = 10.0;
+    sim::Simulation s(opt);
+    s.load();
+    s.world().find_vessel("Block1")->state.vel.x = 31000.0;
+    const sim::RunResult r = s.run();
+    EXPECT_EQ(r.outcome, sim::Outcome::BeyondScenario);
+    EXPECT_EQ(r.exit_status, sim::kExitBeyondScenario);
+    EXPECT_NE(r.message.find("vessel \"Block1\": RVEL"), std::string::npos) << r.message;
+    s.write_outputs();
+    EXPECT_NE(s.summary_json().find("final.scn not written"), std::string::npos);
+}
+
+// Names Windows sees as one file are refused before the run on every platform; the same name
+// twice is one file written twice, as before.
+TEST(Outputs, NamesEqualButForCaseToAnotherOutputAreRefused) {
+    for (const auto& [script, refused] : {std::pair{"t=1 save FINAL\n", true}, std::pair{"t=1 save a\nt=2 save A\n", true},
+                                          std::pair{"t=1 save a\nt=2 save a\nt=2 hud A\n", false}}) {
+        sim::Simulation s(options_for(ships(kOrbiting), script));
+        bool threw = false;
+        try {
+            s.load();
+        } catch (const sim::InputError&) {
+            threw = true;
+        }
+        EXPECT_EQ(threw, refused) << script;
+    }
+}
