@@ -63,10 +63,10 @@ void Simulation::check_output_names() const {
     }
 }
 
-// No output overwrites another that differs from it only in case, as Windows sees such names
-// as one file, nor one of the run's own files, which would overwrite it at the end. The same
-// name on two lines is one file written twice, on every platform, as the script asks. Checked
-// whether or not the run has an output folder, so that a script behaves alike everywhere.
+// No output overwrites another: neither one of the run's own files, nor a file another line
+// writes, names compared without regard to case, since Windows sees names equal but for case
+// as one file. Checked whether or not the run has an output folder, so that a script behaves
+// alike everywhere.
 void Simulation::check_outputs_distinct() const {
     struct Written {
         std::string file;
@@ -79,14 +79,14 @@ void Simulation::check_outputs_distinct() const {
         if (extension.empty()) continue;
         const std::string file = e.command.text + extension;
         const auto same = std::find_if(written.begin(), written.end(), [&](const Written& w) {
-            return to_lower(w.file) == to_lower(file) && (w.line == 0 || w.file != file);
+            return to_lower(w.file) == to_lower(file);
         });
         if (same != written.end())
             throw InputError(at_line(script_.source, e.line,
                                      "\"" + file + "\" would overwrite " +
                                          (same->line == 0 ? same->file + ", which the run writes at its end"
                                                           : "\"" + same->file + "\" of line " + std::to_string(same->line)) +
-                                         " (names equal but for case are one file on Windows)"));
+                                         (same->file == file ? "" : " (names equal but for case are one file on Windows)")));
         written.push_back({file, e.line});
     }
 }

@@ -512,11 +512,11 @@ TEST(Outputs, AStateBeyondWhatAScenarioHoldsStopsTheRunUnsaved) {
     EXPECT_NE(s.summary_json().find("final.scn not written"), std::string::npos);
 }
 
-// Names Windows sees as one file are refused before the run on every platform; the same name
-// twice is one file written twice, as before.
-TEST(Outputs, NamesEqualButForCaseToAnotherOutputAreRefused) {
+// An output another would overwrite is refused before the run, names compared as Windows
+// compares them, on every platform.
+TEST(Outputs, AnOutputAnotherWouldOverwriteIsRefused) {
     for (const auto& [script, refused] : {std::pair{"t=1 save FINAL\n", true}, std::pair{"t=1 save a\nt=2 save A\n", true},
-                                          std::pair{"t=1 save a\nt=2 save a\nt=2 hud A\n", false}}) {
+                                          std::pair{"t=1 save a\nt=2 save a\n", true}, std::pair{"t=1 save a\nt=2 hud A\n", false}}) {
         sim::Simulation s(options_for(ships(kOrbiting), script));
         bool threw = false;
         try {
