@@ -236,19 +236,32 @@ HostKeys host_keys_from_state(const runtime::World& world, const runtime::Vessel
     return keys;
 }
 
-std::string beyond_scenario(const runtime::World& world, const runtime::VesselRecord& v) {
-    if (v.state.landed || world.parent_of(&v) != nullptr) return {};  // POS, HEADING, ALT or ATTACHED: always held
-    const double distance = length(v.state.pos);
+namespace {
+
+// Which of the keys RPOS, RVEL and VROT of a flying vessel's state a scenario could not load.
+std::string beyond_flight_keys(const runtime::World& world, const runtime::VesselState& s) {
+    const double distance = length(s.pos);
     if (!(distance <= kMaxDistance))
         return "RPOS " + number_text(distance) + " m from the Earth's centre (at most " + number_text(kMaxDistance) + ")";
     if (!(distance >= world.earth.radius - kMaxDepthBelowSurface))
         return "RPOS " + number_text(world.earth.radius - distance) + " m below the surface (at most " +
                number_text(kMaxDepthBelowSurface) + ")";
-    if (const double speed = length(v.state.vel); !(speed <= kMaxSpeed))
+    if (const double speed = length(s.vel); !(speed <= kMaxSpeed))
         return "RVEL " + number_text(speed) + " m/s (at most " + number_text(kMaxSpeed) + ")";
-    if (const double rate = length(v.state.omega) * DEG; !(rate <= kMaxRate))
+    if (const double rate = length(s.omega) * DEG; !(rate <= kMaxRate))
         return "VROT " + number_text(rate) + " deg/s (at most " + number_text(kMaxRate) + ")";
     return {};
+}
+
+}  // namespace
+
+std::string beyond_scenario(const runtime::World& world, const runtime::VesselRecord& v) {
+    if (v.state.landed) return {};  // POS, HEADING and ALT: always held
+    std::string beyond = beyond_flight_keys(world, v.state);
+    // A child is saved by its link alone (ATTACHED); its parent is looked for only then, as
+    // every frame checks every vessel.
+    if (!beyond.empty() && world.parent_of(&v) != nullptr) beyond.clear();
+    return beyond;
 }
 
 MATRIX3 matrix_from_arot(const VECTOR3& arot) {
