@@ -11,23 +11,24 @@ install(FILES ${KORVAN_RUN_TREE_SOURCE}/Config/Vessels/Korvan.cfg ${KORVAN_RUN_T
 install(DIRECTORY ${KORVAN_RUN_TREE_SOURCE}/Scenarios/Korvan/ DESTINATION Scenarios/Korvan
         FILES_MATCHING PATTERN "*.scn" PATTERN "*.txt")
 
-# Placeholders under names of the vessel's own go where the module looks for them, each
-# folder with a note that says so; those under names the simulator or other add-ons may
-# already use wait in a folder of their own, so that unpacking overwrites nothing.
-function(korvan_package_placeholders destination note_name)
-  list(TRANSFORM ARGN PREPEND ${KORVAN_RUN_TREE_SOURCE}/ OUTPUT_VARIABLE files)
-  list(TRANSFORM ARGN REPLACE "^.*/" "" OUTPUT_VARIABLE names)
-  list(JOIN names ", " KORVAN_PLACEHOLDER_FILES)
-  configure_file(${CMAKE_SOURCE_DIR}/packaging/placeholder.txt.in ${KORVAN_PACKAGE_TEXTS}/${destination}/${note_name}
-                 @ONLY NEWLINE_STYLE CRLF)
-  install(FILES ${files} ${KORVAN_PACKAGE_TEXTS}/${destination}/${note_name} DESTINATION ${destination})
+# The vessel's own data, as the build generated it into the run tree (assets/). Files under
+# names of the vessel's own go where the module looks for them; those under names the
+# simulator or other add-ons may already use (the dummy mesh, the exhaust and particle
+# textures) wait in a folder of their own with a note, so that unpacking overwrites nothing.
+function(korvan_package_generated destination)
+  list(TRANSFORM ARGN PREPEND ${KORVAN_RUN_TREE}/ OUTPUT_VARIABLE files)
+  install(FILES ${files} DESTINATION ${destination})
 endfunction()
-korvan_package_placeholders(Meshes Korvan_placeholders.txt Meshes/Korvan.msh)
-korvan_package_placeholders(Sound/Korvan placeholders.txt
+korvan_package_generated(Meshes Meshes/Korvan.msh Meshes/Korvan.glb Meshes/Korvan.obj Meshes/Korvan.mtl)
+korvan_package_generated(Textures Textures/Korvan_hull.dds)
+korvan_package_generated(Sound/Korvan
   Sound/Korvan/gear.wav Sound/Korvan/stg2sep.wav Sound/Korvan/fasep.wav Sound/Korvan/jet.wav)
-korvan_package_placeholders(Korvan-placeholders/Meshes placeholders.txt Meshes/dummy.msh)
-korvan_package_placeholders(Korvan-placeholders/Textures placeholders.txt
+korvan_package_generated(Korvan-shared/Meshes Meshes/dummy.msh)
+korvan_package_generated(Korvan-shared/Textures
   Textures/Contrail2.dds Textures/Exhaust_atsme.dds Textures/exhaust_atrcs.dds)
+configure_file(${CMAKE_SOURCE_DIR}/packaging/shared-files.txt.in ${KORVAN_PACKAGE_TEXTS}/Korvan-shared/README.txt
+               @ONLY NEWLINE_STYLE CRLF)
+install(FILES ${KORVAN_PACKAGE_TEXTS}/Korvan-shared/README.txt DESTINATION Korvan-shared)
 
 configure_file(${CMAKE_SOURCE_DIR}/packaging/install-note.txt.in ${KORVAN_PACKAGE_TEXTS}/Korvan_install.txt
                @ONLY NEWLINE_STYLE CRLF)

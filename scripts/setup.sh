@@ -5,6 +5,7 @@
 set -euo pipefail
 
 packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev libfmt-dev gnuplot-nox librsvg2-bin jq
+          libstb-dev libsndfile1-dev libtinygltf-dev
           clang libclang-rt-dev valgrind)
 if [ "${1:-}" = windows ]; then
   packages+=(g++-mingw-w64-x86-64-posix wine wine64)

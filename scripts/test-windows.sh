@@ -30,6 +30,13 @@ rm -rf "$unpacked"
 mkdir -p "$unpacked"
 zip_file=$(ls -t build/windows/package/Korvan-*-win64.zip | head -n 1)
 (cd "$unpacked" && cmake -E tar xf "$OLDPWD/$zip_file")
+# It carries the generated mesh, textures and sounds, not stand-ins.
+for f in Meshes/Korvan.msh Meshes/Korvan.glb Meshes/Korvan.obj Textures/Korvan_hull.dds Sound/Korvan/gear.wav \
+         Sound/Korvan/stg2sep.wav Sound/Korvan/fasep.wav Sound/Korvan/jet.wav Korvan-shared/Meshes/dummy.msh \
+         Korvan-shared/Textures/Exhaust_atsme.dds Korvan-shared/Textures/exhaust_atrcs.dds Korvan-shared/Textures/Contrail2.dds; do
+  [ "$(stat -c %s "$unpacked/$f")" -gt 800 ] || { echo "package: $f missing or a stand-in"; exit 1; }
+done
+head -n 1 "$unpacked/Meshes/Korvan.msh" | grep -q '^MSHX1' || { echo "package: Meshes/Korvan.msh is no mesh"; exit 1; }
 (cd "$unpacked" && WINEPREFIX="$OLDPWD/build/windows/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
    wine korvan-sim.exe --stop-on liftoff --out out/check >out-check.txt)
 # It flew the unpacked folder, not the build's run tree.
