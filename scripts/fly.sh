@@ -2,7 +2,8 @@
 # The main job: installs what is missing, builds the release preset, flies the built-in
 # default ascent (the Korvan from the runway to orbit and one revolution in it), prints its
 # summary with the final orbit, draws the flight chart and turns the HUD frames into PNG
-# pictures.
+# pictures. korvan-sim leaves beside them the replay page (replay.html with replay-data.js and
+# replay-model.js), flight.acmi and flight.czml.
 # Extra arguments go to korvan-sim (for instance a scenario file, --script, --until 900).
 # KORVAN_OUT chooses the output folder (default out/ascent).
 set -euo pipefail
@@ -24,3 +25,5 @@ for svg in "$out"/*.svg; do
 done
 echo "Outputs in $out:"
 echo "  telemetry.csv, summary.json, final.scn, ascent.png (chart), HUD frames (*.svg and *.png)"
+echo "  replay.html (open it in a browser: file://$out/replay.html), flight.acmi (Tacview, OpenACMI),"
+echo "  flight.czml (CesiumJS)"

@@ -1,14 +1,20 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks to build, test and fly Korvan.
 # "bash scripts/setup.sh windows" adds the Windows build's tools: the MinGW-w64 cross
-# compiler and Wine to run its programs.
+# compiler and Wine to run its programs; "bash scripts/setup.sh browser" adds Chromium, in
+# which the replay page is tested. Node and npm bundle the replay page at build time.
 set -euo pipefail
 
 packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev libfmt-dev gnuplot-nox librsvg2-bin jq
           libstb-dev libsndfile1-dev libtinygltf-dev
-          clang libclang-rt-dev valgrind)
+          clang libclang-rt-dev valgrind nodejs)
+# Some machines' nodejs package brings npm itself; Debian's does not.
+command -v npm >/dev/null 2>&1 || packages+=(npm)
 if [ "${1:-}" = windows ]; then
   packages+=(g++-mingw-w64-x86-64-posix wine wine64)
+fi
+if [ "${1:-}" = browser ]; then
+  packages+=(chromium)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -7,6 +7,7 @@
 #include "physics/physics.h"
 #include "pilot/mode_names.h"
 #include "scenario_file.h"
+#include "watch_values.h"
 
 namespace sim {
 
@@ -47,6 +48,19 @@ constexpr Column COLUMNS[] = {
     {"latitude_deg", "latitude", [](const FlightData& d) { return d.latitude_deg; }, kFlightPosition},
     {"navmode", "navmode", [](const FlightData& d) { return static_cast<double>(d.navmode); }},
     {"rcs_mode", "rcs_mode", [](const FlightData& d) { return static_cast<double>(d.rcs_mode); }},
+    {"qw", "qw", [](const FlightData& d) { return d.qw; }, kFlightWatch},
+    {"qx", "qx", [](const FlightData& d) { return d.qx; }, kFlightWatch},
+    {"qy", "qy", [](const FlightData& d) { return d.qy; }, kFlightWatch},
+    {"qz", "qz", [](const FlightData& d) { return d.qz; }, kFlightWatch},
+    {"gear_position", "gear_position", [](const FlightData& d) { return d.gear_position; }, kFlightMechanisms},
+    {"door_position", "door_position", [](const FlightData& d) { return d.door_position; }, kFlightMechanisms},
+    {"brake_position", "brake_position", [](const FlightData& d) { return d.brake_position; }, kFlightMechanisms},
+    {"nozzle_position", "nozzle_position", [](const FlightData& d) { return d.nozzle_position; }, kFlightMechanisms},
+    {"elevator_anim", "elevator_anim", [](const FlightData& d) { return d.elevator_anim; }, kFlightWatch},
+    {"aileron_anim", "aileron_anim", [](const FlightData& d) { return d.aileron_anim; }, kFlightWatch},
+    {"rudder_anim", "rudder_anim", [](const FlightData& d) { return d.rudder_anim; }, kFlightWatch},
+    {"retro_level", "retro_level", [](const FlightData& d) { return d.retro_level; }, kFlightWatch},
+    {"hover_level", "hover_level", [](const FlightData& d) { return d.hover_level; }, kFlightWatch},
 };
 
 // Apoapsis, period and time to apoapsis of an unbound orbit: shown as a large finite figure
@@ -128,6 +142,20 @@ void read_flight_groups(const runtime::World& world, const runtime::VesselRecord
         world.equ_pos(v, lng, lat, rad);
         d.longitude_deg = lng * DEG;
         d.latitude_deg = lat * DEG;
+    }
+    if (groups & kFlightWatch) {
+        const Quaternion q = horizon_attitude(world, v);
+        d.qw = q.w, d.qx = q.x, d.qy = q.y, d.qz = q.z;
+        d.elevator_anim = control_surface_animation(v, AIRCTRL_ELEVATOR);
+        d.aileron_anim = control_surface_animation(v, AIRCTRL_AILERON);
+        d.rudder_anim = control_surface_animation(v, AIRCTRL_RUDDER);
+        d.retro_level = world.group_level(v, THGROUP_RETRO);
+        d.hover_level = world.group_level(v, THGROUP_HOVER);
+    }
+    if (groups & kFlightMechanisms) {
+        // Saving writes only to a stream of its own, opened and dropped here.
+        const MechanismTravel m = saved_mechanism_travel(const_cast<runtime::World&>(world), v);
+        d.gear_position = m.gear, d.door_position = m.doors, d.brake_position = m.brakes, d.nozzle_position = m.nozzles;
     }
 }
 

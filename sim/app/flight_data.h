@@ -37,6 +37,13 @@ struct FlightData {
     double latitude_deg = 0.0;
     int navmode = 0;   // the active attitude autopilot (NAVMODE_*), 0 for none
     int rcs_mode = 0;  // the attitude thrusters' manual mode (RCS_*)
+    // Attitude, vessel frame to local horizon frame (watch_values.h).
+    double qw = 1.0, qx = 0.0, qy = 0.0, qz = 0.0;
+    // Travel 0..1 of the mechanisms, as the vessel saves them.
+    double gear_position = 0.0, door_position = 0.0, brake_position = 0.0, nozzle_position = 0.0;
+    // States 0..1 of the control surfaces' animations (0.5 at rest).
+    double elevator_anim = 0.0, aileron_anim = 0.0, rudder_anim = 0.0;
+    double retro_level = 0.0, hover_level = 0.0;  // mean levels of those thruster groups
 };
 
 // Groups of FlightData read together; time, ground contact and the modes are always read.
@@ -52,8 +59,10 @@ enum FlightDataGroup : unsigned {
     kFlightPosition = 1u << 5,  // longitude, latitude
     kFlightGear = 1u << 6,      // gear height
     kFlightAltitude = 1u << 7,  // altitude
+    kFlightWatch = 1u << 8,       // attitude quaternion, control-surface animations, retro and hover levels
+    kFlightMechanisms = 1u << 9,  // mechanism travel, from a save of the vessel's state
     kFlightAll = kFlightEvents | kFlightAir | kFlightMass | kFlightAttitude | kFlightOrbit | kFlightPosition |
-                 kFlightGear | kFlightAltitude,
+                 kFlightGear | kFlightAltitude | kFlightWatch | kFlightMechanisms,
 };
 
 // Reads the always-read values and the groups asked for; the other fields stay 0.

@@ -10,6 +10,8 @@
 #include "simulation.h"
 #include "simulation_internal.h"
 #include "text_util.h"
+#include "watch_recorder.h"
+#include "watch_values.h"
 
 namespace sim {
 
@@ -18,9 +20,13 @@ RunResult Simulation::run() {
     physics_ = std::make_unique<physics::Physics>(*world_);
     pilot_ = std::make_unique<pilot::Pilot>(*world_);
     physics_->update_observables();
+    // The track and the HUD records serve only the files for watching the run.
+    if (!out_dir_.empty() && (options_.write_acmi || options_.write_czml || options_.write_replay))
+        watch_ = std::make_unique<WatchRecorder>(options_.track_interval);
     forget_focus_data();
     if (runtime::VesselRecord* f = focus_vessel()) check_events(focus_data(kFlightEvents), *f);
     sample_telemetry(true);
+    if (watch_) watch_->on_frame(*world_, true);
     result_ = RunResult{};
     costs_ = FrameCosts{};
     const double run_start = options_.measure_costs ? wall_seconds() : 0.0;
@@ -39,6 +45,8 @@ RunResult Simulation::run() {
     if (options_.measure_costs)
         costs_.host_s = wall_seconds() - run_start - costs_.pilot_s - costs_.physics_s - costs_.post_steps_s;
     sample_telemetry(true);
+    // A state that is no longer finite has nothing to show.
+    if (watch_ && result_.outcome != Outcome::NonFinite) watch_->on_frame(*world_, true);
     show_progress(true);
     result_.exit_status = result_.outcome == Outcome::NonFinite        ? kExitNonFinite
                           : result_.outcome == Outcome::BeyondScenario ? kExitBeyondScenario
@@ -67,6 +75,7 @@ void Simulation::step_vessels(double frame_dt) {
         pilot_->before_step();
         const double stepping = timed ? wall_seconds() : 0.0;
         physics_->step(frame_dt / substeps);
+        animate_control_surfaces(w);
         const double releasing = timed ? wall_seconds() : 0.0;
         pilot_->after_step();
         if (timed) {
@@ -103,6 +112,7 @@ void Simulation::finish_frame() {
     if (runtime::VesselRecord* f = focus_vessel())
         check_events(focus_data(telemetry_due(false) ? kFlightAll : event_groups()), *f);
     sample_telemetry(false);
+    if (watch_) watch_->on_frame(w, false);
     show_progress(false);
 }
 
@@ -171,6 +181,7 @@ void Simulation::sample_telemetry(bool force) {
     if (focus_vessel() == nullptr || !telemetry_due(force)) return;
     const double t = world_->sim_time;
     telemetry_.push_back(telemetry_row(focus_data(kFlightAll)));
+    if (watch_) watch_->on_telemetry_row(*world_, *focus_vessel());
     last_sample_time_ = t;
     next_sample_ = std::floor((t + kTimeEpsilon) / options_.telemetry_interval) + 1.0;
 }

@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
     double until = 0.0;
     opt.out_dir = "out/ascent";
     CLI::App app{"korvan-sim: the Korvan headless host. Flies a scenario with an optional script and writes "
-                 "telemetry.csv, summary.json, final.scn and HUD frames into the output folder. With no "
+                 "telemetry.csv, summary.json, final.scn, HUD frames, flight.acmi, flight.czml and the replay page replay.html into the output folder. With no "
                  "scenario it flies the built-in default ascent (Scenarios/Korvan/Runway.scn with "
                  "Scenarios/Korvan/ascent.txt) from the runway to orbit and once around it."};
     app.add_option("scenario", opt.scenario_path,
@@ -62,6 +62,14 @@ int main(int argc, char** argv) {
     sim::add_number_option(app, "--telemetry-interval", opt.telemetry_interval, "Seconds between telemetry rows");
     app.add_option("--out", opt.out_dir, "Output folder (created)")->capture_default_str();
     app.add_flag("--sound", opt.sound, "Load the sound service Modules/OrbiterSound before any vessel");
+    app.add_option("--track-interval", opt.track_interval,
+                   "Seconds between samples of the track that flight.acmi, flight.czml and the replay page show "
+                   "(thinned to what interpolation needs)")
+        ->capture_default_str();
+    bool no_acmi = false, no_czml = false, no_replay = false;
+    app.add_flag("--no-acmi", no_acmi, "Do not write flight.acmi");
+    app.add_flag("--no-czml", no_czml, "Do not write flight.czml");
+    app.add_flag("--no-replay", no_replay, "Do not write replay.html, replay-data.js and replay-model.js");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -69,6 +77,9 @@ int main(int argc, char** argv) {
         return app.exit(e) == 0 ? sim::kExitOk : sim::kExitInput;
     }
     if (until_option->count() > 0) opt.until = until;
+    opt.write_acmi = !no_acmi;
+    opt.write_czml = !no_czml;
+    opt.write_replay = !no_replay;
     if (opt.root.empty()) opt.root = default_root();
     if (opt.scenario_path.empty()) sim::use_default_ascent(opt);
     opt.progress = ::isatty(STDERR_FILENO) != 0;

@@ -108,7 +108,8 @@ std::string Simulation::summary_json() const {
                 {"until_s", options_.until ? json(*options_.until) : json()},
                 {"stop_on", options_.stop_on},
                 {"telemetry_interval_s", options_.telemetry_interval},
-                {"sound", options_.sound}};
+                {"sound", options_.sound},
+                {"track_interval_s", options_.track_interval}};
     j["outcome"] = outcome_name(result_.outcome);
     if (!result_.stop_event.empty()) j["stop_event"] = result_.stop_event;
     if (!result_.message.empty()) j["message"] = result_.message;
@@ -191,6 +192,7 @@ void Simulation::write_outputs() {
         warn(std::string(final_scenario) + " not written: " + result_.message);
     else
         write_output(final_scenario, scenario_text());
+    write_watch_outputs();
     // Written last, so that it lists every output that failed before it.
     note_output_errors();
     write_output(summary, summary_json());

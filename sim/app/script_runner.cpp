@@ -9,14 +9,9 @@
 #include "simulation_internal.h"
 #include "svg_sketchpad.h"
 #include "text_util.h"
+#include "watch_recorder.h"
 
 namespace sim {
-
-namespace {
-
-constexpr int kHudMode = 1;  // the surface HUD mode
-
-}  // namespace
 
 // The entries not yet run are kept in script order, so that a frame looks at nothing else;
 // an entry with a time_since condition on an event not yet recorded cannot be due, and joins
@@ -189,8 +184,7 @@ std::string Simulation::draw_hud() const {
     char clock[48];
     const int n = std::snprintf(clock, sizeof clock, "T+%.2f s", world_->sim_time);
     skp.Text(8, 8, clock, n);
-    if (runtime::VesselRecord* f = focus_vessel(); f != nullptr && f->iface != nullptr)
-        f->iface->clbkDrawHUD(kHudMode, &hps, &skp);
+    if (runtime::VesselRecord* f = focus_vessel()) draw_focus_hud(*world_, *f, skp);
     return skp.svg();
 }
 

@@ -15,6 +15,7 @@
 #include "pilot/pilot.h"
 #include "simulation_internal.h"
 #include "text_util.h"
+#include "watch_recorder.h"
 
 #ifndef KORVAN_RUN_TREE
 #define KORVAN_RUN_TREE "."
@@ -50,6 +51,9 @@ void check_run_options(const RunOptions& o) {
         throw InputError("--until " + number_text(*o.until) + ": the end of the run must be a time of 0 s or more");
     if (!(std::isfinite(o.telemetry_interval) && o.telemetry_interval > 0.0))
         throw InputError("--telemetry-interval " + number_text(o.telemetry_interval) +
+                         ": the interval must be a number of seconds above 0");
+    if (!(std::isfinite(o.track_interval) && o.track_interval > 0.0))
+        throw InputError("--track-interval " + number_text(o.track_interval) +
                          ": the interval must be a number of seconds above 0");
 }
 

@@ -36,7 +36,11 @@ class Pilot;
 
 namespace sim {
 
-// The files every run writes into its output folder (beside those of the script's commands).
+class WatchRecorder;
+
+// The files every run writes into its output folder at its end, beside those of the script's
+// commands (the files for watching the flight end in .acmi, .czml, .html and .js, which no
+// save or hud name meets).
 inline constexpr std::array<const char*, 3> kRunOutputFiles = {"telemetry.csv", "final.scn", "summary.json"};
 
 struct RunOptions {
@@ -56,6 +60,12 @@ struct RunOptions {
     bool progress = false;       // one updating line on stderr
     bool change_directory = true;  // chdir into the run tree, as the simulator runs there
     bool measure_costs = false;    // time the parts of each frame (FrameCosts)
+    // Watching the run afterwards: the track's sampling interval (s) and which of
+    // flight.acmi, flight.czml and the replay page (replay.html and its data) are written.
+    double track_interval = 0.2;
+    bool write_acmi = true;
+    bool write_czml = true;
+    bool write_replay = true;
 };
 
 // Wall time spent in each part of the frames, with RunOptions::measure_costs.
@@ -194,6 +204,7 @@ private:
     void check_outputs_distinct() const;
     void write_output(const std::string& file, const std::string& content);
     void note_output_errors();
+    void write_watch_outputs();  // flight.acmi, flight.czml, replay.html and its data
 
     RunOptions options_;
     std::string root_;
@@ -217,6 +228,7 @@ private:
     bool kept_altitude_valid_ = false;
     LoadContext* loading_ = nullptr;
     std::vector<std::unique_ptr<Memo>> memos_;
+    std::unique_ptr<WatchRecorder> watch_;
 
     std::vector<EventRecord> events_;
     // The events that time_since conditions name, each with its time once it has happened.

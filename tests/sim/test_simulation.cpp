@@ -379,7 +379,8 @@ TEST(Telemetry, TheHeaderNamesEachColumnWithItsUnit) {
               "time_s,altitude_m,airspeed_m_s,mach,vertical_speed_m_s,pitch_deg,bank_deg,heading_deg,aoa_deg,"
               "slip_deg,dyn_pressure_Pa,static_pressure_Pa,apoapsis_km,periapsis_km,inclination_deg,period_s,"
               "time_to_apoapsis_s,mass_kg,fuel_kg,main_level,num_engines,ground_contact,gear_height_m,longitude_deg,"
-              "latitude_deg,navmode,rcs_mode");
+              "latitude_deg,navmode,rcs_mode,qw,qx,qy,qz,gear_position,door_position,brake_position,nozzle_position,"
+              "elevator_anim,aileron_anim,rudder_anim,retro_level,hover_level");
 }
 
 TEST(Telemetry, OneRowPerIntervalFromTheStartToTheEnd) {
@@ -443,6 +444,7 @@ TEST(Outputs, AreWrittenWholeIntoTheOutputFolder) {
     sim::RunOptions opt = options_for(ships(kOrbiting), "t=1 hud one\nt=1 save one\n");
     opt.until = 2.0;
     opt.out_dir = dir;
+    opt.write_acmi = opt.write_czml = opt.write_replay = false;
     sim::Simulation s(opt);
     s.run();
     s.write_outputs();
