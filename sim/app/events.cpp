@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "input_error.h"
+#include "physics/physics.h"
 #include "simulation.h"
 #include "text_util.h"
 
@@ -20,7 +21,8 @@ constexpr double kGearFloorMargin = 1.0;  // m
 
 const std::vector<std::string>& standard_events() {
     static const std::vector<std::string> names = {"liftoff", "gear_up", "mach1",         "engine_switch",
-                                                   "cutoff",  "apoapsis", "landed", "vessel_created"};
+                                                   "cutoff",  "apoapsis", "landed", "vessel_created",
+                                                   "crash"};
     return names;
 }
 
@@ -56,7 +58,7 @@ void Simulation::check_events(const FlightData& d, const runtime::VesselRecord& 
     } else if (seen_ground_ && !lifted_off_ && gear > kLiftoffClearance) {
         lifted_off_ = true;
         record_event(StandardEvent::liftoff, focus.name);
-    } else if (lifted_off_ && (d.ground_contact || gear <= 0.0)) {
+    } else if (lifted_off_ && (d.ground_contact || gear <= 0.0) && !crashed(focus.name)) {
         record_event(StandardEvent::landed, focus.name);
     }
     if (d.mach < 1.0) seen_subsonic_ = true;
@@ -71,6 +73,20 @@ void Simulation::check_events(const FlightData& d, const runtime::VesselRecord& 
     last_climb_ = flying ? climb : 0.0;
     last_engines_ = d.num_engines;
     last_main_level_ = d.main_level;
+}
+
+// A crash of any vessel is an event, named for the first vessel that crashed.
+void Simulation::note_crashes() {
+    const std::vector<physics::CrashReport>& crashes = physics_->crashes();
+    for (; crashes_noted_ < crashes.size(); ++crashes_noted_)
+        record_event(StandardEvent::crash, crashes[crashes_noted_].vessel);
+}
+
+// A wreck on the ground has not landed.
+bool Simulation::crashed(const std::string& vessel) const {
+    if (physics_ == nullptr) return false;
+    const std::vector<physics::CrashReport>& crashes = physics_->crashes();
+    return std::any_of(crashes.begin(), crashes.end(), [&](const physics::CrashReport& c) { return c.vessel == vessel; });
 }
 
 bool Simulation::known_event(const std::string& name) const {

@@ -10,6 +10,7 @@
 
 #include "default_ascent.h"
 #include "input_error.h"
+#include "number_option.h"
 #include "orbiter_api.h"  // on Windows, the system's header
 #include "simulation.h"
 
@@ -74,27 +75,23 @@ int main(int argc, char** argv) {
                    "Run tree (default: the folder of korvan-sim itself when it holds Config/Vessels, else the "
                    "build's run tree)");
     app.add_option("--script", opt.script_path, "Script of timed and conditional commands");
-    app.add_option("--dt", opt.dt, "Fixed frame step in seconds")->capture_default_str();
-    const CLI::Option* until_option = app.add_option("--until", until, "Stop at this simulation time in seconds");
+    sim::add_number_option(app, "--dt", opt.dt, "Fixed frame step in seconds");
+    const CLI::Option* until_option =
+        sim::add_number_option(app, "--until", until, "Stop at this simulation time in seconds")->default_str("");
     app.add_option("--stop-on", opt.stop_on,
                    "Stop when this event happens (liftoff, gear_up, mach1, engine_switch, cutoff, apoapsis, "
-                   "landed, vessel_created, or a script event); may be repeated");
-    app.add_option("--telemetry-interval", opt.telemetry_interval, "Seconds between telemetry rows")
-        ->capture_default_str();
+                   "landed, vessel_created, crash, or a script event); may be repeated");
+    sim::add_number_option(app, "--telemetry-interval", opt.telemetry_interval, "Seconds between telemetry rows");
     app.add_option("--out", opt.out_dir, "Output folder (created)")->capture_default_str();
     app.add_flag("--sound", opt.sound, "Load the sound service Modules/OrbiterSound before any vessel");
-    app.add_option("--atmosphere-density", opt.atmosphere_density, "Factor on the air's density (dispersion)")
-        ->capture_default_str();
-    app.add_option("--thrust-factor", opt.thrust_factor,
-                   "Factor on every thruster's thrust and propellant flow (dispersion)")
-        ->capture_default_str();
-    app.add_option("--wind-east", opt.wind_east, "Wind aloft towards the east, m/s (dispersion)")->capture_default_str();
-    app.add_option("--wind-north", opt.wind_north, "Wind aloft towards the north, m/s (dispersion)")
-        ->capture_default_str();
-    app.add_option("--track-interval", opt.track_interval,
-                   "Seconds between samples of the track that flight.acmi, flight.czml and the replay page show "
-                   "(thinned to what interpolation needs)")
-        ->capture_default_str();
+    sim::add_number_option(app, "--atmosphere-density", opt.atmosphere_density, "Factor on the air's density (dispersion)");
+    sim::add_number_option(app, "--thrust-factor", opt.thrust_factor,
+                           "Factor on every thruster's thrust and propellant flow (dispersion)");
+    sim::add_number_option(app, "--wind-east", opt.wind_east, "Wind aloft towards the east, m/s (dispersion)");
+    sim::add_number_option(app, "--wind-north", opt.wind_north, "Wind aloft towards the north, m/s (dispersion)");
+    sim::add_number_option(app, "--track-interval", opt.track_interval,
+                           "Seconds between samples of the track that flight.acmi, flight.czml and the replay page "
+                           "show (thinned to what interpolation needs)");
     bool no_acmi = false, no_czml = false, no_replay = false;
     app.add_flag("--no-acmi", no_acmi, "Do not write flight.acmi");
     app.add_flag("--no-czml", no_czml, "Do not write flight.czml");
@@ -130,7 +127,7 @@ int main(int argc, char** argv) {
         simulation.write_outputs();
         std::fputs(simulation.report().c_str(), stdout);
         if (!opt.out_dir.empty()) std::printf("outputs in %s\n", opt.out_dir.c_str());
-        if (result.outcome == sim::Outcome::NonFinite) std::fprintf(stderr, "%s\n", result.message.c_str());
+        if (!result.message.empty()) std::fprintf(stderr, "%s\n", result.message.c_str());
         if (result.outcome == sim::Outcome::Interrupted)
             std::fprintf(stderr, "korvan-sim: interrupted; the outputs hold the run up to then\n");
         if (!simulation.output_errors().empty())

@@ -1,6 +1,7 @@
 // The end-of-run report: a few lines for the terminal.
 #include <cstdio>
 
+#include "physics/physics.h"
 #include "simulation.h"
 
 namespace sim {
@@ -23,6 +24,16 @@ std::string Simulation::report() const {
         std::snprintf(line, sizeof line, "  %-14s t = %7.2f s  ", e.name.c_str(), e.time);
         out += line + (e.focus ? state_line(*e.focus) : std::string()) + "\n";
     }
+    if (physics_ != nullptr)
+        for (const physics::CrashReport& c : physics_->crashes()) {
+            char line[200];
+            std::snprintf(line, sizeof line,
+                          "  crash: %s struck the ground with its %s at %.1f m/s (%.1f m/s down) at t = %.2f s; "
+                          "wreck at %.4f, %.4f deg\n",
+                          c.vessel.c_str(), c.hull ? "hull" : "gear", c.speed, c.sink_speed, c.time,
+                          c.longitude * DEG, c.latitude * DEG);
+            out += line;
+        }
     if (const runtime::VesselRecord* f = focus_vessel()) {
         const FlightData d = read_flight_data(*world_, *f);
         out += "  final (" + f->name + ")  " + state_line(d) + "\n";

@@ -29,10 +29,6 @@ const char* section_end(Section s) {
     return "";
 }
 
-// Dates the body's rotation angle is computed for without loss: within about 2700 years of
-// the MJD epoch (1858). Far beyond, the angle would lose its precision and then turn NaN.
-constexpr double kMaxMjd = 1e6;  // days
-
 void read_environment_line(ScenarioFile& scn, const std::vector<std::string>& words, int line_no) {
     auto fail = [&](const std::string& what) { throw InputError(at_line(scn.source, line_no, what)); };
     if (iequals(words[0], "System")) {

@@ -123,6 +123,7 @@ const char* outcome_name(Outcome o) {
         case Outcome::ScriptStop: return "script_stop";
         case Outcome::NonFinite: return "nonfinite_state";
         case Outcome::Interrupted: return "interrupted";
+        case Outcome::BeyondScenario: return "state_beyond_scenario";
     }
     return "";
 }
@@ -274,8 +275,12 @@ void Simulation::apply_host_keys(runtime::VesselRecord& v, const ShipBlock& bloc
     } else if (keys.status == FlightStatus::Landed) {
         if (!keys.pos_deg) fail(block.line, who + " is landed but has no \"POS <lng> <lat>\" line");
         if (!keys.heading_deg) keys.heading_deg = 0.0;
-        if (!keys.alt_m) keys.alt_m = touchdown_height(v);
-        world_->set_landed(v, (*keys.pos_deg)[0] * RAD, (*keys.pos_deg)[1] * RAD, *keys.heading_deg * RAD, *keys.alt_m);
+        // On its touchdown points: placed level, a vessel whose nose wheel stands higher than
+        // its main wheels would drop its nose onto the ground once released.
+        physics::rest_on_ground(*world_, v, (*keys.pos_deg)[0] * RAD, (*keys.pos_deg)[1] * RAD,
+                                *keys.heading_deg * RAD, keys.alt_m);
+        // Saved with the height it was placed at, as a scenario that gave none always was.
+        if (!keys.alt_m) keys.alt_m = length(v.state.pos) - world_->earth.radius;
     } else if (keys.status == FlightStatus::Orbiting) {
         if (!keys.rpos || !keys.rvel) fail(block.line, who + " is orbiting but lacks an \"RPOS\" or \"RVEL\" line");
         if (!keys.arot_deg) keys.arot_deg = _V(0, 0, 0);

@@ -39,6 +39,11 @@ namespace sim {
 
 class WatchRecorder;
 
+// The files every run writes into its output folder at its end, beside those of the script's
+// commands (the files for watching the flight end in .acmi, .czml, .html and .js, which no
+// save or hud name meets).
+inline constexpr std::array<const char*, 3> kRunOutputFiles = {"telemetry.csv", "final.scn", "summary.json"};
+
 struct RunOptions {
     std::string root;            // run tree; empty: the build's (KORVAN_RUN_TREE)
     std::string scenario_path;   // tried as given, then relative to the run tree
@@ -92,8 +97,18 @@ struct FlightExtremes {
 
 // The events the host recognises by itself (script "event NAME" lines add their own), named
 // by standard_events() in this order.
-enum class StandardEvent : size_t { liftoff, gear_up, mach1, engine_switch, cutoff, apoapsis, landed, vessel_created };
-constexpr size_t kStandardEventCount = 8;
+enum class StandardEvent : size_t {
+    liftoff,
+    gear_up,
+    mach1,
+    engine_switch,
+    cutoff,
+    apoapsis,
+    landed,
+    vessel_created,
+    crash
+};
+constexpr size_t kStandardEventCount = 9;
 const std::vector<std::string>& standard_events();
 
 struct EventRecord {
@@ -103,13 +118,13 @@ struct EventRecord {
     std::optional<FlightData> focus;  // the focus vessel when it happened
 };
 
-enum class Outcome { NotRun, Until, StopEvent, ScriptStop, NonFinite, Interrupted };
+enum class Outcome { NotRun, Until, StopEvent, ScriptStop, NonFinite, Interrupted, BeyondScenario };
 const char* outcome_name(Outcome o);
 
 struct RunResult {
     Outcome outcome = Outcome::NotRun;
     std::string stop_event;  // the --stop-on event that ended the run
-    std::string message;     // for NonFinite: the vessel and the time
+    std::string message;     // for NonFinite and BeyondScenario: the vessel, what, and the time
     int exit_status = 0;
 };
 
@@ -180,6 +195,7 @@ private:
     void frame();
     void step_vessels(double frame_dt);
     void finish_frame();
+    bool states_can_be_saved();
     // The focus vessel's values of the present state with at least these groups, read once
     // until forget_focus_data() (the state moved, or a command may have changed it).
     const FlightData& focus_data(unsigned groups);
@@ -192,6 +208,8 @@ private:
     void check_events(const FlightData& d, const runtime::VesselRecord& focus);
     double events_gear_height(const FlightData& d, const runtime::VesselRecord& focus) const;
     void record_event(StandardEvent event, const std::string& vessel);
+    void note_crashes();
+    bool crashed(const std::string& vessel) const;
     void record_event(const std::string& name, const std::string& vessel);
     bool known_event(const std::string& name) const;
     std::string unknown_event_message(const std::string& name) const;
@@ -202,6 +220,7 @@ private:
     void save_named(const std::string& name);
     void warn(const std::string& text);
     void check_output_names() const;
+    void check_outputs_distinct() const;
     void write_output(const std::string& file, const std::string& content);
     void note_output_errors();
     void write_watch_outputs();  // flight.acmi, flight.czml, replay.html and its data
@@ -251,6 +270,7 @@ private:
 
     // Event detection
     std::array<bool, kStandardEventCount> standard_recorded_{};
+    size_t crashes_noted_ = 0;  // of the physics' crash reports
     bool seen_ground_ = false;
     bool lifted_off_ = false;
     bool seen_subsonic_ = false;

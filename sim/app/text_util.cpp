@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "input_error.h"
+#include "runtime/text_file.h"
 
 namespace sim {
 
@@ -67,15 +68,15 @@ std::string number_text(double d) {
     return text;
 }
 
-// A folder opens as a stream on some systems and reads as nothing: said plainly instead.
+// A folder opens as a stream on some systems and reads as nothing: said plainly instead. The
+// file is read within a bounded size, so that an endless one (/dev/zero) is refused.
 std::string read_input_file(const std::string& path, const std::string& kind) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) throw InputError(path + ": is a folder, not a " + kind);
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw InputError(path + ": cannot read the " + kind);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    std::string text;
+    if (const auto read = runtime::read_text_file(path, text); read != runtime::TextFileRead::ok)
+        throw InputError(runtime::text_file_error(path, "the " + kind, read));
+    return text;
 }
 
 }  // namespace sim

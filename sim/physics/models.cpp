@@ -126,6 +126,10 @@ PropulsionOutput propulsion_at_pressure(const PropulsionOutput& at, double press
 // ---------------------------------------------------------------------------------------
 namespace {
 
+constexpr double kStiffAngle = 0.1;      // rad
+constexpr double kMaxTurnPerStep = 0.5;  // rad
+constexpr int kMaxAeroSubsteps = 64;
+
 // Dynamic viscosity of air by Sutherland's law, for the Reynolds number the coefficient
 // functions receive.
 constexpr double kSutherlandBeta = 1.458e-6;  // kg/(m s K^0.5)
@@ -209,6 +213,22 @@ AeroOutput airfoil_forces(const runtime::VesselDefinition& def, const Environmen
             out.wrench.torque.y += moment;
     }
     return out;
+}
+
+// The airfoils turn the vessel and bend its path at rates that grow with the dynamic pressure.
+// A moment M that turns the vessel back from kStiffAngle off its balance gives it a frequency
+// sqrt(M / (I kStiffAngle)); a force F bends or slows a path at airspeed V at the rate F / (m V).
+// The step integrates either stably while it stays within kMaxTurnPerStep of a radian.
+int aero_substeps(const AeroOutput& airfoils, const MassOutput& mass, double airspeed, double dt) {
+    if (mass.mass <= 0.0 || !(dt > 0.0)) return 1;
+    const VECTOR3& torque = airfoils.wrench.torque;
+    double stiffest = 0.0;  // the largest |tau_a| / I_a, rad/s^2
+    for (int a = 0; a < 3; ++a)
+        if (mass.inertia.data[a] > 0.0) stiffest = std::max(stiffest, std::fabs(torque.data[a]) / mass.inertia.data[a]);
+    double rate = std::sqrt(stiffest / kStiffAngle);
+    if (airspeed > 0.0) rate = std::max(rate, vm::norm(airfoils.wrench.force) / (mass.mass * airspeed));
+    const double needed = std::ceil(rate * dt / kMaxTurnPerStep);
+    return needed > 1.0 ? int(std::min(needed, double(kMaxAeroSubsteps))) : 1;
 }
 
 void add_surface_forces(AeroOutput& out, const AeroInput& in) {

@@ -1,6 +1,7 @@
 // The physics step: every model in its fixed order, for every vessel.
 #include "physics/physics.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "physics/models.h"
@@ -15,6 +16,7 @@ namespace physics {
 struct Physics::VesselMemory {
     const runtime::VesselRecord* vessel = nullptr;
     bool resting = false;
+    bool crashed = false;  // a wreck: held where it came to rest, its engines dead
     VECTOR3 ground_pos{};  // body-fixed position while resting
     MATRIX3 ground_rot{};  // body-fixed attitude while resting
     VECTOR3 written_pos{}, written_vel{};
@@ -24,14 +26,6 @@ struct Physics::VesselMemory {
     AeroOutput airfoils;
     std::vector<runtime::AirfoilRecord> airfoil_definitions;
 };
-
-namespace {
-
-constexpr double kSecondsPerDay = 86400.0;
-// A vessel in full contact that moves slower than this relative to the ground, and that the
-// ground can hold, comes to rest.
-constexpr double kRestSpeed = 0.01;  // m/s
-constexpr double kRestRate = 0.001;  // rad/s
 
 // Everything the models give for one vessel at one state of a step. The environment, mass,
 // thrust and added forces are the caller's, referred to rather than copied: a step evaluates
@@ -46,6 +40,15 @@ struct StepForces {
     Wrench outside;          // vessel frame: propulsion, aerodynamics and added forces
     VECTOR3 outside_global;  // global: the same plus weight
 };
+
+namespace {
+
+constexpr double kSecondsPerDay = 86400.0;
+// A vessel in full contact that moves slower than this relative to the ground, and that the
+// ground can hold, comes to rest.
+constexpr double kRestSpeed = 0.01;  // m/s
+constexpr double kRestRate = 0.001;  // rad/s
+constexpr double kVerticalNose = 1.0 - 1e-9;  // cosine of the nose's angle from the vertical
 
 // The forces at a state: the airfoils' forces given for it, the rest of the aerodynamics at
 // the vessel's levels, gravity, and the thrust and added forces given.
@@ -141,6 +144,33 @@ void remember_ground_pose(Physics::VesselMemory& m, const runtime::VesselState& 
     m.resting = true;
 }
 
+// A wreck held where it came to rest at the end of a step: its air and forces there, with no
+// thrust.
+void hold_wreck(const runtime::World& world, runtime::VesselRecord& v, Physics::VesselMemory& m, double t_end) {
+    hold_on_ground(world, v.state, m, body_rotation_angle(world.earth, t_end));
+    m.resting = true;
+    const Kinematics k = kinematics_of(v.state);
+    const EnvironmentOutput env = environment(EnvironmentInput{world.earth, k, m.air});
+    const MassOutput mass = mass_properties(v.def);
+    const PropulsionOutput no_thrust;
+    const Wrench nothing_added;
+    const StepForces f = forces_at(world, v, k, env, mass, airfoil_forces(v.def, env), no_thrust, nothing_added, 0.0);
+    write_air(v, f.env.air);
+    write_forces(v, f, resting_contact_force(world, v, f));
+}
+
+// The compass heading (rad) of a vessel's nose at a global position; of its roof for a nose
+// that points straight up or down.
+double heading_at(const MATRIX3& R, const VECTOR3& pos) {
+    const double r = vm::norm(pos), a = std::atan2(pos.z, pos.x);
+    const double sl = pos.y / r, cl = std::sqrt(pos.x * pos.x + pos.z * pos.z) / r;
+    const VECTOR3 east = vm::vec(-std::sin(a), 0.0, std::cos(a));
+    const VECTOR3 north = vm::vec(-sl * std::cos(a), cl, -sl * std::sin(a));
+    VECTOR3 nose = vm::vec(R.m13, R.m23, R.m33);
+    if (std::fabs(vm::dot(nose, vm::scale(pos, 1.0 / r))) > kVerticalNose) nose = vm::vec(R.m12, R.m22, R.m32);
+    return std::atan2(vm::dot(nose, east), vm::dot(nose, north));
+}
+
 bool slow_on_ground(const runtime::World& world, const runtime::VesselState& s) {
     const VECTOR3 relative = vm::sub(s.vel, ground_velocity(world.earth, s.pos));
     const VECTOR3 relative_rate =
@@ -198,6 +228,7 @@ Physics::VesselMemory& Physics::memory_for(size_t index, const runtime::VesselRe
         // altitude stays what it is.
         m.vessel = &v;
         m.resting = false;
+        m.crashed = false;
         m.airfoils_carried = false;
         if (s.landed) remember_ground_pose(m, s, body_rotation_angle(world_.earth, world_.sim_time));
     }
@@ -248,73 +279,135 @@ void Physics::step(double dt) {
 
 void Physics::step_vessel(runtime::VesselRecord& v, VesselMemory& memory, double dt) {
     runtime::VesselState& s = v.state;
-    const double theta_next = body_rotation_angle(world_.earth, world_.sim_time + dt);
-
-    // The forces at the start, with the levels the vessel set after the last step. The
-    // propellant of the whole step burns here.
-    const Kinematics start = kinematics_of(s);
-    const EnvironmentOutput env0 = environment(EnvironmentInput{world_.earth, start, memory.air});
-    const MassOutput mass0 = mass_properties(v.def);
-    const PropulsionOutput thrust0 = propulsion(PropulsionInput{v.def, env0.air.pressure, dt, thrust_factor_});
+    // The forces the vessel added act over the whole step, whatever its substeps.
     const Wrench added = added_forces(s);
-    const bool airfoils_kept = same_airfoils(v.def, memory);
-    const StepForces f0 = forces_at(world_, v, start, env0, mass0, starting_airfoils(v.def, env0, memory, airfoils_kept),
-                                    thrust0, added, dt);
     s.added_forces.clear();
-    memory.airfoils_carried = false;
-    if (memory.resting && !ground_holds(contact_input(world_, v, start, f0, dt))) memory.resting = false;
-    if (memory.resting) {
-        write_air(v, f0.env.air);
-        write_forces(v, f0, resting_contact_force(world_, v, f0));
-        hold_on_ground(world_, s, memory, theta_next);
-    } else {
-        // env0.radius is the start's distance from the centre, as ground_contact finds it.
-        const ContactOutput contact0 = ground_within_reach(v.def, world_.earth, env0.radius)
-                                           ? ground_contact(contact_input(world_, v, start, f0, dt))
-                                           : ContactOutput{};
-        Wrench total0 = f0.outside;
-        add_wrench(total0, contact0.wrench);
-        const Drift d = drift(start, accelerations(f0.mass, start, total0, f0.gravity), dt);
-
-        // The forces at the predicted end: the same levels, thrusters and added forces, the
-        // mass left after the burn and the air there. Friction stops what sliding is left
-        // after the first half kick within the half step that remains.
-        const Kinematics& end = d.predicted;
-        const EnvironmentOutput env1 = environment(EnvironmentInput{world_.earth, end, memory.air});
-        const PropulsionOutput thrust1 =
-            propulsion_at_pressure(f0.propulsion, env1.air.pressure - f0.env.air.pressure);
-        const AeroOutput airfoils1 = airfoil_forces(v.def, env1);
-        const MassOutput mass1 = mass_properties(v.def);
-        const StepForces f1 = forces_at(world_, v, end, env1, mass1, airfoils1, thrust1, added, dt);
-        ContactOutput contact1;
-        if (ground_within_reach(v.def, world_.earth, env1.radius)) {
-            ContactInput touching = contact_input(world_, v, end, f1, dt);
-            touching.friction = FrictionTask{d.half_vel, d.half_omega, 0.5 * dt, false};
-            contact1 = ground_contact(touching);
-        }
-        Wrench total1 = f1.outside;
-        add_wrench(total1, contact1.wrench);
-        const Kinematics k1 = finish(d, accelerations(f1.mass, end, total1, f1.gravity), dt);
-        s.pos = k1.pos;
-        s.vel = k1.vel;
-        s.R = k1.R;
-        s.omega = k1.omega;
-
-        // Air data and forces where the step has taken the vessel; the next step starts with
-        // the airfoils' forces found there.
-        write_air(v, f1.env.air);
-        write_forces(v, f1, contact1.wrench.force);
-        carry_airfoils(memory, v.def, airfoils1, airfoils_kept);
-        if (contact1.all_points_in_contact && slow_on_ground(world_, s) &&
-            ground_holds(contact_input(world_, v, k1, f1, dt))) {
-            remember_ground_pose(memory, s, theta_next);
-            hold_on_ground(world_, s, memory, theta_next);
-        }
-    }
+    const int substeps = memory.resting ? 1 : substeps_of(v, memory, dt);
+    const double h = dt / substeps;
+    for (int i = 0; i < substeps; ++i) advance(v, memory, world_.sim_time + i * h, h, added);
     s.landed = memory.resting;
     memory.written_pos = s.pos;
     memory.written_vel = s.vel;
     memory.written_rot = s.R;
+}
+
+// A step is cut into substeps short enough for the stiffest forces it meets: the springs of a
+// vessel that may touch the ground within it, and the airfoils where the air is dense and
+// fast (their forces at the start, most often carried from where the last step ended). In
+// flight through thin air a step is one.
+int Physics::substeps_of(const runtime::VesselRecord& v, VesselMemory& memory, double dt) {
+    const runtime::VesselState& s = v.state;
+    const double radius = vm::norm(s.pos);
+    const double descent = radius > 0.0 ? std::max(0.0, -vm::dot(s.vel, s.pos) / radius) : 0.0;
+    const bool near_ground = ground_within_reach(v.def, world_.earth, radius - descent * dt);
+    const MassOutput mass = mass_properties(v.def);
+    if (!memory.airfoils_carried) {
+        const EnvironmentOutput env = environment(EnvironmentInput{world_.earth, kinematics_of(s), memory.air});
+        carry_airfoils(memory, v.def, airfoil_forces(v.def, env), same_airfoils(v.def, memory));
+    }
+    const double airspeed = vm::norm(vm::sub(s.vel, ground_velocity(world_.earth, s.pos)));
+    const int aero = aero_substeps(memory.airfoils, mass, airspeed, dt);
+    return near_ground ? std::max(aero, contact_substeps(v.def, mass, dt)) : aero;
+}
+
+// One step of h seconds from time t: held by the ground, or moving under every force.
+void Physics::advance(runtime::VesselRecord& v, VesselMemory& memory, double t, double h, const Wrench& added) {
+    runtime::VesselState& s = v.state;
+    const double theta_next = body_rotation_angle(world_.earth, t + h);
+
+    // The forces at the start, with the levels the vessel set after the last step. The
+    // propellant of the whole step burns here; a wreck's engines give nothing.
+    const Kinematics start = kinematics_of(s);
+    const EnvironmentOutput env0 = environment(EnvironmentInput{world_.earth, start, memory.air});
+    const MassOutput mass0 = mass_properties(v.def);
+    const PropulsionOutput thrust0 =
+        memory.crashed ? PropulsionOutput{} : propulsion(PropulsionInput{v.def, env0.air.pressure, h, thrust_factor_});
+    const bool airfoils_kept = same_airfoils(v.def, memory);
+    const StepForces f0 = forces_at(world_, v, start, env0, mass0, starting_airfoils(v.def, env0, memory, airfoils_kept),
+                                    thrust0, added, h);
+    memory.airfoils_carried = false;
+    if (memory.resting && !memory.crashed && !ground_holds(contact_input(world_, v, start, f0, h)))
+        memory.resting = false;
+    if (!memory.resting) {
+        move(v, memory, t, h, start, f0, airfoils_kept);
+        return;
+    }
+    write_air(v, f0.env.air);
+    write_forces(v, f0, resting_contact_force(world_, v, f0));
+    hold_on_ground(world_, s, memory, theta_next);
+}
+
+// The vessel moving under every force for h seconds from time t, unless it strikes the ground
+// harder than it can take: it is then a wreck held on the ground.
+void Physics::move(runtime::VesselRecord& v, VesselMemory& memory, double t, double h, const Kinematics& start,
+                   const StepForces& f0, bool airfoils_kept) {
+    runtime::VesselState& s = v.state;
+    const double theta_next = body_rotation_angle(world_.earth, t + h);
+    // env0.radius is the start's distance from the centre, as ground_contact finds it.
+    ContactOutput contact0;
+    if (ground_within_reach(v.def, world_.earth, f0.env.radius)) {
+        if (crash_if_struck(v, memory, t, h, start, start, f0.mass)) return;
+        contact0 = ground_contact(contact_input(world_, v, start, f0, h));
+    }
+    Wrench total0 = f0.outside;
+    add_wrench(total0, contact0.wrench);
+    const Drift d = drift(start, accelerations(f0.mass, start, total0, f0.gravity), h);
+
+    // The forces at the predicted end: the same levels, thrusters and added forces, the
+    // mass left after the burn and the air there. Friction stops what sliding is left
+    // after the first half kick within the half step that remains.
+    const Kinematics& end = d.predicted;
+    const EnvironmentOutput env1 = environment(EnvironmentInput{world_.earth, end, memory.air});
+    const bool end_within_reach = ground_within_reach(v.def, world_.earth, env1.radius);
+    if (end_within_reach && crash_if_struck(v, memory, t, h, start, end, f0.mass)) return;
+    const PropulsionOutput thrust1 = propulsion_at_pressure(f0.propulsion, env1.air.pressure - f0.env.air.pressure);
+    const AeroOutput airfoils1 = airfoil_forces(v.def, env1);
+    const MassOutput mass1 = mass_properties(v.def);
+    const StepForces f1 = forces_at(world_, v, end, env1, mass1, airfoils1, thrust1, f0.added, h);
+    ContactOutput contact1;
+    if (end_within_reach) {
+        ContactInput touching = contact_input(world_, v, end, f1, h);
+        touching.friction = FrictionTask{d.half_vel, d.half_omega, 0.5 * h, false};
+        contact1 = ground_contact(touching);
+    }
+    Wrench total1 = f1.outside;
+    add_wrench(total1, contact1.wrench);
+    const Kinematics k1 = finish(d, accelerations(f1.mass, end, total1, f1.gravity), h);
+    s.pos = k1.pos;
+    s.vel = k1.vel;
+    s.R = k1.R;
+    s.omega = k1.omega;
+
+    // Air data and forces where the step has taken the vessel; the next step starts with
+    // the airfoils' forces found there.
+    write_air(v, f1.env.air);
+    write_forces(v, f1, contact1.wrench.force);
+    carry_airfoils(memory, v.def, airfoils1, airfoils_kept);
+    if (contact1.all_points_in_contact && slow_on_ground(world_, s) &&
+        ground_holds(contact_input(world_, v, k1, f1, h))) {
+        remember_ground_pose(memory, s, theta_next);
+        hold_on_ground(world_, s, memory, theta_next);
+    }
+}
+
+// A vessel that strikes the ground harder than it can take, found at `after` coming from
+// `before`, is wrecked: it comes to rest on the surface where it struck, level on its
+// touchdown points and facing the way it went, and stays there.
+bool Physics::crash_if_struck(runtime::VesselRecord& v, VesselMemory& memory, double t, double h,
+                              const Kinematics& before, const Kinematics& after, const MassOutput& mass) {
+    const Impact impact = find_impact(v.def, world_.earth, mass, h, before, after);
+    if (!impact.crash) return false;
+    const double when = t + impact.fraction * h;
+    const VECTOR3 where = vm::madd(before.pos, vm::sub(after.pos, before.pos), impact.fraction);
+    const VECTOR3 fixed = vm::to_local(vm::body_rotation(body_rotation_angle(world_.earth, when)), where);
+    const double longitude = std::atan2(fixed.z, fixed.x);
+    const double latitude = std::asin(std::clamp(fixed.y / vm::norm(fixed), -1.0, 1.0));
+    rest_on_ground(world_, v, longitude, latitude, heading_at(before.R, where));
+    remember_ground_pose(memory, v.state, body_rotation_angle(world_.earth, world_.sim_time));
+    memory.crashed = true;
+    hold_wreck(world_, v, memory, t + h);
+    crashes_.push_back(CrashReport{v.name, when, impact.speed, impact.sink_speed, impact.hull, longitude, latitude});
+    return true;
 }
 
 void Physics::update_observables() {
