@@ -76,7 +76,7 @@ void World::derive(const VesselRecord& v, unsigned groups) const {
         horizon_axes(s.pos, d.east, d.up, d.north);
         d.altitude = length(s.pos) - earth.radius;
         const double w = body_rotation_rate();
-        d.airspeed_global = s.vel - _V(-w * s.pos.z, 0.0, w * s.pos.x);
+        d.airspeed_global = s.vel - _V(-w * s.pos.z, 0.0, w * s.pos.x) - wind_velocity(earth, s.pos);
         d.airspeed_local = tmul(s.R, d.airspeed_global);
         d.airspeed = length(d.airspeed_global);
         d.mach = v.air_.speed_of_sound > 0.0 ? d.airspeed / v.air_.speed_of_sound : 0.0;

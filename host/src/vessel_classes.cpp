@@ -3,10 +3,10 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 #include "host_internal.h"
+#include "runtime/text_file.h"
 
 namespace runtime {
 
@@ -195,15 +195,15 @@ const VesselClass* World::find_class(const std::string& name, std::string* error
     if (name.empty() || name.find_first_of("/\\") != std::string::npos)
         return fail("unknown vessel class \"" + name + "\"");
     const std::string relative = "Config/Vessels/" + name + ".cfg";
-    std::ifstream in(root_ + "/" + relative, std::ios::binary);
-    if (!in) return fail("unknown vessel class \"" + name + "\" (no " + relative + ")");
-    std::ostringstream text;
-    text << in.rdbuf();
+    std::string text;
+    const TextFileRead read = read_text_file(root_ + "/" + relative, text);
+    if (read == TextFileRead::cannot_read) return fail("unknown vessel class \"" + name + "\" (no " + relative + ")");
+    if (read != TextFileRead::ok) return fail(text_file_error(relative, "the class config", read));
 
     VesselClass cls;
     cls.name = name;
     std::string why;
-    if (!parse_vessel_class(text.str(), relative, cls, &why)) return fail(why);
+    if (!parse_vessel_class(text, relative, cls, &why)) return fail(why);
     // Registered under the name asked for, whatever ClassName says.
     auto [it, inserted] = classes_.emplace(name, std::move(cls));
     (void)inserted;

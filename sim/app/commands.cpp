@@ -55,6 +55,8 @@ public:
     bool has_focus() const override { return values_.focus() != nullptr; }
     bool flight_condition_holds(const Condition& c) override {
         static const int time_to_apoapsis = flight_value_index("time_to_apoapsis");
+        static const int time = flight_value_index("time");
+        if (c.index == time) return clock_condition_holds(c, run_.world_->sim_time, half_frame());
         if (c.index == time_to_apoapsis) {
             const runtime::VesselState& s = values_.focus()->state;
             if (const auto range = time_to_apoapsis_range(run_.world_->earth.mu, s.pos, s.vel))
@@ -67,11 +69,14 @@ public:
         values_.command_ran(run_.focus_vessel());
     }
     bool stop_requested() const override { return run_.stop_requested_; }
+    double half_frame() const override { return run_.half_frame(); }
 
 private:
     Simulation& run_;
     PassValues values_;
 };
+
+double Simulation::half_frame() const { return 0.5 * options_.dt * world_->time_acceleration; }
 
 void Simulation::run_due_commands() {
     ScriptPass pass(*this);

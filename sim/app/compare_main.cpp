@@ -4,6 +4,7 @@
 
 #include "flight_comparison.h"
 #include "input_error.h"
+#include "number_option.h"
 
 namespace {
 constexpr int kExitSame = 0;
@@ -19,10 +20,9 @@ int main(int argc, char** argv) {
                  "flight; 1: the flights differ; 2: a summary cannot be read."};
     app.add_option("run_a", run_a, "First run: its summary.json or its output folder")->required();
     app.add_option("run_b", run_b, "Second run: its summary.json or its output folder")->required();
-    app.add_option("--orbit-km", tolerance.orbit_km, "Largest difference of apoapsis and periapsis, km")
-        ->capture_default_str();
-    app.add_option("--inclination-deg", tolerance.inclination_deg, "Largest difference of inclination, degrees")
-        ->capture_default_str();
+    sim::add_number_option(app, "--orbit-km", tolerance.orbit_km, "Largest difference of apoapsis and periapsis, km");
+    sim::add_number_option(app, "--inclination-deg", tolerance.inclination_deg,
+                           "Largest difference of inclination, degrees");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -11,8 +11,18 @@ namespace sim {
 
 // The events the host recognises by itself (script "event NAME" lines add their own), named
 // by standard_events() in this order.
-enum class StandardEvent : size_t { liftoff, gear_up, mach1, engine_switch, cutoff, apoapsis, landed, vessel_created };
-constexpr size_t kStandardEventCount = 8;
+enum class StandardEvent : size_t {
+    liftoff,
+    gear_up,
+    mach1,
+    engine_switch,
+    cutoff,
+    apoapsis,
+    landed,
+    vessel_created,
+    crash
+};
+constexpr size_t kStandardEventCount = 9;
 
 class EventWatch {
 public:
@@ -27,6 +37,7 @@ public:
         int num_engines = 0;
         double main_level = 0.0;
         double climb = 0.0;  // r.v: > 0 while the distance from the body's centre grows
+        bool crashed = false;  // a wreck does not land
     };
 
     // Calls report(event) for each standard event the frame shows that is not yet recorded,
@@ -72,7 +83,7 @@ void EventWatch::check(const Frame& f, Report report) {
     } else if (seen_ground_ && !lifted_off_ && f.gear_height > kLiftoffClearance) {
         lifted_off_ = true;
         happen(StandardEvent::liftoff);
-    } else if (lifted_off_ && (f.ground_contact || f.gear_height <= 0.0)) {
+    } else if (lifted_off_ && (f.ground_contact || f.gear_height <= 0.0) && !f.crashed) {
         happen(StandardEvent::landed);
     }
     if (f.mach < 1.0) seen_subsonic_ = true;

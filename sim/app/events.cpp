@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "input_error.h"
+#include "physics/physics.h"
 #include "simulation.h"
 #include "text_util.h"
 
@@ -18,7 +19,8 @@ constexpr double kGearFloorMargin = 1.0;  // m
 
 const std::vector<std::string>& standard_events() {
     static const std::vector<std::string> names = {"liftoff", "gear_up", "mach1",         "engine_switch",
-                                                   "cutoff",  "apoapsis", "landed", "vessel_created"};
+                                                   "cutoff",  "apoapsis", "landed", "vessel_created",
+                                                   "crash"};
     return names;
 }
 
@@ -50,7 +52,22 @@ void Simulation::check_events(const FlightData& d, unsigned groups, const runtim
     f.num_engines = d.num_engines;
     f.main_level = d.main_level;
     f.climb = dotp(focus.state.pos, focus.state.vel);
+    f.crashed = crashed(focus.name);
     event_watch_.check(f, [&](StandardEvent e) { record_event(standard_events()[static_cast<size_t>(e)], focus.name); });
+}
+
+// A crash of any vessel is an event, named for the first vessel that crashed.
+void Simulation::note_crashes() {
+    const std::vector<physics::CrashReport>& crashes = physics_->crashes();
+    for (; crashes_noted_ < crashes.size(); ++crashes_noted_)
+        record_event(StandardEvent::crash, crashes[crashes_noted_].vessel);
+}
+
+// A wreck on the ground has not landed.
+bool Simulation::crashed(const std::string& vessel) const {
+    if (physics_ == nullptr) return false;
+    const std::vector<physics::CrashReport>& crashes = physics_->crashes();
+    return std::any_of(crashes.begin(), crashes.end(), [&](const physics::CrashReport& c) { return c.vessel == vessel; });
 }
 
 bool Simulation::known_event(const std::string& name) const {

@@ -3,10 +3,9 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "input_error.h"
+#include "runtime/text_file.h"
 
 namespace sim {
 
@@ -139,12 +138,11 @@ json read_summary(const std::string& path, std::string* file_read) {
     std::error_code ec;
     const std::string file = fs::is_directory(path, ec) ? (fs::path(path) / "summary.json").string() : path;
     if (file_read != nullptr) *file_read = file;
-    std::ifstream in(file, std::ios::binary);
-    if (!in) throw InputError(file + ": cannot read the run summary");
-    std::stringstream text;
-    text << in.rdbuf();
+    std::string text;
+    if (const auto read = runtime::read_text_file(file, text); read != runtime::TextFileRead::ok)
+        throw InputError(runtime::text_file_error(file, "the run summary", read));
     try {
-        return json::parse(text.str());
+        return json::parse(text);
     } catch (const json::parse_error& e) {
         throw InputError(file + ": not JSON (" + e.what() + ")");
     }

@@ -9,6 +9,7 @@
 #include "pilot/pilot.h"
 #include "simulation.h"
 #include "simulation_internal.h"
+#include "text_util.h"
 #include "watch_recorder.h"
 #include "watch_values.h"
 
@@ -17,6 +18,7 @@ namespace sim {
 RunResult Simulation::run() {
     load();
     physics_ = std::make_unique<physics::Physics>(*world_);
+    physics_->set_thrust_factor(options_.thrust_factor);
     pilot_ = std::make_unique<pilot::Pilot>(*world_);
     physics_->update_observables();
     // The track and the HUD records serve only the files for watching the run.
@@ -34,6 +36,10 @@ RunResult Simulation::run() {
             result_.outcome = Outcome::Until;
             break;
         }
+        if (options_.interrupt != nullptr && options_.interrupt->load(std::memory_order_relaxed)) {
+            result_.outcome = Outcome::Interrupted;
+            break;
+        }
         run_due_commands();
         if (stop_requested_) {
             result_.outcome = Outcome::ScriptStop;
@@ -47,7 +53,10 @@ RunResult Simulation::run() {
     // A state that is no longer finite has nothing to show.
     if (watch_ && result_.outcome != Outcome::NonFinite) watch_->on_frame(*world_, true);
     show_progress(true);
-    result_.exit_status = result_.outcome == Outcome::NonFinite ? kExitNonFinite : kExitOk;
+    result_.exit_status = result_.outcome == Outcome::NonFinite        ? kExitNonFinite
+                          : result_.outcome == Outcome::Interrupted    ? kExitInterrupted
+                          : result_.outcome == Outcome::BeyondScenario ? kExitBeyondScenario
+                                                                       : kExitOk;
     note_output_errors();
     return result_;
 }
@@ -104,16 +113,8 @@ void Simulation::finish_frame() {
         w.keystate.fill(0);
         key_held_ = false;
     }
-    for (size_t i = 0; i < w.vessel_count(); ++i) {
-        const runtime::VesselRecord* v = w.vessel(i);
-        if (!physics::state_is_finite(*v)) {
-            char at[64];
-            std::snprintf(at, sizeof at, "%.3f", w.sim_time);
-            result_.outcome = Outcome::NonFinite;
-            result_.message = "vessel \"" + v->name + "\": position, velocity or attitude is not finite at t=" + at + " s";
-            return;
-        }
-    }
+    if (!states_can_be_saved()) return;
+    note_crashes();
     if (runtime::VesselRecord* f = focus_vessel()) {
         const bool row = telemetry_.due(w.sim_time, false);
         const unsigned groups = row ? kFlightAll : event_groups();
@@ -121,11 +122,37 @@ void Simulation::finish_frame() {
         check_events(d, groups, *f);
         if (row) {
             telemetry_.add(w.sim_time, d);
+            note_extremes(d, *f);
             if (watch_) watch_->on_telemetry_row(w, *f);
         }
     }
     if (watch_) watch_->on_frame(w, false);
     show_progress(false);
+}
+
+// A state that is not finite, or that a scenario cannot hold, ends the run: a run that goes
+// well writes only scenarios that load again.
+bool Simulation::states_can_be_saved() {
+    const runtime::World& w = *world_;
+    auto stop = [&](Outcome outcome, const std::string& what) {
+        char at[64];
+        std::snprintf(at, sizeof at, "%.3f", w.sim_time);
+        result_.outcome = outcome;
+        result_.message = what + " at t=" + at + " s";
+        return false;
+    };
+    if (!(std::fabs(w.mjd) <= kMaxMjd))
+        return stop(Outcome::BeyondScenario, "the date MJD " + number_text(w.mjd) + " is beyond what a scenario holds");
+    for (size_t i = 0; i < w.vessel_count(); ++i) {
+        const runtime::VesselRecord* v = w.vessel(i);
+        if (v->pending_delete) continue;
+        if (!physics::state_is_finite(*v))
+            return stop(Outcome::NonFinite, "vessel \"" + v->name + "\": position, velocity or attitude is not finite");
+        if (const std::string beyond = beyond_scenario(w, *v); !beyond.empty())
+            return stop(Outcome::BeyondScenario,
+                        "vessel \"" + v->name + "\": " + beyond + " is beyond what a scenario holds");
+    }
+    return true;
 }
 
 void Simulation::host_frame() {
@@ -136,7 +163,9 @@ void Simulation::host_frame() {
 void Simulation::sample_telemetry(bool force) {
     runtime::VesselRecord* f = focus_vessel();
     if (f == nullptr || !telemetry_.due(world_->sim_time, force)) return;
-    telemetry_.add(world_->sim_time, read_flight_data(*world_, *f));
+    const FlightData d = read_flight_data(*world_, *f);
+    telemetry_.add(world_->sim_time, d);
+    note_extremes(d, *f);
     if (watch_) watch_->on_telemetry_row(*world_, *f);
 }
 

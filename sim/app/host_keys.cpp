@@ -12,12 +12,6 @@ namespace sim {
 
 namespace {
 
-// States beyond these belong to no vessel near the Earth, and would overflow the flight
-// physics (the ground's spring from far below the surface, the air at tens of km/s, an
-// angular momentum beyond the largest double).
-constexpr double kMaxDistance = 1e12;  // m from the Earth's centre, beyond Saturn's orbit
-constexpr double kMaxSpeed = 3e4;      // m/s, the Earth's own orbital speed
-constexpr double kMaxRate = 1e6;       // deg/s, beyond any vessel's spin
 constexpr double kMinAlt = -kMaxDepthBelowSurface;  // m, ALT of a vessel placed on the ground
 constexpr double kMaxAlt = runtime::kMaxLandedHeight;  // m
 
@@ -242,6 +236,34 @@ HostKeys host_keys_from_state(const runtime::World& world, const runtime::Vessel
     return keys;
 }
 
+namespace {
+
+// Which of the keys RPOS, RVEL and VROT of a flying vessel's state a scenario could not load.
+std::string beyond_flight_keys(const runtime::World& world, const runtime::VesselState& s) {
+    const double distance = length(s.pos);
+    if (!(distance <= kMaxDistance))
+        return "RPOS " + number_text(distance) + " m from the Earth's centre (at most " + number_text(kMaxDistance) + ")";
+    if (!(distance >= world.earth.radius - kMaxDepthBelowSurface))
+        return "RPOS " + number_text(world.earth.radius - distance) + " m below the surface (at most " +
+               number_text(kMaxDepthBelowSurface) + ")";
+    if (const double speed = length(s.vel); !(speed <= kMaxSpeed))
+        return "RVEL " + number_text(speed) + " m/s (at most " + number_text(kMaxSpeed) + ")";
+    if (const double rate = length(s.omega) * DEG; !(rate <= kMaxRate))
+        return "VROT " + number_text(rate) + " deg/s (at most " + number_text(kMaxRate) + ")";
+    return {};
+}
+
+}  // namespace
+
+std::string beyond_scenario(const runtime::World& world, const runtime::VesselRecord& v) {
+    if (v.state.landed) return {};  // POS, HEADING and ALT: always held
+    std::string beyond = beyond_flight_keys(world, v.state);
+    // A child is saved by its link alone (ATTACHED); its parent is looked for only then, as
+    // every frame checks every vessel.
+    if (!beyond.empty() && world.parent_of(&v) != nullptr) beyond.clear();
+    return beyond;
+}
+
 MATRIX3 matrix_from_arot(const VECTOR3& arot) {
     const double ca = std::cos(arot.x), sa = std::sin(arot.x);
     const double cb = std::cos(arot.y), sb = std::sin(arot.y);
@@ -254,13 +276,6 @@ MATRIX3 matrix_from_arot(const VECTOR3& arot) {
 
 VECTOR3 arot_from_matrix(const MATRIX3& R) {
     return _V(std::atan2(R.m23, R.m33), std::asin(std::clamp(-R.m13, -1.0, 1.0)), std::atan2(R.m12, R.m11));
-}
-
-double touchdown_height(const runtime::VesselRecord& v) {
-    if (!v.def.touchdown_set) return 0.0;
-    double lowest = v.def.touchdown[0].y;
-    for (const VECTOR3& p : v.def.touchdown) lowest = std::min(lowest, p.y);
-    return -lowest;
 }
 
 }  // namespace sim

@@ -24,6 +24,13 @@ enum class FlightStatus { Unset, Landed, Orbiting };
 
 using runtime::kMaxDepthBelowSurface;
 
+// What a scenario holds. The readers refuse states beyond these, which belong to no vessel
+// near the Earth and would overflow the flight physics (the air at tens of km/s, an angular
+// momentum beyond the largest double); so a run never writes one (beyond_scenario).
+constexpr double kMaxDistance = 1e12;  // m from the Earth's centre, beyond Saturn's orbit
+constexpr double kMaxSpeed = 3e4;      // m/s, the Earth's own orbital speed
+constexpr double kMaxRate = 1e6;       // deg/s, beyond any vessel's spin
+
 struct AttachedKey {
     int parent_point = 0;  // index among the parent's child-side points
     int child_point = 0;   // index among the child's to-parent points
@@ -58,11 +65,12 @@ HostKeys host_keys_from_state(const runtime::World& world, const runtime::Vessel
 // Sets the RCS mode and autopilot keys from a vessel's present state (none when off).
 void set_pilot_keys(HostKeys& keys, const runtime::VesselControls& s);
 
+// Which key of a vessel's present state a scenario could not load again, with its value and
+// limit ("RVEL 31000 m/s (at most 30000)"), or "" when every key would load.
+std::string beyond_scenario(const runtime::World& world, const runtime::VesselRecord& v);
+
 // Orientation angles (rad) of a vessel-to-global matrix and back (docs/physics.md).
 MATRIX3 matrix_from_arot(const VECTOR3& arot);
 VECTOR3 arot_from_matrix(const MATRIX3& R);
-
-// Height of a level vessel's origin above the ground with its lowest touchdown point on it.
-double touchdown_height(const runtime::VesselRecord& v);
 
 }  // namespace sim

@@ -23,5 +23,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitInput = 2;      // bad input: nothing was flown
 constexpr int kExitNonFinite = 3;  // a vessel's state became NaN or infinite
 constexpr int kExitOutput = 4;     // an output could not be written
+constexpr int kExitInterrupted = 5;  // SIGINT or SIGTERM ended the run; what it had is written
+constexpr int kExitBeyondScenario = 6;  // a vessel's state went beyond what a scenario holds
 
 }  // namespace sim

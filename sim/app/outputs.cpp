@@ -1,5 +1,6 @@
 // The run's outputs: telemetry.csv, final.scn and summary.json, and the files script
 // commands write; the names checked against the output folder before the run.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -8,6 +9,7 @@
 
 #include "input_error.h"
 #include "output_files.h"
+#include "physics/physics.h"
 #include "simulation.h"
 #include "text_util.h"
 
@@ -39,9 +41,11 @@ size_t folder_limit([[maybe_unused]] const std::string& dir, FolderLimit which) 
 
 }  // namespace
 
-// Every file a script command writes must fit the output folder; a name the file system
-// refuses would otherwise only show when the command runs, late in the flight.
+// Every file a script command writes must be the run's only output of that name, and fit the
+// output folder; a name the file system refuses would otherwise only show when the command
+// runs, late in the flight.
 void Simulation::check_output_names() const {
+    check_outputs_distinct();
     if (out_dir_.empty()) return;
     const size_t name_max = folder_limit(out_dir_, FolderLimit::name);
     const size_t path_max = folder_limit(out_dir_, FolderLimit::path);
@@ -57,6 +61,48 @@ void Simulation::check_output_names() const {
                                          out_dir_ + " (at most " + std::to_string(name_max - extension.size()) +
                                          " characters before \"" + extension + "\", and " + std::to_string(path_max - 1) +
                                          " in the whole path)"));
+    }
+}
+
+void Simulation::note_extremes(const FlightData& d, const runtime::VesselRecord& focus) {
+    constexpr double kStandardGravity = 9.80665;  // m/s^2, one g
+    if (d.dyn_pressure_Pa > extremes_.max_dyn_pressure_Pa) {
+        extremes_.max_dyn_pressure_Pa = d.dyn_pressure_Pa;
+        extremes_.max_dyn_pressure_time_s = d.time_s;
+    }
+    const VECTOR3 sensed = world_->force_vector(focus) - world_->weight_vector(focus);
+    const double g = d.mass_kg > 0.0 ? length(sensed) / d.mass_kg / kStandardGravity : 0.0;
+    if (g > extremes_.max_acceleration_g) {
+        extremes_.max_acceleration_g = g;
+        extremes_.max_acceleration_time_s = d.time_s;
+    }
+}
+
+// No output overwrites another: neither one of the run's own files, nor a file another line
+// writes, names compared without regard to case, since Windows sees names equal but for case
+// as one file. Checked whether or not the run has an output folder, so that a script behaves
+// alike everywhere.
+void Simulation::check_outputs_distinct() const {
+    struct Written {
+        std::string file;
+        int line;  // of the script; 0: the run's own
+    };
+    std::vector<Written> written;
+    for (const char* file : kRunOutputFiles) written.push_back({file, 0});
+    for (const ScriptEntry& e : script_runner_.script().entries) {
+        const std::string extension = output_extension(e.command.kind);
+        if (extension.empty()) continue;
+        const std::string file = e.command.text + extension;
+        const auto same = std::find_if(written.begin(), written.end(), [&](const Written& w) {
+            return to_lower(w.file) == to_lower(file);
+        });
+        if (same != written.end())
+            throw InputError(at_line(script_runner_.script().source, e.line,
+                                     "\"" + file + "\" would overwrite " +
+                                         (same->line == 0 ? same->file + ", which the run writes at its end"
+                                                          : "\"" + same->file + "\" of line " + std::to_string(same->line)) +
+                                         (same->file == file ? "" : " (names equal but for case are one file on Windows)")));
+        written.push_back({file, e.line});
     }
 }
 
@@ -109,12 +155,28 @@ std::string Simulation::summary_json() const {
         vessels.push_back({{"name", v->name},
                            {"class", v->class_name},
                            {"landed", v->state.landed},
+                           {"crashed", crashed(v->name)},
                            {"altitude_m", world_->altitude(*v)},
                            {"mass_kg", world_->mass(*v)}});
     }
     final_state["vessels"] = vessels;
     j["final"] = final_state;
+    j["extremes"] = {{"max_dyn_pressure_Pa", extremes_.max_dyn_pressure_Pa},
+                     {"max_dyn_pressure_time_s", extremes_.max_dyn_pressure_time_s},
+                     {"max_acceleration_g", extremes_.max_acceleration_g},
+                     {"max_acceleration_time_s", extremes_.max_acceleration_time_s}};
     j["created_vessels"] = created_vessels_;
+    json crashes = json::array();
+    if (physics_ != nullptr)
+        for (const physics::CrashReport& c : physics_->crashes())
+            crashes.push_back({{"vessel", c.vessel},
+                               {"time_s", c.time},
+                               {"speed_m_s", c.speed},
+                               {"sink_speed_m_s", c.sink_speed},
+                               {"struck", c.hull ? "hull" : "gear"},
+                               {"longitude_deg", c.longitude * DEG},
+                               {"latitude_deg", c.latitude * DEG}});
+    j["crashes"] = crashes;
     json commands = json::array();
     for (size_t i = 0; i < script.entries.size(); ++i)
         commands.push_back({{"line", script.entries[i].line}, {"text", script.entries[i].text},
@@ -140,12 +202,17 @@ void Simulation::write_output(const std::string& file, const std::string& conten
 }
 
 void Simulation::write_outputs() {
-    write_output("telemetry.csv", telemetry_csv());
-    write_output("final.scn", scenario_text());
+    const auto [telemetry, final_scenario, summary] = kRunOutputFiles;
+    write_output(telemetry, telemetry_csv());
+    // A state the scenario readers would refuse is not written as one.
+    if (result_.outcome == Outcome::NonFinite || result_.outcome == Outcome::BeyondScenario)
+        warn(std::string(final_scenario) + " not written: " + result_.message);
+    else
+        write_output(final_scenario, scenario_text());
     write_watch_outputs();
     // Written last, so that it lists every output that failed before it.
     note_output_errors();
-    write_output("summary.json", summary_json());
+    write_output(summary, summary_json());
     note_output_errors();
 }
 

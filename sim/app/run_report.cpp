@@ -1,6 +1,7 @@
 // The end-of-run report: a few lines for the terminal.
 #include <cstdio>
 
+#include "physics/physics.h"
 #include "simulation.h"
 
 namespace sim {
@@ -23,15 +24,30 @@ std::string Simulation::report() const {
         std::snprintf(line, sizeof line, "  %-14s t = %7.2f s  ", e.name.c_str(), e.time);
         out += line + (e.focus ? state_line(*e.focus) : std::string()) + "\n";
     }
+    if (physics_ != nullptr)
+        for (const physics::CrashReport& c : physics_->crashes()) {
+            char line[200];
+            std::snprintf(line, sizeof line,
+                          "  crash: %s struck the ground with its %s at %.1f m/s (%.1f m/s down) at t = %.2f s; "
+                          "wreck at %.4f, %.4f deg\n",
+                          c.vessel.c_str(), c.hull ? "hull" : "gear", c.speed, c.sink_speed, c.time,
+                          c.longitude * DEG, c.latitude * DEG);
+            out += line;
+        }
     if (const runtime::VesselRecord* f = focus_vessel()) {
         const FlightData d = read_flight_data(*world_, *f);
         out += "  final (" + f->name + ")  " + state_line(d) + "\n";
-        char orbit[200];
-        std::snprintf(orbit, sizeof orbit,
-                      "  orbit: apoapsis %.1f km, periapsis %.1f km, period %.1f min, inclination %.2f deg, "
-                      "propellant left %.0f kg\n",
-                      d.apoapsis_km, d.periapsis_km, d.period_s / 60.0, d.inclination_deg, d.fuel_kg);
-        out += orbit;
+        char last[200];
+        // A vessel on the ground (resting, or rolling with a point pressed into it) has no orbit
+        // to speak of: the elements of its ground speed would read as a fall to the centre.
+        if (d.ground_contact || d.gear_height_m <= 0.0)
+            std::snprintf(last, sizeof last, "  on the ground, propellant left %.0f kg\n", d.fuel_kg);
+        else
+            std::snprintf(last, sizeof last,
+                          "  orbit: apoapsis %.1f km, periapsis %.1f km, period %.1f min, inclination %.2f deg, "
+                          "propellant left %.0f kg\n",
+                          d.apoapsis_km, d.periapsis_km, d.period_s / 60.0, d.inclination_deg, d.fuel_kg);
+        out += last;
     }
     for (const std::string& error : output_errors_) out += "  not written: " + error + "\n";
     return out;

@@ -3,7 +3,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <fstream>
 #include <sstream>
 
 #include "input_error.h"
@@ -29,10 +28,6 @@ const char* section_end(Section s) {
     }
     return "";
 }
-
-// Dates the body's rotation angle is computed for without loss: within about 2700 years of
-// the MJD epoch (1858). Far beyond, the angle would lose its precision and then turn NaN.
-constexpr double kMaxMjd = 1e6;  // days
 
 void read_environment_line(ScenarioFile& scn, const std::vector<std::string>& words, int line_no) {
     auto fail = [&](const std::string& what) { throw InputError(at_line(scn.source, line_no, what)); };
@@ -169,11 +164,7 @@ ScenarioFile parse_scenario(const std::string& text, const std::string& source) 
 }
 
 ScenarioFile read_scenario_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw InputError(path + ": cannot read the scenario file");
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parse_scenario(text.str(), path);
+    return parse_scenario(read_input_file(path, "scenario file"), path);
 }
 
 std::string format_scenario(const ScenarioFile& scn) {

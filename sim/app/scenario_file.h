@@ -40,6 +40,10 @@ struct ScenarioFile {
     std::vector<ShipBlock> ships;
 };
 
+// Dates the body's rotation angle is computed for without loss: within about 2700 years of
+// the MJD epoch (1858). Far beyond, the angle would lose its precision and then turn NaN.
+constexpr double kMaxMjd = 1e6;  // days
+
 // Throws InputError ("file:line: what is wrong") on lines the host cannot use.
 ScenarioFile parse_scenario(const std::string& text, const std::string& source);
 ScenarioFile read_scenario_file(const std::string& path);

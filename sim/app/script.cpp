@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 #include <sstream>
 
 #include "flight_data.h"
@@ -66,6 +65,14 @@ std::string names_of(const pilot::ModeName (&names)[N], bool with_off) {
     return list;
 }
 
+// Windows opens the device, not a file, for these names whatever their case and extension.
+bool is_windows_device_name(const std::string& name) {
+    const std::string stem = to_upper(name.substr(0, name.find('.')));
+    if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
+    return stem.size() == 4 && (stem.rfind("COM", 0) == 0 || stem.rfind("LPT", 0) == 0) &&
+           std::isdigit(static_cast<unsigned char>(stem[3]));
+}
+
 bool is_file_name(const std::string& s) {
     if (s.empty() || s[0] == '.') return false;
     return std::all_of(s.begin(), s.end(), [](char c) {
@@ -92,6 +99,11 @@ public:
         if (word.size() + extension.size() > kMaxFileNameBytes)
             fail("name \"" + word.substr(0, 16) + "...\" is too long: a file name holds at most " +
                  std::to_string(kMaxFileNameBytes - extension.size()) + " characters before \"" + extension + "\"");
+        // Refused on every platform, so that a script that runs here runs with the Windows build.
+        if (is_windows_device_name(word))
+            fail("name \"" + word + "\" is a device on Windows (CON, PRN, AUX, NUL, COM0 to COM9, LPT0 to LPT9, "
+                 "with any extension), where no file of that name can be written");
+        if (word.back() == '.') fail("name \"" + word + "\" ends with '.', which Windows drops from a name");
         return word;
     }
 
@@ -323,11 +335,7 @@ Script parse_script(const std::string& text, const std::string& source) {
 }
 
 Script read_script_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw InputError(path + ": cannot read the script file");
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parse_script(text.str(), path);
+    return parse_script(read_input_file(path, "script file"), path);
 }
 
 }  // namespace sim

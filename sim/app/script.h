@@ -7,6 +7,7 @@
 //   when time_since cutoff>30 and navmode=prograde key O
 #pragma once
 
+#include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
@@ -80,6 +81,14 @@ inline bool condition_holds(const Condition& c, double value) {
         case Comparison::NotEqual: return value != c.value;
     }
     return false;
+}
+
+// A condition on a clock (time, time_since): the frames' times step past a value rather than
+// meet it exactly, so "=" holds, and "!=" fails, within half a frame step of it.
+inline bool clock_condition_holds(const Condition& c, double value, double half_step) {
+    if (c.op == Comparison::Equal) return std::fabs(value - c.value) <= half_step;
+    if (c.op == Comparison::NotEqual) return std::fabs(value - c.value) > half_step;
+    return condition_holds(c, value);
 }
 
 }  // namespace sim

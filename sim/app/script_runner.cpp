@@ -58,7 +58,7 @@ bool ScriptRunner::entry_due(const ScriptEntry& e, double time, ScriptHost& host
     for (const Condition& c : e.conditions) {
         if (c.event_slot >= 0) {
             const std::optional<double>& at = timed_event_times_[static_cast<size_t>(c.event_slot)];
-            if (!at || !condition_holds(c, time - *at)) return false;
+            if (!at || !clock_condition_holds(c, time - *at, host.half_frame())) return false;
         } else if (!host.flight_condition_holds(c)) {
             return false;
         }

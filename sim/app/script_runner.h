@@ -20,6 +20,7 @@ public:
     virtual bool flight_condition_holds(const Condition& c) = 0;
     virtual void run_command(const ScriptEntry& entry) = 0;  // may record events, stop the run
     virtual bool stop_requested() const = 0;
+    virtual double half_frame() const = 0;  // s: how near a clock condition's "=" must come
 };
 
 class ScriptRunner {

@@ -42,8 +42,24 @@ std::string absolute_path(const std::string& p) {
 constexpr double kMinFrameStep = 1e-4;  // s
 constexpr double kMaxFrameStep = 0.1;   // s
 
+// The dispersions a flight may ask for: beyond them the air or the engines are no longer the
+// same kind of thing (factors), or the wind is stronger than any jet stream.
+constexpr double kMaxDispersionFactor = 10.0;
+constexpr double kMaxWindSpeed = 200.0;  // m/s
+
+void check_factor(const char* option, double factor) {
+    if (!(factor > 0.0 && factor <= kMaxDispersionFactor))
+        throw InputError(std::string(option) + " " + number_text(factor) + ": the factor must be above 0 and at most " +
+                         number_text(kMaxDispersionFactor));
+}
+
 // Options that cannot be used stop everything before the run, as bad input does.
 void check_run_options(const RunOptions& o) {
+    check_factor("--atmosphere-density", o.atmosphere_density);
+    check_factor("--thrust-factor", o.thrust_factor);
+    if (!(std::hypot(o.wind_east, o.wind_north) <= kMaxWindSpeed))
+        throw InputError("--wind-east " + number_text(o.wind_east) + " --wind-north " + number_text(o.wind_north) +
+                         ": the wind must be at most " + number_text(kMaxWindSpeed) + " m/s");
     if (!(o.dt >= kMinFrameStep && o.dt <= kMaxFrameStep))
         throw InputError("--dt " + number_text(o.dt) + ": the frame step must be from " + number_text(kMinFrameStep) +
                          " to " + number_text(kMaxFrameStep) + " s");
@@ -106,6 +122,8 @@ const char* outcome_name(Outcome o) {
         case Outcome::StopEvent: return "stop_event";
         case Outcome::ScriptStop: return "script_stop";
         case Outcome::NonFinite: return "nonfinite_state";
+        case Outcome::Interrupted: return "interrupted";
+        case Outcome::BeyondScenario: return "state_beyond_scenario";
     }
     return "";
 }
@@ -207,6 +225,9 @@ void Simulation::load() {
         std::fmod((world_->mjd - kMjdJ2000) * kSecondsPerDay / world_->earth.sidereal_period, 1.0) * PI2;
     world_->time_acceleration = 1.0;
     world_->sim_step = options_.dt;
+    world_->earth.density_factor = options_.atmosphere_density;
+    world_->earth.wind_east = options_.wind_east;
+    world_->earth.wind_north = options_.wind_north;
 
     if (options_.sound) {
         sound_module_ = LoadLibraryA("Modules\\OrbiterSound");
@@ -255,8 +276,12 @@ void Simulation::apply_host_keys(runtime::VesselRecord& v, const ShipBlock& bloc
     } else if (keys.status == FlightStatus::Landed) {
         if (!keys.pos_deg) fail(block.line, who + " is landed but has no \"POS <lng> <lat>\" line");
         if (!keys.heading_deg) keys.heading_deg = 0.0;
-        if (!keys.alt_m) keys.alt_m = touchdown_height(v);
-        world_->set_landed(v, (*keys.pos_deg)[0] * RAD, (*keys.pos_deg)[1] * RAD, *keys.heading_deg * RAD, *keys.alt_m);
+        // On its touchdown points: placed level, a vessel whose nose wheel stands higher than
+        // its main wheels would drop its nose onto the ground once released.
+        physics::rest_on_ground(*world_, v, (*keys.pos_deg)[0] * RAD, (*keys.pos_deg)[1] * RAD,
+                                *keys.heading_deg * RAD, keys.alt_m);
+        // Saved with the height it was placed at, as a scenario that gave none always was.
+        if (!keys.alt_m) keys.alt_m = length(v.state.pos) - world_->earth.radius;
     } else if (keys.status == FlightStatus::Orbiting) {
         if (!keys.rpos || !keys.rvel) fail(block.line, who + " is orbiting but lacks an \"RPOS\" or \"RVEL\" line");
         if (!keys.arot_deg) keys.arot_deg = _V(0, 0, 0);

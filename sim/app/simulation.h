@@ -14,6 +14,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <map>
 #include <memory>
 #include <optional>
@@ -40,6 +41,11 @@ namespace sim {
 
 class WatchRecorder;
 
+// The files every run writes into its output folder at its end, beside those of the script's
+// commands (the files for watching the flight end in .acmi, .czml, .html and .js, which no
+// save or hud name meets).
+inline constexpr std::array<const char*, 3> kRunOutputFiles = {"telemetry.csv", "final.scn", "summary.json"};
+
 struct RunOptions {
     std::string root;            // run tree; empty: the build's (KORVAN_RUN_TREE)
     std::string scenario_path;   // tried as given, then relative to the run tree
@@ -57,6 +63,13 @@ struct RunOptions {
     bool progress = false;       // one updating line on stderr
     bool change_directory = true;  // chdir into the run tree, as the simulator runs there
     bool measure_costs = false;    // time the parts of each frame (FrameCosts)
+    // Set from outside (a signal) to end the run at the next frame, writing what it has.
+    const std::atomic<bool>* interrupt = nullptr;
+    // Departures from the nominal world (docs/physics.md, "Dispersions").
+    double atmosphere_density = 1.0;  // factor on the air's density
+    double thrust_factor = 1.0;       // factor on every thruster's thrust and propellant flow
+    double wind_east = 0.0;           // m/s, aloft
+    double wind_north = 0.0;          // m/s, aloft
     // Watching the run afterwards: the track's sampling interval (s) and which of
     // flight.acmi, flight.czml and the replay page (replay.html and its data) are written.
     double track_interval = 0.2;
@@ -75,6 +88,15 @@ struct FrameCosts {
     double host_s = 0.0;       // script, events, telemetry and the rest of the frame loop
 };
 
+// The highest dynamic pressure and sensed acceleration (all forces but weight, over the mass)
+// of the focus vessel among the telemetry rows, with their times.
+struct FlightExtremes {
+    double max_dyn_pressure_Pa = 0.0;
+    double max_dyn_pressure_time_s = 0.0;
+    double max_acceleration_g = 0.0;
+    double max_acceleration_time_s = 0.0;
+};
+
 // The names of the standard events (event_watch.h), in their order.
 const std::vector<std::string>& standard_events();
 
@@ -85,13 +107,13 @@ struct EventRecord {
     std::optional<FlightData> focus;  // the focus vessel when it happened
 };
 
-enum class Outcome { NotRun, Until, StopEvent, ScriptStop, NonFinite };
+enum class Outcome { NotRun, Until, StopEvent, ScriptStop, NonFinite, Interrupted, BeyondScenario };
 const char* outcome_name(Outcome o);
 
 struct RunResult {
     Outcome outcome = Outcome::NotRun;
     std::string stop_event;  // the --stop-on event that ended the run
-    std::string message;     // for NonFinite: the vessel and the time
+    std::string message;     // for NonFinite and BeyondScenario: the vessel, what, and the time
     int exit_status = 0;
 };
 
@@ -163,19 +185,25 @@ private:
     void frame();
     void step_vessels(double frame_dt);
     void finish_frame();
+    bool states_can_be_saved();
+    double half_frame() const;  // s: how near a clock condition's "=" must come
     unsigned event_groups() const;  // the groups the host's events still watch
     // The events of the frame, from the focus vessel's values (d holds the groups given).
     void check_events(const FlightData& d, unsigned groups, const runtime::VesselRecord& focus);
     double events_gear_height(const FlightData& d, unsigned groups, const runtime::VesselRecord& focus) const;
     void record_event(StandardEvent event, const std::string& vessel);
+    void note_crashes();
+    bool crashed(const std::string& vessel) const;
     void record_event(const std::string& name, const std::string& vessel);
     bool known_event(const std::string& name) const;
     std::string unknown_event_message(const std::string& name) const;
     void sample_telemetry(bool force);
+    void note_extremes(const FlightData& d, const runtime::VesselRecord& focus);
     void show_progress(bool last);
     void save_named(const std::string& name);
     void warn(const std::string& text);
     void check_output_names() const;
+    void check_outputs_distinct() const;
     void write_output(const std::string& file, const std::string& content);
     void note_output_errors();
     void write_watch_outputs();  // flight.acmi, flight.czml, replay.html and its data
@@ -202,11 +230,13 @@ private:
     std::vector<std::string> created_vessels_;
     RunResult result_;
     FrameCosts costs_;
+    FlightExtremes extremes_;
     bool stop_requested_ = false;
     bool key_held_ = false;  // the key-state buffer holds a key pressed this frame
     bool loaded_ = false;
 
     EventWatch event_watch_;
+    size_t crashes_noted_ = 0;  // of the physics' crash reports
     double last_progress_wall_ = -1.0;
 };
 

@@ -5,7 +5,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
+
+#include "input_error.h"
+#include "runtime/text_file.h"
 
 namespace sim {
 
@@ -60,6 +65,17 @@ bool parse_int(const std::string& word, int& out) {
 std::string number_text(double d) {
     char text[32];
     std::snprintf(text, sizeof text, "%g", d);
+    return text;
+}
+
+// A folder opens as a stream on some systems and reads as nothing: said plainly instead. The
+// file is read within a bounded size, so that an endless one (/dev/zero) is refused.
+std::string read_input_file(const std::string& path, const std::string& kind) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) throw InputError(path + ": is a folder, not a " + kind);
+    std::string text;
+    if (const auto read = runtime::read_text_file(path, text); read != runtime::TextFileRead::ok)
+        throw InputError(runtime::text_file_error(path, "the " + kind, read));
     return text;
 }
 

@@ -16,5 +16,8 @@ bool parse_double(const std::string& word, double& out);
 bool parse_int(const std::string& word, int& out);
 // A number for a message: "0.1", "1e+08", "nan".
 std::string number_text(double d);
+// The whole text of an input file; throws InputError "PATH: ..." when it is a folder or cannot
+// be read. `kind` names the file in the message ("scenario file").
+std::string read_input_file(const std::string& path, const std::string& kind);
 
 }  // namespace sim

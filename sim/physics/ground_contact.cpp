@@ -13,6 +13,14 @@ constexpr double kStandardGravity = 9.80665;  // m/s^2
 constexpr double kStaticDeflection = 0.03;    // m: each point's spring sinks this far under its share of the weight
 constexpr double kMaxFrequencyStep = 0.5;     // highest contact frequency times dt: keeps the explicit step stable
 constexpr double kContactMargin = 1.0;        // m above the points' reach where contact is not looked for
+constexpr int kMaxContactSubsteps = 32;       // beyond them the springs are softened for the step instead
+
+// What the touchdown points are made for (docs/physics.md, "Crashes"). An impact beyond any of
+// these is a crash.
+constexpr double kCrashSinkSpeed = 5.0;    // m/s: a point striking the ground faster breaks the gear
+constexpr double kCrashRollSpeed = 200.0;  // m/s: a point rolling or sliding faster tears its tyre
+constexpr double kCrashDepth = 1.0;        // m: a point pressed deeper has run out of travel ...
+constexpr double kCrashDeflections = 10.0; // ... or, on springs softened for a long step, ten static deflections
 constexpr double kDampingRatio = 1.0;
 
 struct GroundAxes {
@@ -44,25 +52,73 @@ VECTOR3 point_velocity(const MATRIX3& R, const VECTOR3& vel, const VECTOR3& omeg
     return vm::sub(vel, vm::to_global(R, vm::cross(omega, p)));
 }
 
-// Spring stiffness per point: the static deflection under the vessel's weight, softened when
-// the stiffest rocking mode would be too fast for the step.
-double contact_stiffness(const runtime::VesselDefinition& def, const MassOutput& mass, double dt) {
-    const double points = double(def.touchdown.size());
-    double k = mass.mass * kStandardGravity / (points * kStaticDeflection);
-    if (dt <= 0.0) return k;
+// The unsoftened spring of each point: it sinks kStaticDeflection under its share of the weight.
+double rigid_stiffness(const runtime::VesselDefinition& def, const MassOutput& mass) {
+    return mass.mass * kStandardGravity / (double(def.touchdown.size()) * kStaticDeflection);
+}
+
+// The square of the stiffest mode of the vessel on springs of stiffness k at every point:
+// bouncing (n k / m) or rocking about an axis (k times the points' squared arms over the
+// moment of inertia), rad^2/s^2.
+double highest_frequency_squared(const runtime::VesselDefinition& def, const MassOutput& mass, double k) {
     double arm2[3] = {0.0, 0.0, 0.0};
     for (const VECTOR3& p : def.touchdown) {
         arm2[0] += p.y * p.y + p.z * p.z;
         arm2[1] += p.x * p.x + p.z * p.z;
         arm2[2] += p.x * p.x + p.y * p.y;
     }
-    double highest = points * k / mass.mass;
+    double highest = double(def.touchdown.size()) * k / mass.mass;
     const double inertia[3] = {mass.inertia.x, mass.inertia.y, mass.inertia.z};
     for (int a = 0; a < 3; ++a)
         if (inertia[a] > 0.0) highest = std::max(highest, k * arm2[a] / inertia[a]);
+    return highest;
+}
+
+// Spring stiffness per point: the static deflection under the vessel's weight, softened when
+// the stiffest mode would still be too fast for the step (beyond what substeps can take).
+double contact_stiffness(const runtime::VesselDefinition& def, const MassOutput& mass, double dt) {
+    double k = rigid_stiffness(def, mass);
+    if (dt <= 0.0) return k;
+    const double highest = highest_frequency_squared(def, mass, k);
     const double limit = kMaxFrequencyStep * kMaxFrequencyStep / (dt * dt);
     if (highest > limit) k *= limit / highest;
     return k;
+}
+
+// The square of the stiffest mode of the unsoftened springs.
+double rigid_frequency_squared(const runtime::VesselDefinition& def, const MassOutput& mass) {
+    return highest_frequency_squared(def, mass, rigid_stiffness(def, mass));
+}
+
+// Velocity of a point of the vessel relative to the ground under it.
+VECTOR3 ground_relative_velocity(const runtime::BodyRecord& body, const Kinematics& k, const VECTOR3& p,
+                                 const VECTOR3& at) {
+    return vm::sub(point_velocity(k.R, k.vel, k.omega, p), ground_velocity(body, at));
+}
+
+// The height above the surface of a point of the vessel.
+double point_height(const runtime::BodyRecord& body, const Kinematics& k, const VECTOR3& p) {
+    return vm::norm(vm::add(k.pos, vm::to_global(k.R, p))) - body.radius;
+}
+
+// How a point that is below the surface strikes it, and whether the vessel can take that.
+Impact point_impact(const runtime::BodyRecord& body, const Kinematics& before, const Kinematics& after,
+                    const VECTOR3& p, bool hull, double max_depth) {
+    Impact impact;
+    const VECTOR3 r = vm::add(after.pos, vm::to_global(after.R, p));
+    const double radius = vm::norm(r);
+    const double depth = body.radius - radius;
+    if (!(depth > 0.0)) return impact;
+    const VECTOR3 up = vm::scale(r, 1.0 / radius);
+    const VECTOR3 relative = ground_relative_velocity(body, after, p, r);
+    impact.sink_speed = -vm::dot(relative, up);
+    impact.speed = vm::norm(relative);
+    const double rolling = vm::norm(vm::madd(relative, up, impact.sink_speed));
+    impact.hull = hull;
+    impact.crash = hull || impact.sink_speed > kCrashSinkSpeed || rolling > kCrashRollSpeed || depth > max_depth;
+    const double height_before = point_height(body, before, p);
+    impact.fraction = height_before > 0.0 ? height_before / (height_before + depth) : 0.0;
+    return impact;
 }
 
 // Rotation for take-off. A rigid gear holds the nose down with the whole weight moment about
@@ -245,6 +301,36 @@ ContactOutput ground_contact(const ContactInput& in) {
     add_wrench(out.wrench, pressing);
     if (in.friction.time > 0.0) add_wrench(out.wrench, friction(in, axes, pressing, normal, slide));
     return out;
+}
+
+int contact_substeps(const runtime::VesselDefinition& def, const MassOutput& mass, double dt) {
+    if (mass.mass <= 0.0 || dt <= 0.0) return 1;
+    const double needed = std::ceil(std::sqrt(rigid_frequency_squared(def, mass)) * dt / kMaxFrequencyStep);
+    return needed > 1.0 ? int(std::min(needed, double(kMaxContactSubsteps))) : 1;
+}
+
+Impact find_impact(const runtime::VesselDefinition& def, const runtime::BodyRecord& body, const MassOutput& mass,
+                   double dt, const Kinematics& before, const Kinematics& after) {
+    Impact worst;
+    if (mass.mass <= 0.0) return worst;
+    const double points = double(def.touchdown.size());
+    const double sink_at_rest = mass.mass * kStandardGravity / (points * contact_stiffness(def, mass, dt));
+    const double max_depth = std::max(kCrashDepth, kCrashDeflections * sink_at_rest);
+    auto consider = [&](const VECTOR3& p, bool hull) {
+        const Impact impact = point_impact(body, before, after, p, hull, max_depth);
+        if (!impact.crash) return;
+        const double fraction = worst.crash ? std::min(worst.fraction, impact.fraction) : impact.fraction;
+        if (!worst.crash || impact.speed > worst.speed) worst = impact;
+        worst.hull = worst.hull || impact.hull;
+        worst.fraction = fraction;
+    };
+    for (const VECTOR3& p : def.touchdown) {
+        consider(p, false);
+        // The hull: the touchdown points mirrored to the vessel's other side, as far above its
+        // centre as the wheels are below it. What the gear does not cover, the hull meets.
+        if (p.y != 0.0) consider(vm::vec(p.x, -p.y, p.z), true);
+    }
+    return worst;
 }
 
 bool ground_holds(const ContactInput& in) {

@@ -20,8 +20,14 @@ EnvironmentOutput environment(const EnvironmentInput& in) {
     e.radius = vm::norm(k.pos);
     e.up = e.radius > 0.0 ? vm::scale(k.pos, 1.0 / e.radius) : vm::vec(0.0, 1.0, 0.0);
     e.altitude = e.radius - in.body.radius;
-    e.air = in.known_air != nullptr ? *in.known_air : us_standard_atmosphere(e.altitude);
-    const VECTOR3 airspeed_global = vm::sub(k.vel, ground_velocity(in.body, k.pos));
+    if (in.known_air != nullptr) {
+        e.air = *in.known_air;  // found where the last step ended, the body's density factor in it
+    } else {
+        e.air = us_standard_atmosphere(e.altitude);
+        e.air.density *= in.body.density_factor;
+    }
+    const VECTOR3 airspeed_global =
+        vm::sub(vm::sub(k.vel, ground_velocity(in.body, k.pos)), runtime::wind_velocity(in.body, k.pos));
     e.airspeed_local = vm::to_local(k.R, airspeed_global);
     e.airspeed = vm::norm(e.airspeed_local);
     e.mach = e.air.speed_of_sound > 0.0 ? e.airspeed / e.air.speed_of_sound : 0.0;
@@ -78,7 +84,7 @@ PropulsionOutput propulsion(const PropulsionInput& in) {
         // The last drops of a tank give the share of the step they last.
         double fraction = 1.0;
         if (in.burn_dt > 0.0) {
-            const double needed = thruster_mass_flow(th) * in.burn_dt;
+            const double needed = thruster_mass_flow(th) * in.thrust_factor * in.burn_dt;
             if (needed > tank->mass) {
                 fraction = tank->mass / needed;
                 tank->mass = 0.0;
@@ -86,7 +92,8 @@ PropulsionOutput propulsion(const PropulsionInput& in) {
                 tank->mass -= needed;
             }
         }
-        const double per_isp = th.max0 * th.level / th.isp_vac * fraction / dir_length;  // N per m/s, per unit dir
+        // N per m/s, per unit dir
+        const double per_isp = th.max0 * th.level * in.thrust_factor / th.isp_vac * fraction / dir_length;
         const double isp = thruster_isp(th, in.pressure);
         add_force_at(out.wrench, vm::scale(th.dir, per_isp * isp), th.pos);
         const double isp_slope = thruster_isp_per_pascal(th, isp);
@@ -108,6 +115,10 @@ PropulsionOutput propulsion_at_pressure(const PropulsionOutput& at, double press
 // Aerodynamics
 // ---------------------------------------------------------------------------------------
 namespace {
+
+constexpr double kStiffAngle = 0.1;      // rad
+constexpr double kMaxTurnPerStep = 0.5;  // rad
+constexpr int kMaxAeroSubsteps = 64;
 
 // Dynamic viscosity of air by Sutherland's law, for the Reynolds number the coefficient
 // functions receive.
@@ -192,6 +203,22 @@ AeroOutput airfoil_forces(const runtime::VesselDefinition& def, const Environmen
             out.wrench.torque.y += moment;
     }
     return out;
+}
+
+// The airfoils turn the vessel and bend its path at rates that grow with the dynamic pressure.
+// A moment M that turns the vessel back from kStiffAngle off its balance gives it a frequency
+// sqrt(M / (I kStiffAngle)); a force F bends or slows a path at airspeed V at the rate F / (m V).
+// The step integrates either stably while it stays within kMaxTurnPerStep of a radian.
+int aero_substeps(const AeroOutput& airfoils, const MassOutput& mass, double airspeed, double dt) {
+    if (mass.mass <= 0.0 || !(dt > 0.0)) return 1;
+    const VECTOR3& torque = airfoils.wrench.torque;
+    double stiffest = 0.0;  // the largest |tau_a| / I_a, rad/s^2
+    for (int a = 0; a < 3; ++a)
+        if (mass.inertia.data[a] > 0.0) stiffest = std::max(stiffest, std::fabs(torque.data[a]) / mass.inertia.data[a]);
+    double rate = std::sqrt(stiffest / kStiffAngle);
+    if (airspeed > 0.0) rate = std::max(rate, vm::norm(airfoils.wrench.force) / (mass.mass * airspeed));
+    const double needed = std::ceil(rate * dt / kMaxTurnPerStep);
+    return needed > 1.0 ? int(std::min(needed, double(kMaxAeroSubsteps))) : 1;
 }
 
 void add_surface_forces(AeroOutput& out, const AeroInput& in) {

@@ -62,12 +62,14 @@ struct MassOutput {
 };
 MassOutput mass_properties(const runtime::VesselDefinition& def);
 
-// Propulsion: thrust of every firing thruster (level above 0) at its level, in definition order; burns the propellant of burn_dt seconds
-// (0 computes the thrust and burns nothing).
+// Propulsion: thrust of every firing thruster (level above 0) at its level, in definition order; burns
+// the propellant of burn_dt seconds (0 computes the thrust and burns nothing). The thrust factor
+// scales every thruster's thrust and propellant flow alike (docs/physics.md, "Dispersions").
 struct PropulsionInput {
     runtime::VesselDefinition& def;
     double pressure;  // Pa, ambient
     double burn_dt;   // s
+    double thrust_factor = 1.0;
 };
 struct PropulsionOutput {
     Wrench wrench;
@@ -101,6 +103,9 @@ AeroOutput aerodynamics(const AeroInput& in);
 // The airfoils alone. They depend on the air and the airspeed only, not on anything the vessel
 // sets between steps, so the physics carries them from the end of one step to the next start.
 AeroOutput airfoil_forces(const runtime::VesselDefinition& def, const EnvironmentOutput& env);
+// How many substeps a step of dt needs for the airfoils' forces given (docs/physics.md,
+// "Substeps").
+int aero_substeps(const AeroOutput& airfoils, const MassOutput& mass, double airspeed, double dt);
 // Everything else the air does, at the vessel's levels: control surfaces, drag elements, the
 // body drag of a vessel without airfoils, rotational drag.
 void add_surface_forces(AeroOutput& out, const AeroInput& in);
@@ -148,6 +153,26 @@ ContactOutput ground_contact(const ContactInput& in);
 // farthest touchdown point reaches the contact margin above the surface. Where it cannot,
 // ground_contact finds nothing, and a step in flight does not look for contact.
 bool ground_within_reach(const runtime::VesselDefinition& def, const runtime::BodyRecord& body, double radius);
+
+// How many substeps a step of dt needs while the vessel may touch the ground: its springs'
+// stiffest mode is integrated stably only within kMaxFrequencyStep of a radian per step.
+// Beyond a limit of substeps the springs are softened for the step instead.
+int contact_substeps(const runtime::VesselDefinition& def, const MassOutput& mass, double dt);
+
+// An impact the vessel cannot take: its hull below the surface, or a touchdown point striking
+// the ground, rolling on it or pressed into it beyond what the gear is made for
+// (docs/physics.md, "Crashes").
+struct Impact {
+    bool crash = false;
+    bool hull = false;         // the hull struck the ground, not only the gear
+    double speed = 0.0;        // m/s: the striking point's speed relative to the ground
+    double sink_speed = 0.0;   // m/s: its part into the ground
+    double fraction = 0.0;     // of the way from `before` to `after` where it reached the surface
+};
+// Whether the vessel strikes the ground so at `after`, a pose with the velocities it arrives
+// with, having come from `before` (the same state for a vessel found so).
+Impact find_impact(const runtime::VesselDefinition& def, const runtime::BodyRecord& body, const MassOutput& mass,
+                   double dt, const Kinematics& before, const Kinematics& after);
 
 // Whether the ground can hold a vessel at rest against the given forces: friction within its
 // limits, the ground pressed down, the yaw torque within the wheels' grip.

@@ -100,7 +100,7 @@ MATRIX3 tilt_onto_y(const VECTOR3& n) {
 }  // namespace
 
 void rest_on_ground(runtime::World& world, runtime::VesselRecord& v, double longitude, double latitude,
-                    double heading) {
+                    double heading, std::optional<double> height) {
     const runtime::BodyRecord& body = world.earth;
     // The vessel stands on the plane of its three touchdown points.
     const auto& td = v.def.touchdown;
@@ -110,7 +110,7 @@ void rest_on_ground(runtime::World& world, runtime::VesselRecord& v, double long
     const MATRIX3 tilt = tilt_onto_y(normal);
     double lowest = 0.0;  // lowest touchdown point below the vessel's origin, once tilted
     for (const VECTOR3& p : td) lowest = std::min(lowest, vm::to_global(tilt, p).y);
-    const double radius = body.radius - lowest;
+    const double radius = body.radius + height.value_or(-lowest);
     const double theta = body_rotation_angle(body, world.sim_time);
     const double a = longitude + theta;
     const double cl = std::cos(latitude), sl = std::sin(latitude);

@@ -1,20 +1,13 @@
 // The physics step: every model in its fixed order, for every vessel.
 #include "physics/physics.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "physics/models.h"
 #include "physics/vector_math.h"
 
 namespace physics {
-
-namespace {
-
-constexpr double kSecondsPerDay = 86400.0;
-// A vessel in full contact that moves slower than this relative to the ground, and that the
-// ground can hold, comes to rest.
-constexpr double kRestSpeed = 0.01;  // m/s
-constexpr double kRestRate = 0.001;  // rad/s
 
 // Everything the models give for one vessel at one state of a step. The environment, mass,
 // thrust and added forces are the caller's, referred to rather than copied: a step evaluates
@@ -29,6 +22,15 @@ struct StepForces {
     Wrench outside;          // vessel frame: propulsion, aerodynamics and added forces
     VECTOR3 outside_global;  // global: the same plus weight
 };
+
+namespace {
+
+constexpr double kSecondsPerDay = 86400.0;
+// A vessel in full contact that moves slower than this relative to the ground, and that the
+// ground can hold, comes to rest.
+constexpr double kRestSpeed = 0.01;  // m/s
+constexpr double kRestRate = 0.001;  // rad/s
+constexpr double kVerticalNose = 1.0 - 1e-9;  // cosine of the nose's angle from the vertical
 
 // The forces at a state: the airfoils' forces given for it, the rest of the aerodynamics at
 // the vessel's levels, gravity, and the thrust and added forces given.
@@ -56,12 +58,13 @@ struct PresentState {
 };
 
 // The vessel's present state and what acts on it there; burns the propellant of burn_dt seconds.
-PresentState present_state(const runtime::World& world, runtime::VesselRecord& v, double burn_dt) {
+PresentState present_state(const runtime::World& world, runtime::VesselRecord& v, double burn_dt,
+                           double thrust_factor) {
     PresentState p;
     p.k = kinematics_of(v.state);
     p.env = environment(EnvironmentInput{world.earth, p.k});
     p.mass = mass_properties(v.def);
-    p.thrust = propulsion(PropulsionInput{v.def, p.env.air.pressure, burn_dt});
+    p.thrust = propulsion(PropulsionInput{v.def, p.env.air.pressure, burn_dt, thrust_factor});
     p.airfoils = airfoil_forces(v.def, p.env);
     p.added = added_forces(v.controls);
     return p;
@@ -124,11 +127,57 @@ void remember_ground_pose(runtime::PhysicsCarry& m, const VECTOR3& pos, const MA
     m.resting = true;
 }
 
+// The compass heading (rad) of a vessel's nose at a global position; of its roof for a nose
+// that points straight up or down.
+double heading_at(const MATRIX3& R, const VECTOR3& pos) {
+    const double r = vm::norm(pos), a = std::atan2(pos.z, pos.x);
+    const double sl = pos.y / r, cl = std::sqrt(pos.x * pos.x + pos.z * pos.z) / r;
+    const VECTOR3 east = vm::vec(-std::sin(a), 0.0, std::cos(a));
+    const VECTOR3 north = vm::vec(-sl * std::cos(a), cl, -sl * std::sin(a));
+    VECTOR3 nose = vm::vec(R.m13, R.m23, R.m33);
+    if (std::fabs(vm::dot(nose, vm::scale(pos, 1.0 / r))) > kVerticalNose) nose = vm::vec(R.m12, R.m22, R.m32);
+    return std::atan2(vm::dot(nose, east), vm::dot(nose, north));
+}
+
 bool slow_on_ground(const runtime::World& world, const Kinematics& s) {
     const VECTOR3 relative = vm::sub(s.vel, ground_velocity(world.earth, s.pos));
     const VECTOR3 relative_rate =
         vm::sub(s.omega, vm::to_local(s.R, vm::vec(0.0, body_rotation_rate(world.earth), 0.0)));
     return vm::norm(relative) < kRestSpeed && vm::norm(relative_rate) < kRestRate;
+}
+
+// Writes a step's motion through the World, then what the next step carries: the World's move
+// drops the carry, so only the physics' own step keeps it. A resting vessel is put where the
+// ground has carried it; `air_found`: the air and airfoils at k were found (a moving vessel's).
+void end_step(runtime::World& world, runtime::VesselRecord& v, runtime::PhysicsCarry& carry, const Kinematics& k,
+              bool resting, double theta_next, bool air_found) {
+    runtime::VesselState& moved = world.move(v);
+    moved.pos = k.pos;
+    moved.vel = k.vel;
+    moved.R = k.R;
+    moved.omega = k.omega;
+    if (resting) hold_on_ground(world, moved, carry, theta_next);
+    moved.landed = resting;
+    carry.resting = resting;
+    carry.airfoils_known = air_found;
+    carry.air_known = air_found;
+    carry.valid = true;
+}
+
+// A wreck held where it came to rest at the end of a step: its air and forces there, with no
+// thrust.
+void hold_wreck(runtime::World& world, runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t_end) {
+    const double theta = body_rotation_angle(world.earth, t_end);
+    Kinematics k = kinematics_of(v.state);
+    end_step(world, v, carry, k, true, theta, false);
+    k = kinematics_of(v.state);
+    const EnvironmentOutput env = environment(EnvironmentInput{world.earth, k});
+    const MassOutput mass = mass_properties(v.def);
+    const PropulsionOutput no_thrust;
+    const Wrench nothing_added;
+    const StepForces f = forces_at(world, v, k, env, mass, airfoil_forces(v.def, env), no_thrust, nothing_added, 0.0);
+    write_air(world, v, f.env.air);
+    write_forces(v, f, resting_contact_force(world, v, f), k.R);
 }
 
 }  // namespace
@@ -220,7 +269,7 @@ void Physics::step(double dt) {
     for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world_.vessel(i);
         if (v.pending_delete || !riding_[i]) continue;
-        const PresentState p = present_state(world_, v, 0.0);
+        const PresentState p = present_state(world_, v, 0.0, thrust_factor_);
         const StepForces f = forces_of(world_, v, p, dt);
         write_air(world_, v, f.env.air);
         write_forces(v, f, vm::vec(0.0, 0.0, 0.0), v.state.R);
@@ -231,91 +280,139 @@ void Physics::step(double dt) {
 void Physics::step_vessel(runtime::VesselRecord& v, double dt) {
     const runtime::VesselState& s = v.state;
     runtime::PhysicsCarry& carry = world_.carry(v);
-    const double theta_next = body_rotation_angle(world_.earth, world_.sim_time + dt);
     if (!carry.valid) {
-        // A new vessel, or one placed from outside: take its state as it is now.
+        // A new vessel, or one placed from outside: take its state as it is now. A wreck stays
+        // one while it is on the ground.
         carry.airfoils_known = false;
         carry.air_known = false;
         carry.resting = false;
+        carry.crashed = carry.crashed && s.landed;
         if (s.landed) remember_ground_pose(carry, s.pos, s.R, body_rotation_angle(world_.earth, world_.sim_time));
     }
+    // The forces the vessel added act over the whole step, whatever its substeps.
+    const Wrench added = added_forces(v.controls);
+    v.controls.added_forces.clear();
+    const int substeps = carry.resting ? 1 : substeps_of(v, carry, dt);
+    const double h = dt / substeps;
+    for (int i = 0; i < substeps; ++i) advance(v, carry, world_.sim_time + i * h, h, added);
+}
+
+// A step is cut into substeps short enough for the stiffest forces it meets: the springs of a
+// vessel that may touch the ground within it, and the airfoils where the air is dense and
+// fast (their forces at the start, most often carried from where the last step ended). In
+// flight through thin air a step is one.
+int Physics::substeps_of(const runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double dt) {
+    const runtime::VesselState& s = v.state;
+    const double radius = vm::norm(s.pos);
+    const double descent = radius > 0.0 ? std::max(0.0, -vm::dot(s.vel, s.pos) / radius) : 0.0;
+    const bool near_ground = ground_within_reach(v.def, world_.earth, radius - descent * dt);
+    const MassOutput mass = mass_properties(v.def);
+    if (!carry.airfoils_known) {
+        const Atmosphere carried_air = atmosphere_of(carry.air);
+        const EnvironmentOutput env = environment(
+            EnvironmentInput{world_.earth, kinematics_of(s), carry.air_known ? &carried_air : nullptr});
+        carry_airfoils(carry, v.def, airfoil_forces(v.def, env), same_airfoils(v.def, carry));
+    }
+    const double airspeed = vm::norm(vm::sub(s.vel, ground_velocity(world_.earth, s.pos)));
+    const int aero = aero_substeps(carried_airfoils(carry), mass, airspeed, dt);
+    return near_ground ? std::max(aero, contact_substeps(v.def, mass, dt)) : aero;
+}
+
+// One step of h seconds from time t: held by the ground, or moving under every force.
+void Physics::advance(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t, double h,
+                      const Wrench& added) {
     // The air where the last step ended, which is where this one starts.
     const Atmosphere carried_air = atmosphere_of(carry.air);
 
     // The forces at the start, with the levels the vessel set after the last step. The
-    // propellant of the whole step burns here.
-    const Kinematics start = kinematics_of(s);
+    // propellant of the whole step burns here; a wreck's engines give nothing.
+    const Kinematics start = kinematics_of(v.state);
     const EnvironmentOutput env0 =
         environment(EnvironmentInput{world_.earth, start, carry.air_known ? &carried_air : nullptr});
     const MassOutput mass0 = mass_properties(v.def);
-    const PropulsionOutput thrust0 = propulsion(PropulsionInput{v.def, env0.air.pressure, dt});
-    const Wrench added = added_forces(v.controls);
+    const PropulsionOutput thrust0 =
+        carry.crashed ? PropulsionOutput{} : propulsion(PropulsionInput{v.def, env0.air.pressure, h, thrust_factor_});
     const bool airfoils_kept = same_airfoils(v.def, carry);
     const StepForces f0 = forces_at(world_, v, start, env0, mass0, starting_airfoils(v.def, env0, carry, airfoils_kept),
-                                    thrust0, added, dt);
-    v.controls.added_forces.clear();
-    bool resting = carry.resting;
-    if (resting && !ground_holds(contact_input(world_, v, start, f0, dt))) resting = false;
-    // What the step ends with: the motion, and the air and forces there (for a resting vessel
-    // those of the start), written as soon as they are known; what the next step carries.
-    Kinematics k1 = start;
-    bool airfoils_found = false;
-    if (resting) {
-        write_air(world_, v, f0.env.air);
-        write_forces(v, f0, resting_contact_force(world_, v, f0), start.R);
-    } else {
-        // env0.radius is the start's distance from the centre, as ground_contact finds it.
-        const ContactOutput contact0 = ground_within_reach(v.def, world_.earth, env0.radius)
-                                           ? ground_contact(contact_input(world_, v, start, f0, dt))
-                                           : ContactOutput{};
-        Wrench total0 = f0.outside;
-        add_wrench(total0, contact0.wrench);
-        const Drift d = drift(start, accelerations(f0.mass, start, total0, f0.gravity), dt);
-
-        // The forces at the predicted end: the same levels, thrusters and added forces, the
-        // mass left after the burn and the air there. Friction stops what sliding is left
-        // after the first half kick within the half step that remains.
-        const Kinematics& end = d.predicted;
-        const EnvironmentOutput env1 = environment(EnvironmentInput{world_.earth, end});
-        const PropulsionOutput thrust1 =
-            propulsion_at_pressure(f0.propulsion, env1.air.pressure - f0.env.air.pressure);
-        const AeroOutput airfoils1 = airfoil_forces(v.def, env1);
-        const MassOutput mass1 = mass_properties(v.def);
-        const StepForces f1 = forces_at(world_, v, end, env1, mass1, airfoils1, thrust1, added, dt);
-        ContactOutput contact1;
-        if (ground_within_reach(v.def, world_.earth, env1.radius)) {
-            ContactInput touching = contact_input(world_, v, end, f1, dt);
-            touching.friction = FrictionTask{d.half_vel, d.half_omega, 0.5 * dt, false};
-            contact1 = ground_contact(touching);
-        }
-        Wrench total1 = f1.outside;
-        add_wrench(total1, contact1.wrench);
-        k1 = finish(d, accelerations(f1.mass, end, total1, f1.gravity), dt);
-        write_air(world_, v, f1.env.air);
-        write_forces(v, f1, contact1.wrench.force, k1.R);
-        carry_airfoils(carry, v.def, airfoils1, airfoils_kept);
-        carry.air = air_data(env1.air);  // the step ends where it was predicted to: finish moves no position
-        airfoils_found = true;
-        if (contact1.all_points_in_contact && slow_on_ground(world_, k1) &&
-            ground_holds(contact_input(world_, v, k1, f1, dt))) {
-            resting = true;
-            remember_ground_pose(carry, k1.pos, k1.R, theta_next);
-        }
+                                    thrust0, added, h);
+    if (carry.resting && !carry.crashed && !ground_holds(contact_input(world_, v, start, f0, h)))
+        carry.resting = false;
+    if (!carry.resting) {
+        move(v, carry, t, h, start, f0, airfoils_kept);
+        return;
     }
+    // Held by the ground: the air and forces of the start, the pose where the ground takes it.
+    write_air(world_, v, f0.env.air);
+    write_forces(v, f0, resting_contact_force(world_, v, f0), start.R);
+    end_step(world_, v, carry, start, true, body_rotation_angle(world_.earth, t + h), false);
+}
 
-    // The motion through the World, then what the next step carries (the World's move drops
-    // the carry: only the physics' own step keeps it).
-    runtime::VesselState& moved = world_.move(v);
-    moved.pos = k1.pos;
-    moved.vel = k1.vel;
-    moved.R = k1.R;
-    moved.omega = k1.omega;
-    if (resting) hold_on_ground(world_, moved, carry, theta_next);
-    moved.landed = resting;
-    carry.resting = resting;
-    carry.airfoils_known = airfoils_found;
-    carry.air_known = airfoils_found;  // a resting vessel moved with the ground after its air was found
-    carry.valid = true;
+// The vessel moving under every force for h seconds from time t, unless it strikes the ground
+// harder than it can take: it is then a wreck held on the ground.
+void Physics::move(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t, double h,
+                   const Kinematics& start, const StepForces& f0, bool airfoils_kept) {
+    // env0.radius is the start's distance from the centre, as ground_contact finds it.
+    ContactOutput contact0;
+    if (ground_within_reach(v.def, world_.earth, f0.env.radius)) {
+        if (crash_if_struck(v, carry, t, h, start, start, f0.mass)) return;
+        contact0 = ground_contact(contact_input(world_, v, start, f0, h));
+    }
+    Wrench total0 = f0.outside;
+    add_wrench(total0, contact0.wrench);
+    const Drift d = drift(start, accelerations(f0.mass, start, total0, f0.gravity), h);
+
+    // The forces at the predicted end: the same levels, thrusters and added forces, the
+    // mass left after the burn and the air there. Friction stops what sliding is left
+    // after the first half kick within the half step that remains.
+    const Kinematics& end = d.predicted;
+    const EnvironmentOutput env1 = environment(EnvironmentInput{world_.earth, end});
+    const bool end_within_reach = ground_within_reach(v.def, world_.earth, env1.radius);
+    if (end_within_reach && crash_if_struck(v, carry, t, h, start, end, f0.mass)) return;
+    const PropulsionOutput thrust1 = propulsion_at_pressure(f0.propulsion, env1.air.pressure - f0.env.air.pressure);
+    const AeroOutput airfoils1 = airfoil_forces(v.def, env1);
+    const MassOutput mass1 = mass_properties(v.def);
+    const StepForces f1 = forces_at(world_, v, end, env1, mass1, airfoils1, thrust1, f0.added, h);
+    ContactOutput contact1;
+    if (end_within_reach) {
+        ContactInput touching = contact_input(world_, v, end, f1, h);
+        touching.friction = FrictionTask{d.half_vel, d.half_omega, 0.5 * h, false};
+        contact1 = ground_contact(touching);
+    }
+    Wrench total1 = f1.outside;
+    add_wrench(total1, contact1.wrench);
+    const Kinematics k1 = finish(d, accelerations(f1.mass, end, total1, f1.gravity), h);
+
+    // Air data and forces where the step has taken the vessel; the next step starts with the
+    // air and the airfoils' forces found there (finish moves no position).
+    write_air(world_, v, f1.env.air);
+    write_forces(v, f1, contact1.wrench.force, k1.R);
+    carry_airfoils(carry, v.def, airfoils1, airfoils_kept);
+    carry.air = air_data(env1.air);
+    const double theta_next = body_rotation_angle(world_.earth, t + h);
+    const bool resting = contact1.all_points_in_contact && slow_on_ground(world_, k1) &&
+                         ground_holds(contact_input(world_, v, k1, f1, h));
+    if (resting) remember_ground_pose(carry, k1.pos, k1.R, theta_next);
+    end_step(world_, v, carry, k1, resting, theta_next, true);
+}
+
+// A vessel that strikes the ground harder than it can take, found at `after` coming from
+// `before`, is wrecked: it comes to rest on the surface where it struck, level on its
+// touchdown points and facing the way it went, and stays there.
+bool Physics::crash_if_struck(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t, double h,
+                              const Kinematics& before, const Kinematics& after, const MassOutput& mass) {
+    const Impact impact = find_impact(v.def, world_.earth, mass, h, before, after);
+    if (!impact.crash) return false;
+    const double when = t + impact.fraction * h;
+    const VECTOR3 where = vm::madd(before.pos, vm::sub(after.pos, before.pos), impact.fraction);
+    const VECTOR3 fixed = vm::to_local(vm::body_rotation(body_rotation_angle(world_.earth, when)), where);
+    const double longitude = std::atan2(fixed.z, fixed.x);
+    const double latitude = std::asin(std::clamp(fixed.y / vm::norm(fixed), -1.0, 1.0));
+    rest_on_ground(world_, v, longitude, latitude, heading_at(before.R, where));
+    remember_ground_pose(carry, v.state.pos, v.state.R, body_rotation_angle(world_.earth, world_.sim_time));
+    carry.crashed = true;
+    hold_wreck(world_, v, carry, t + h);
+    crashes_.push_back(CrashReport{v.name, when, impact.speed, impact.sink_speed, impact.hull, longitude, latitude});
+    return true;
 }
 
 void Physics::update_observables() {
@@ -324,7 +421,7 @@ void Physics::update_observables() {
     for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world_.vessel(i);
         if (v.pending_delete) continue;
-        const PresentState p = present_state(world_, v, 0.0);
+        const PresentState p = present_state(world_, v, 0.0, thrust_factor_);
         const StepForces f = forces_of(world_, v, p, dt);
         write_air(world_, v, f.env.air);
         VECTOR3 contact = vm::vec(0.0, 0.0, 0.0);

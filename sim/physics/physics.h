@@ -3,6 +3,8 @@
 // integration, attachments, observables, in that order (docs/physics.md).
 #pragma once
 
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "orbiter_api.h"
@@ -45,9 +47,26 @@ VECTOR3 ground_velocity(const runtime::BodyRecord& body, const VECTOR3& pos);
 bool state_is_finite(const runtime::VesselRecord& v);
 
 // Puts a vessel at rest on the ground at longitude and latitude (rad) with a compass heading
-// (rad), level, its touchdown points just touching the surface, at the World's current time.
+// (rad), standing on the plane of its touchdown points, at the World's current time: its
+// origin `height` m above the surface, or by default as high as puts its touchdown points just
+// on it.
 void rest_on_ground(runtime::World& world, runtime::VesselRecord& v, double longitude, double latitude,
-                    double heading);
+                    double heading, std::optional<double> height = std::nullopt);
+
+struct Kinematics;
+struct MassOutput;
+struct StepForces;
+struct Wrench;
+
+// A vessel that struck the ground harder than it can take (docs/physics.md, "Crashes").
+struct CrashReport {
+    std::string vessel;
+    double time = 0.0;        // s of simulation time, when it reached the surface
+    double speed = 0.0;       // m/s, of the striking point relative to the ground
+    double sink_speed = 0.0;  // m/s, its part into the ground
+    bool hull = false;        // the hull struck, not only the gear
+    double longitude = 0.0, latitude = 0.0;  // rad, where it came to rest
+};
 
 class Physics {
 public:
@@ -62,10 +81,26 @@ public:
     // Writes air data and forces for every vessel without moving anything.
     void update_observables();
 
+    // A factor on every thruster's thrust and propellant flow (docs/physics.md, "Dispersions").
+    void set_thrust_factor(double factor) { thrust_factor_ = factor; }
+
+    // Every crash so far, in order. A crashed vessel is a wreck: it rests where it struck
+    // (landed), its engines give nothing, and it stays one while it is on the ground; a
+    // placement from outside that takes it off the ground ends it.
+    const std::vector<CrashReport>& crashes() const { return crashes_; }
+
 private:
     void step_vessel(runtime::VesselRecord& v, double dt);
+    int substeps_of(const runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double dt);
+    void advance(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t, double h, const Wrench& added);
+    void move(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t, double h, const Kinematics& start,
+              const StepForces& f0, bool airfoils_kept);
+    bool crash_if_struck(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t, double h,
+                         const Kinematics& before, const Kinematics& after, const MassOutput& mass);
 
     runtime::World& world_;
+    double thrust_factor_ = 1.0;
+    std::vector<CrashReport> crashes_;
     std::vector<unsigned char> riding_;  // per vessel, for one step: attached to a parent (1)
     // The date advances from a base, not by adding each step's tiny fraction of a day to a
     // large number, which would lose a tenth of a second per orbit. A date or time set from

@@ -147,6 +147,9 @@ TEST(Script, NamesTheFileAndLineOfABadLine) {
          "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"
          "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa",
          "s.txt:2: name \"aaaaaaaaaaaaaaaa...\" is too long: a file name holds at most 251 characters before \".scn\""},
+        {"t=1 hud Com7.x", "s.txt:2: name \"Com7.x\" is a device on Windows (CON, PRN, AUX, NUL, COM0 to COM9, LPT0 to "
+                           "LPT9, with any extension), where no file of that name can be written"},
+        {"t=1 save a.", "s.txt:2: name \"a.\" ends with '.', which Windows drops from a name"},
         {"t=1 stop now", "s.txt:2: expected \"stop\""},
         {"when key G", "s.txt:2: condition \"key\" is not \"<quantity><op><value>\" (ops > >= < <= = !=)"},
         {"when speed>1 key G", nullptr},

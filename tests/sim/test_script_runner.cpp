@@ -22,6 +22,7 @@ struct RecordingHost : sim::ScriptHost {
         if (e.command.kind == sim::CommandKind::Event) runner->event_recorded(e.command.text, time);
     }
     bool stop_requested() const override { return false; }
+    double half_frame() const override { return 0.0; }
 };
 
 TEST(ScriptRunner, RunsEachEntryOnceInScriptOrderWhenItsTimeConditionOrEventComes) {

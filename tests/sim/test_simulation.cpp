@@ -497,3 +497,30 @@ TEST(Outputs, ANonFiniteStateStopsTheRunNamingTheVessel) {
 }
 
 }  // namespace
+
+// A state a scenario could not hold ends the run with its own status, and no final.scn
+// that would not load is written.
+TEST(Outputs, AStateBeyondWhatAScenarioHoldsStopsTheRunUnsaved) {
+    sim::RunOptions opt = options_for(ships(kOrbiting));
+    opt.until = 10.0;
+    sim::Simulation s(opt);
+    s.load();
+    s.world().move(*s.world().find_vessel("Block1")).vel.x = 31000.0;
+    const sim::RunResult r = s.run();
+    EXPECT_EQ(r.outcome, sim::Outcome::BeyondScenario);
+    EXPECT_EQ(r.exit_status, sim::kExitBeyondScenario);
+    EXPECT_NE(r.message.find("vessel \"Block1\": RVEL"), std::string::npos) << r.message;
+    s.write_outputs();
+    EXPECT_NE(s.summary_json().find("final.scn not written"), std::string::npos);
+}
+
+// An output another would overwrite is refused before the run, names compared as Windows
+// compares them, on every platform.
+TEST(Outputs, AnOutputAnotherWouldOverwriteIsRefused) {
+    EXPECT_EQ(load_error(options_for(ships(kOrbiting), "t=1 save FINAL\n")),
+              "test.txt:1: \"FINAL.scn\" would overwrite final.scn, which the run writes at its end (names equal "
+              "but for case are one file on Windows)");
+    EXPECT_EQ(load_error(options_for(ships(kOrbiting), "t=1 save a\nt=2 save a\n")),
+              "test.txt:2: \"a.scn\" would overwrite \"a.scn\" of line 1");
+    EXPECT_EQ(load_error(options_for(ships(kOrbiting), "t=1 save a\nt=2 hud A\n")), "");
+}

@@ -202,7 +202,16 @@ struct BodyRecord {
     double mu = 3.986004e14;          // m^3/s^2
     double sidereal_period = 86164.1; // s
     double rotation_offset = 0.0;     // rad: rotation angle at simulation time 0
+    // How this flight's air departs from the standard one (docs/physics.md, "Dispersions"):
+    // a factor on the density, and a wind over the ground with its profile in altitude.
+    double density_factor = 1.0;
+    double wind_east = 0.0;   // m/s, aloft
+    double wind_north = 0.0;  // m/s, aloft
 };
+
+// The wind at a global position (m/s, global frame): the body's wind aloft scaled by its
+// profile in altitude; the air moves with the ground besides.
+VECTOR3 wind_velocity(const BodyRecord& body, const VECTOR3& pos);
 
 // How the vessel moves: what the physics integrates. Written only through the World
 // (World::move), which marks what it derived from it stale. Frames: the global frame is
@@ -305,6 +314,11 @@ struct PhysicsCarry {
     bool resting = false;
     VECTOR3 ground_pos{};  // body-fixed position while resting
     MATRIX3 ground_rot{};  // body-fixed attitude while resting
+    // A wreck: it struck the ground harder than it can take, rests where it came to rest and its
+    // engines give nothing. Not a value derived from the motion, so a World::move does not end
+    // it: it stays a wreck while it is on the ground, and a placement that takes it off the
+    // ground (not landed) ends it.
+    bool crashed = false;
 };
 
 struct ModuleRecord;
@@ -488,7 +502,7 @@ public:
     // Derived observables (pins win), each computed once per state at first need.
     double mass(const VesselRecord& v) const;  // empty mass plus all propellant
     double altitude(const VesselRecord& v) const;
-    VECTOR3 airspeed_vector_global(const VesselRecord& v) const;  // relative to the rotating air
+    VECTOR3 airspeed_vector_global(const VesselRecord& v) const;  // relative to the rotating air and its wind
     VECTOR3 airspeed_vector_local(const VesselRecord& v) const;
     double airspeed(const VesselRecord& v) const;
     double mach(const VesselRecord& v) const;
