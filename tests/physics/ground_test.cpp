@@ -185,3 +185,29 @@ TEST_F(OnTheRunway, ANoseUpMomentOfATenthOfTheWeightMomentRotatesItAboutTheMainW
 }
 
 }  // namespace
+
+// A wreck stays one through a move from outside that leaves it on the ground (its engines give
+// nothing, it stays where it rests); a placement off the ground frees it.
+TEST(Wreck, OutlastsAMoveOnTheGroundAndIsFreedByAPlacementAboveIt) {
+    runtime::World world;
+    korvan_like::Mechanisms mech;
+    runtime::VesselRecord* v = korvan_like::create_plain_vessel(world, "K");
+    korvan_like::define(*v, mech);
+    physics::rest_on_ground(world, *v, -80.6 * RAD, kLatitude, kHeadingEast, 20.0);
+    runtime::VesselState& falling = world.move(*v);
+    falling.vel = falling.vel - falling.pos * (100.0 / std::sqrt(dotp(falling.pos, falling.pos)));
+    falling.landed = false;
+    physics::Physics phys(world);
+    for (int i = 0; i < 100; ++i) phys.step(kStep);
+    ASSERT_EQ(phys.crashes().size(), 1u);
+    korvan_like::set_main_level(world, *v, 1.0);
+    world.move(*v).omega = _V(0.1, 0, 0);  // as the vessel's own SetAngularVel does
+    const double fuel = v->def.propellants[0]->mass, height = length(v->state.pos);
+    for (int i = 0; i < 100; ++i) phys.step(kStep);
+    EXPECT_TRUE(v->state.landed);
+    EXPECT_EQ(v->def.propellants[0]->mass, fuel);
+    EXPECT_NEAR(length(v->state.pos), height, 1e-6);
+    world.move(*v).landed = false;  // placed anew as not landed
+    phys.step(kStep);
+    EXPECT_LT(v->def.propellants[0]->mass, fuel);
+}
