@@ -45,7 +45,6 @@ size_t folder_limit([[maybe_unused]] const std::string& dir, FolderLimit which) 
 // output folder; a name the file system refuses would otherwise only show when the command
 // runs, late in the flight.
 void Simulation::check_output_names() const {
-    check_outputs_distinct();
     if (out_dir_.empty()) return;
     const size_t name_max = folder_limit(out_dir_, FolderLimit::name);
     const size_t path_max = folder_limit(out_dir_, FolderLimit::path);
@@ -75,34 +74,6 @@ void Simulation::note_extremes(const FlightData& d, const runtime::VesselRecord&
     if (g > extremes_.max_acceleration_g) {
         extremes_.max_acceleration_g = g;
         extremes_.max_acceleration_time_s = d.time_s;
-    }
-}
-
-// No output overwrites another: neither one of the run's own files, nor a file another line
-// writes, names compared without regard to case, since Windows sees names equal but for case
-// as one file. Checked whether or not the run has an output folder, so that a script behaves
-// alike everywhere.
-void Simulation::check_outputs_distinct() const {
-    struct Written {
-        std::string file;
-        int line;  // of the script; 0: the run's own
-    };
-    std::vector<Written> written;
-    for (const char* file : kRunOutputFiles) written.push_back({file, 0});
-    for (const ScriptEntry& e : script_runner_.script().entries) {
-        const std::string extension = output_extension(e.command.kind);
-        if (extension.empty()) continue;
-        const std::string file = e.command.text + extension;
-        const auto same = std::find_if(written.begin(), written.end(), [&](const Written& w) {
-            return to_lower(w.file) == to_lower(file);
-        });
-        if (same != written.end())
-            throw InputError(at_line(script_runner_.script().source, e.line,
-                                     "\"" + file + "\" would overwrite " +
-                                         (same->line == 0 ? same->file + ", which the run writes at its end"
-                                                          : "\"" + same->file + "\" of line " + std::to_string(same->line)) +
-                                         (same->file == file ? "" : " (names equal but for case are one file on Windows)")));
-        written.push_back({file, e.line});
     }
 }
 

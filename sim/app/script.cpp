@@ -255,6 +255,34 @@ std::string after_words(const std::string& line, size_t n) {
     return trim(line.substr(pos));
 }
 
+// No output overwrites another: neither one of the run's own files, nor a file another line
+// writes, names compared without regard to case, since Windows sees names equal but for case
+// as one file. Checked whether or not the run has an output folder, so that a script behaves
+// alike everywhere.
+void check_outputs_distinct(const Script& script) {
+    struct Written {
+        std::string file;
+        int line;  // of the script; 0: the run's own
+    };
+    std::vector<Written> written;
+    for (const char* file : kRunOutputFiles) written.push_back({file, 0});
+    for (const ScriptEntry& e : script.entries) {
+        const std::string extension = output_extension(e.command.kind);
+        if (extension.empty()) continue;
+        const std::string file = e.command.text + extension;
+        const auto same = std::find_if(written.begin(), written.end(), [&](const Written& w) {
+            return to_lower(w.file) == to_lower(file);
+        });
+        if (same != written.end())
+            throw InputError(at_line(script.source, e.line,
+                                     "\"" + file + "\" would overwrite " +
+                                         (same->line == 0 ? same->file + ", which the run writes at its end"
+                                                          : "\"" + same->file + "\" of line " + std::to_string(same->line)) +
+                                         (same->file == file ? "" : " (names equal but for case are one file on Windows)")));
+        written.push_back({file, e.line});
+    }
+}
+
 }  // namespace
 
 const char* output_extension(CommandKind kind) {
@@ -331,6 +359,7 @@ Script parse_script(const std::string& text, const std::string& source) {
     std::stable_sort(timed.begin(), timed.end(), [](const auto& a, const auto& b) { return *a.time < *b.time; });
     script.entries = std::move(timed);
     for (auto& e : conditional) script.entries.push_back(std::move(e));
+    check_outputs_distinct(script);
     return script;
 }
 

@@ -7,6 +7,7 @@
 //   when time_since cutoff>30 and navmode=prograde key O
 #pragma once
 
+#include <array>
 #include <cmath>
 #include <optional>
 #include <string>
@@ -57,6 +58,13 @@ struct Script {
 };
 
 // Throws InputError ("file:line: what is wrong").
+// The files every run writes into its output folder at its end, beside those of the script's
+// commands (the files for watching the flight end in .acmi, .czml, .html and .js, which no
+// save or hud name meets).
+inline constexpr std::array<const char*, 3> kRunOutputFiles = {"telemetry.csv", "final.scn", "summary.json"};
+
+// Reads a script; refuses, with the line, any command whose file another output of the run
+// would overwrite (names compared without regard to case, as Windows sees them).
 Script parse_script(const std::string& text, const std::string& source);
 Script read_script_file(const std::string& path);
 

@@ -41,11 +41,6 @@ namespace sim {
 
 class WatchRecorder;
 
-// The files every run writes into its output folder at its end, beside those of the script's
-// commands (the files for watching the flight end in .acmi, .czml, .html and .js, which no
-// save or hud name meets).
-inline constexpr std::array<const char*, 3> kRunOutputFiles = {"telemetry.csv", "final.scn", "summary.json"};
-
 struct RunOptions {
     std::string root;            // run tree; empty: the build's (KORVAN_RUN_TREE)
     std::string scenario_path;   // tried as given, then relative to the run tree
@@ -203,7 +198,6 @@ private:
     void save_named(const std::string& name);
     void warn(const std::string& text);
     void check_output_names() const;
-    void check_outputs_distinct() const;
     void write_output(const std::string& file, const std::string& content);
     void note_output_errors();
     void write_watch_outputs();  // flight.acmi, flight.czml, replay.html and its data

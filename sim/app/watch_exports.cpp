@@ -255,7 +255,10 @@ std::vector<std::string> split(const std::string& line, char sep) {
 template <typename Get>
 std::string number_array(size_t n, int decimals, Get get) {
     std::string out = "[";
-    for (size_t i = 0; i < n; ++i) out += (i ? "," : "") + num(get(i), decimals);
+    for (size_t i = 0; i < n; ++i) {
+        if (i > 0) out += ',';
+        out += num(get(i), decimals);
+    }
     return out + "]";
 }
 
@@ -292,8 +295,10 @@ std::string track_json(const VesselTrack& v, bool full) {
                ",\"qy\":" + number_array(s.size(), 6, [&](size_t i) { return s[i].attitude.y; }) +
                ",\"qz\":" + number_array(s.size(), 6, [&](size_t i) { return s[i].attitude.z; }) +
                ",\"main\":" + number_array(s.size(), 3, [&](size_t i) { return s[i].main_level; }) + ",\"anim\":[";
-        for (size_t k = 0; k < kTrackAnimations; ++k)
-            out += (k ? "," : "") + number_array(s.size(), 4, [&](size_t i) { return s[i].animations[k]; });
+        for (size_t k = 0; k < kTrackAnimations; ++k) {
+            if (k > 0) out += ',';
+            out += number_array(s.size(), 4, [&](size_t i) { return s[i].animations[k]; });
+        }
         out += "]";
     }
     return out + "}";
@@ -317,7 +322,8 @@ std::string hud_json(const std::vector<HudRecord>& hud) {
                ",\"v\":" + num(h.standard.orbital_speed_m_s, 1) + ",\"items\":[";
         for (size_t i = 0; i < h.items.size(); ++i) {
             const auto& c = h.items[i];
-            out += (i ? "," : "") + std::string("[") + std::to_string(static_cast<int>(c.kind)) + "," +
+            if (i > 0) out += ',';
+            out += std::string("[") + std::to_string(static_cast<int>(c.kind)) + "," +
                    std::to_string(c.x0) + "," + std::to_string(c.y0);
             if (c.kind == runtime::RecordingSketchpad::Kind::Text) out += "," + json_string(c.text);
             else if (c.kind != runtime::RecordingSketchpad::Kind::MoveTo && c.kind != runtime::RecordingSketchpad::Kind::LineTo)
@@ -367,8 +373,10 @@ std::string replay_data_js(const WatchRun& run) {
                num(b.rotation_offset, 9) + "},\n";
     }
     out += "\"events\":[";
-    for (size_t i = 0; i < run.events.size(); ++i)
-        out += (i ? "," : "") + std::string("{\"name\":") + json_string(run.events[i].first) + ",\"t\":" + num(run.events[i].second, 3) + "}";
+    for (size_t i = 0; i < run.events.size(); ++i) {
+        if (i > 0) out += ',';
+        out += std::string("{\"name\":") + json_string(run.events[i].first) + ",\"t\":" + num(run.events[i].second, 3) + "}";
+    }
     out += "],\n\"telemetry\":" + telemetry_json(run.telemetry_csv) + ",\n\"vessels\":[";
     bool first = true;
     for (const VesselTrack& v : run.tracks) {
