@@ -10,7 +10,7 @@ namespace runtime {
 namespace {
 
 bool owns_point(const VesselRecord& v, const AttachmentRecord* a) {
-    return find_in(v.def.attachments, v.def.attachment_index, a) != nullptr;
+    return find_in(v.def.attachments, v.def.attachment_cursor, a) != nullptr;
 }
 
 // Orthonormal frame of a point: z along dir, y along the part of rot across dir, x = y x z.

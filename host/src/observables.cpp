@@ -61,40 +61,37 @@ void World::set_air(VesselRecord& v, const AirData& air) {
     v.derived_.known = 0;
 }
 
-const DerivedObservables& World::derived(const VesselRecord& v, unsigned groups) const {
-    if ((v.derived_.known & groups) != groups) derive(v, groups & ~v.derived_.known);
-    return v.derived_;
+// The frame group from the state and air data alone, in the formulas of docs/physics.md.
+DerivedObservables& World::frame(const VesselRecord& v) const {
+    DerivedObservables& d = v.derived_;
+    if ((d.known & DerivedObservables::kFrame) != 0) return d;
+    const VesselState& s = v.state_;
+    horizon_axes(s.pos, d.east, d.up, d.north);
+    d.altitude = length(s.pos) - earth.radius;
+    const double w = body_rotation_rate();
+    d.airspeed_global = s.vel - _V(-w * s.pos.z, 0.0, w * s.pos.x) - wind_velocity(earth, s.pos);
+    d.airspeed_local = tmul(s.R, d.airspeed_global);
+    d.airspeed = length(d.airspeed_global);
+    d.mach = v.air_.speed_of_sound > 0.0 ? d.airspeed / v.air_.speed_of_sound : 0.0;
+    d.dyn_pressure = 0.5 * v.air_.density * d.airspeed * d.airspeed;
+    d.known |= DerivedObservables::kFrame;
+    return d;
 }
 
-// Each group from the state and air data alone, in the formulas of docs/physics.md; the angles
-// start from the frame's horizon axes and airspeed.
-void World::derive(const VesselRecord& v, unsigned groups) const {
-    using G = DerivedObservables;
-    DerivedObservables& d = v.derived_;
-    const VesselState& s = v.state_;
-    if ((groups & ~G::kElements & ~G::kArot) != 0 && (d.known & G::kFrame) == 0) {
-        horizon_axes(s.pos, d.east, d.up, d.north);
-        d.altitude = length(s.pos) - earth.radius;
-        const double w = body_rotation_rate();
-        d.airspeed_global = s.vel - _V(-w * s.pos.z, 0.0, w * s.pos.x) - wind_velocity(earth, s.pos);
-        d.airspeed_local = tmul(s.R, d.airspeed_global);
-        d.airspeed = length(d.airspeed_global);
-        d.mach = v.air_.speed_of_sound > 0.0 ? d.airspeed / v.air_.speed_of_sound : 0.0;
-        d.dyn_pressure = 0.5 * v.air_.density * d.airspeed * d.airspeed;
-        d.known |= G::kFrame;
+namespace {
+
+// One group of a vessel's snapshot: `compute` at first need, the kept value after. Each group
+// computes only what it answers, so a step pays for no angle nobody asked for.
+template <class T, class Compute>
+const T& once(DerivedObservables& d, unsigned group, T& value, Compute compute) {
+    if ((d.known & group) == 0) {
+        value = compute();
+        d.known |= group;
     }
-    if (groups & G::kPitch) d.pitch = std::asin(detail::clamp(dotp(column(s.R, 2), d.up), -1.0, 1.0));
-    if (groups & G::kBank) d.bank = std::atan2(dotp(column(s.R, 0), d.up), dotp(column(s.R, 1), d.up));
-    if (groups & G::kHeading) {
-        const VECTOR3 z = column(s.R, 2);
-        d.heading = wrap_two_pi(std::atan2(dotp(z, d.east), dotp(z, d.north)));
-    }
-    if (groups & G::kAoa) d.aoa = std::atan2(-d.airspeed_local.y, d.airspeed_local.z);
-    if (groups & G::kSlip) d.slip = std::atan2(-d.airspeed_local.x, d.airspeed_local.z);
-    if (groups & G::kArot) d.arot = detail::arot_from_matrix(s.R);
-    if (groups & G::kElements) d.elements = orbital_elements(s.pos, s.vel, earth.mu);
-    d.known |= groups;
+    return value;
 }
+
+}  // namespace
 
 double World::mass(const VesselRecord& v) const {
     if (v.pins.mass) return *v.pins.mass;
@@ -105,33 +102,33 @@ double World::mass(const VesselRecord& v) const {
 
 double World::altitude(const VesselRecord& v) const {
     if (v.pins.altitude) return *v.pins.altitude;
-    return derived(v, DerivedObservables::kFrame).altitude;
+    return frame(v).altitude;
 }
 
 VECTOR3 World::airspeed_vector_global(const VesselRecord& v) const {
-    return derived(v, DerivedObservables::kFrame).airspeed_global;
+    return frame(v).airspeed_global;
 }
 
 VECTOR3 World::airspeed_vector_local(const VesselRecord& v) const {
-    return derived(v, DerivedObservables::kFrame).airspeed_local;
+    return frame(v).airspeed_local;
 }
 
 double World::airspeed(const VesselRecord& v) const {
     if (v.pins.airspeed) return *v.pins.airspeed;
-    return derived(v, DerivedObservables::kFrame).airspeed;
+    return frame(v).airspeed;
 }
 
 // A pinned airspeed counts in the Mach number and dynamic pressure, as it would in the air.
 double World::mach(const VesselRecord& v) const {
     if (v.pins.mach) return *v.pins.mach;
     if (v.pins.airspeed) return v.air.speed_of_sound > 0.0 ? *v.pins.airspeed / v.air.speed_of_sound : 0.0;
-    return derived(v, DerivedObservables::kFrame).mach;
+    return frame(v).mach;
 }
 
 double World::dyn_pressure(const VesselRecord& v) const {
     if (v.pins.dyn_pressure) return *v.pins.dyn_pressure;
     if (v.pins.airspeed) return 0.5 * v.air.density * *v.pins.airspeed * *v.pins.airspeed;
-    return derived(v, DerivedObservables::kFrame).dyn_pressure;
+    return frame(v).dyn_pressure;
 }
 
 double World::atm_pressure(const VesselRecord& v) const {
@@ -155,27 +152,41 @@ void World::horizon_axes(const VECTOR3& pos, VECTOR3& east, VECTOR3& up, VECTOR3
 
 double World::pitch(const VesselRecord& v) const {
     if (v.pins.pitch) return *v.pins.pitch;
-    return derived(v, DerivedObservables::kFrame | DerivedObservables::kPitch).pitch;
+    DerivedObservables& d = frame(v);
+    return once(d, DerivedObservables::kPitch, d.pitch, [&] {
+        return std::asin(detail::clamp(dotp(column(v.state.R, 2), d.up), -1.0, 1.0));
+    });
 }
 
 double World::bank(const VesselRecord& v) const {
     if (v.pins.bank) return *v.pins.bank;
-    return derived(v, DerivedObservables::kFrame | DerivedObservables::kBank).bank;
+    DerivedObservables& d = frame(v);
+    return once(d, DerivedObservables::kBank, d.bank, [&] {
+        return std::atan2(dotp(column(v.state.R, 0), d.up), dotp(column(v.state.R, 1), d.up));
+    });
 }
 
 double World::heading(const VesselRecord& v) const {
     if (v.pins.heading) return *v.pins.heading;
-    return derived(v, DerivedObservables::kFrame | DerivedObservables::kHeading).heading;
+    DerivedObservables& d = frame(v);
+    return once(d, DerivedObservables::kHeading, d.heading, [&] {
+        const VECTOR3 z = column(v.state.R, 2);
+        return wrap_two_pi(std::atan2(dotp(z, d.east), dotp(z, d.north)));
+    });
 }
 
 double World::aoa(const VesselRecord& v) const {
     if (v.pins.aoa) return *v.pins.aoa;
-    return derived(v, DerivedObservables::kFrame | DerivedObservables::kAoa).aoa;
+    DerivedObservables& d = frame(v);
+    return once(d, DerivedObservables::kAoa, d.aoa,
+                [&] { return std::atan2(-d.airspeed_local.y, d.airspeed_local.z); });
 }
 
 double World::slip(const VesselRecord& v) const {
     if (v.pins.slip) return *v.pins.slip;
-    return derived(v, DerivedObservables::kFrame | DerivedObservables::kSlip).slip;
+    DerivedObservables& d = frame(v);
+    return once(d, DerivedObservables::kSlip, d.slip,
+                [&] { return std::atan2(-d.airspeed_local.x, d.airspeed_local.z); });
 }
 
 VECTOR3 World::angular_vel(const VesselRecord& v) const {
@@ -184,7 +195,7 @@ VECTOR3 World::angular_vel(const VesselRecord& v) const {
 
 VECTOR3 World::horizon_airspeed(const VesselRecord& v) const {
     if (v.pins.horizon_airspeed) return *v.pins.horizon_airspeed;
-    const DerivedObservables& d = derived(v, DerivedObservables::kFrame);
+    const DerivedObservables& d = frame(v);
     const VECTOR3& a = d.airspeed_global;
     return _V(dotp(a, d.east), dotp(a, d.up), dotp(a, d.north));
 }
@@ -260,7 +271,9 @@ ELEMENTS orbital_elements(const VECTOR3& pos, const VECTOR3& velocity, double mu
 
 ELEMENTS World::elements(const VesselRecord& v) const {
     if (v.pins.elements) return *v.pins.elements;
-    return derived(v, DerivedObservables::kElements).elements;
+    DerivedObservables& d = v.derived_;
+    return once(d, DerivedObservables::kElements, d.elements,
+                [&] { return orbital_elements(v.state.pos, v.state.vel, earth.mu); });
 }
 
 VECTOR3 World::force_vector(const VesselRecord& v) const {
@@ -281,7 +294,8 @@ VESSELSTATUS World::status(const VesselRecord& v) const {
     s.rpos = v.state.pos;
     s.rvel = v.state.vel;
     s.vrot = v.state.omega;
-    s.arot = derived(v, DerivedObservables::kArot).arot;
+    DerivedObservables& d = v.derived_;
+    s.arot = once(d, DerivedObservables::kArot, d.arot, [&] { return detail::arot_from_matrix(v.state.R); });
     const PropellantRecord* p = v.def.default_propellant;
     s.fuel = (p != nullptr && p->max_mass > 0.0) ? p->mass / p->max_mass : 0.0;
     s.eng_main = group_level(v, THGROUP_MAIN) - group_level(v, THGROUP_RETRO);

@@ -13,24 +13,26 @@ using runtime::find_in;
 
 namespace {
 
-World& world() {
+// Every operation begins with these two: kept inline, so that a call costs no more than the
+// comparison that finds the vessel asked about last.
+[[gnu::always_inline]] inline World& world() {
     return runtime::detail::current();
 }
 
-VesselRecord* rec(OBJHANDLE h) {
+[[gnu::always_inline]] inline VesselRecord* rec(OBJHANDLE h) {
     return world().record(h);
 }
 
 runtime::ThrusterRecord* thruster(VesselRecord* v, THRUSTER_HANDLE th) {
-    return v != nullptr ? find_in(v->def.thrusters, v->def.thruster_index, th) : nullptr;
+    return v != nullptr ? find_in(v->def.thrusters, v->def.thruster_cursor, th) : nullptr;
 }
 
 runtime::PropellantRecord* propellant(VesselRecord* v, PROPELLANT_HANDLE ph) {
-    return v != nullptr ? find_in(v->def.propellants, v->def.propellant_index, ph) : nullptr;
+    return v != nullptr ? find_in(v->def.propellants, v->def.propellant_cursor, ph) : nullptr;
 }
 
 runtime::AttachmentRecord* attachment(VesselRecord* v, ATTACHMENTHANDLE ah) {
-    return v != nullptr ? find_in(v->def.attachments, v->def.attachment_index, ah) : nullptr;
+    return v != nullptr ? find_in(v->def.attachments, v->def.attachment_cursor, ah) : nullptr;
 }
 
 runtime::AnimationRecord* animation(VesselRecord* v, UINT anim) {

@@ -103,7 +103,7 @@ VesselRecord* World::find_vessel(const std::string& name) const {
 }
 
 VesselRecord* World::find_record(OBJHANDLE h) const {
-    VesselRecord* v = find_in(vessels_, vessel_index_, h);
+    VesselRecord* v = find_in(vessels_, vessel_cursor_, h);
     if (v != nullptr) {
         last_handle_ = h;
         last_record_ = v;

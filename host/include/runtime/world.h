@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "orbiter_api.h"
-#include "runtime/handle_index.h"
+#include "runtime/handle_cursor.h"
 #include "vessel_api.h"
 
 namespace runtime {
@@ -184,8 +184,8 @@ struct VesselDefinition {
     std::vector<std::unique_ptr<AttachmentRecord>> attachments;  // both sides, in creation order
     std::vector<std::unique_ptr<DockRecord>> docks;
     std::vector<std::unique_ptr<AnimationRecord>> animations;  // index = animation id
-    // Where the vessel's handles stand in their lists, for look-ups in constant time.
-    mutable HandleIndex propellant_index, thruster_index, attachment_index;
+    // Where the vessel's handles were found last in their lists (runtime/handle_cursor.h).
+    mutable HandleCursor propellant_cursor, thruster_cursor, attachment_cursor;
 };
 
 // Body: the one central body the World knows. Its frame rotates about the global +y axis.
@@ -558,9 +558,9 @@ public:
     std::function<void(VesselRecord&)> on_vessel_created;
 
 private:
-    // The vessel's derived observables with at least these groups known.
-    const DerivedObservables& derived(const VesselRecord& v, unsigned groups) const;
-    void derive(const VesselRecord& v, unsigned groups) const;
+    // The vessel's snapshot with its frame group known; the other groups are derived by the
+    // observable that answers them (observables.cpp).
+    DerivedObservables& frame(const VesselRecord& v) const;
     void release_module(ModuleRecord* module);  // unloads it when its last vessel is gone
     VesselRecord* find_record(OBJHANDLE h) const;
     void place_children_below(VesselRecord* parent, size_t depth);
@@ -568,7 +568,7 @@ private:
 
     mutable OBJHANDLE last_handle_ = nullptr;
     mutable VesselRecord* last_record_ = nullptr;
-    mutable HandleIndex vessel_index_;
+    mutable HandleCursor vessel_cursor_;
 
     std::string root_ = ".";
     std::vector<std::unique_ptr<VesselRecord>> vessels_;
