@@ -62,9 +62,8 @@ void World::set_air(VesselRecord& v, const AirData& air) {
 }
 
 // The frame group from the state and air data alone, in the formulas of docs/physics.md.
-DerivedObservables& World::frame(const VesselRecord& v) const {
+DerivedObservables& World::derive_frame(const VesselRecord& v) const {
     DerivedObservables& d = v.derived_;
-    if ((d.known & DerivedObservables::kFrame) != 0) return d;
     const VesselState& s = v.state_;
     horizon_axes(s.pos, d.east, d.up, d.north);
     d.altitude = length(s.pos) - earth.radius;
@@ -290,7 +289,13 @@ VECTOR3 World::weight_vector(const VesselRecord& v) const {
 }
 
 VESSELSTATUS World::status(const VesselRecord& v) const {
-    VESSELSTATUS s{};
+    VESSELSTATUS s;
+    status(v, s);
+    return s;
+}
+
+// Every field written, in place: a vessel asks for its status every step.
+void World::status(const VesselRecord& v, VESSELSTATUS& s) const {
     s.rpos = v.state.pos;
     s.rvel = v.state.vel;
     s.vrot = v.state.omega;
@@ -304,7 +309,6 @@ VESSELSTATUS World::status(const VesselRecord& v) const {
     s.base = nullptr;
     s.port = 0;
     s.status = v.state.landed ? 1 : 0;
-    return s;
 }
 
 // Engine levels of a status are not applied: a vessel comes into being with its engines off.

@@ -340,6 +340,9 @@ double VESSEL::GetManualControlLevel(THGROUP_TYPE type, DWORD mode, DWORD device
     if (w.focus != vessel_handle || !valid_group_type(type)) return 0.0;
     VesselRecord* v = w.record(vessel_handle);
     if (v == nullptr) return 0.0;
+    // No input (the usual case, asked about six times a step) answers 0 in every mode.
+    const double level = v->controls.manual_levels[type];
+    if (std::bit_cast<std::uint64_t>(level) == 0) return 0.0;
     const bool rotation = type >= THGROUP_ATT_PITCHUP && type <= THGROUP_ATT_BANKRIGHT;
     const bool translation = type >= THGROUP_ATT_RIGHT && type <= THGROUP_ATT_BACK;
     bool answered = true;
@@ -347,7 +350,7 @@ double VESSEL::GetManualControlLevel(THGROUP_TYPE type, DWORD mode, DWORD device
     else if (mode == MANCTRL_LINMODE) answered = !rotation;
     else if (mode == MANCTRL_ATTMODE)
         answered = (!rotation || v->controls.rcs_mode == RCS_ROT) && (!translation || v->controls.rcs_mode == RCS_LIN);
-    return answered ? v->controls.manual_levels[type] : 0.0;
+    return answered ? level : 0.0;
 }
 void VESSEL::SetAttitudeRotLevel(const VECTOR3& th) const {
     World& w = world();
@@ -596,7 +599,7 @@ double VESSEL::GetAnimation(UINT anim) const {
 // --- State and observables ------------------------------------------------------------
 void VESSEL::GetStatus(VESSELSTATUS& status) const {
     World& w = world();
-    if (VesselRecord* v = w.record(vessel_handle)) status = w.status(*v);
+    if (VesselRecord* v = w.record(vessel_handle)) w.status(*v, status);
 }
 void VESSEL::DefSetState(const VESSELSTATUS* status) const {
     World& w = world();

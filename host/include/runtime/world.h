@@ -522,6 +522,7 @@ public:
     VECTOR3 force_vector(const VesselRecord& v) const;
     VECTOR3 weight_vector(const VesselRecord& v) const;
     VESSELSTATUS status(const VesselRecord& v) const;
+    void status(const VesselRecord& v, VESSELSTATUS& out) const;  // the same, written into `out`
     void set_status(VesselRecord& v, const VESSELSTATUS& s);
     // Local horizon axes at a global position: east, up, north (unit vectors, global frame).
     void horizon_axes(const VECTOR3& pos, VECTOR3& east, VECTOR3& up, VECTOR3& north) const;
@@ -559,8 +560,13 @@ public:
 
 private:
     // The vessel's snapshot with its frame group known; the other groups are derived by the
-    // observable that answers them (observables.cpp).
-    DerivedObservables& frame(const VesselRecord& v) const;
+    // observable that answers them (observables.cpp). Asked many times a step: the check is
+    // inline, the derivation once per state.
+    DerivedObservables& frame(const VesselRecord& v) const {
+        if ((v.derived_.known & DerivedObservables::kFrame) != 0) return v.derived_;
+        return derive_frame(v);
+    }
+    DerivedObservables& derive_frame(const VesselRecord& v) const;
     void release_module(ModuleRecord* module);  // unloads it when its last vessel is gone
     VesselRecord* find_record(OBJHANDLE h) const;
     void place_children_below(VesselRecord* parent, size_t depth);
