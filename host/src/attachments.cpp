@@ -38,11 +38,14 @@ void unlink(AttachmentRecord* a) {
 
 }  // namespace
 
-VesselRecord* World::parent_of(const VesselRecord* v) const {
-    if (v == nullptr) return nullptr;
-    for (const auto& a : v->def.attachments)
-        if (a->to_parent && a->linked != nullptr) return a->linked;
-    return nullptr;
+void World::find_parent(VesselRecord& v) {
+    v.parent_ = nullptr;
+    for (const auto& a : v.def.attachments) {
+        if (a->to_parent && a->linked != nullptr) {
+            v.parent_ = a->linked;
+            return;
+        }
+    }
 }
 
 bool World::attach(VesselRecord* parent, AttachmentRecord* parent_point, VesselRecord* child,
@@ -62,6 +65,7 @@ bool World::attach(VesselRecord* parent, AttachmentRecord* parent_point, VesselR
     parent_point->linked_point = child_point;
     child_point->linked = parent;
     child_point->linked_point = parent_point;
+    find_parent(*child);
     move(*child).landed = false;
     place_children(parent);
     return true;
@@ -75,6 +79,7 @@ bool World::detach(AttachmentRecord* parent_point, double vel) {
     place_children(parent);
     move(*child).vel += mul(parent->state.R, unit(parent_point->dir)) * vel;
     unlink(parent_point);
+    find_parent(*child);
     return true;
 }
 

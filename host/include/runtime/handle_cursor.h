@@ -18,26 +18,31 @@ struct HandleCursor {
 };
 
 // The record behind a handle in a list of owned records, or null for a handle the list does not
-// hold (unknown, cleared, another vessel's). No hashing: the place found last, the one after it,
-// then the list from its start, where a vessel's busiest records (its main engines, made first)
-// stand.
+// hold (unknown, cleared, another vessel's). No hashing: the place found last and the one after
+// it, inline; then the list from its start, where a vessel's busiest records (its main engines,
+// made first) stand.
 template <class T>
-T* find_in(const std::vector<std::unique_ptr<T>>& list, HandleCursor& cursor, const void* handle) {
-    if (handle == nullptr) return nullptr;
-    const std::size_t n = list.size();
-    std::size_t i = cursor.last;
-    if (i < n && list[i].get() == handle) return list[i].get();
-    if (++i < n && list[i].get() == handle) {
-        cursor.last = i;
-        return list[i].get();
-    }
-    for (i = 0; i < n; ++i) {
+T* scan_for(const std::vector<std::unique_ptr<T>>& list, HandleCursor& cursor, const void* handle) {
+    for (std::size_t i = 0; i < list.size(); ++i) {
         if (list[i].get() == handle) {
             cursor.last = i;
             return list[i].get();
         }
     }
     return nullptr;
+}
+
+template <class T>
+[[gnu::always_inline]] inline T* find_in(const std::vector<std::unique_ptr<T>>& list, HandleCursor& cursor,
+                                         const void* handle) {
+    const std::size_t n = list.size(), i = cursor.last;
+    if (handle == nullptr) return nullptr;
+    if (i < n && list[i].get() == handle) return list[i].get();
+    if (i + 1 < n && list[i + 1].get() == handle) {
+        cursor.last = i + 1;
+        return list[i + 1].get();
+    }
+    return scan_for(list, cursor, handle);
 }
 
 }  // namespace runtime

@@ -348,6 +348,9 @@ private:
     AirData air_;
     mutable DerivedObservables derived_;
     PhysicsCarry carry_;
+    // The vessel this one is attached to, or null: what its to-parent points' links say. The
+    // World changes links only in attach, detach and destroy_vessel, and sets this there.
+    VesselRecord* parent_ = nullptr;
 };
 
 // A vessel class from Config/Vessels/<Class>.cfg: either a module, or the figures of a
@@ -476,7 +479,7 @@ public:
     // The vessel behind a handle, null for an unknown one. The vessel asked about last is
     // answered at once: a vessel's callbacks ask about their own vessel many times a step.
     VesselRecord* record(OBJHANDLE h) const {
-        if (h != nullptr && h == last_handle_) return last_record_;
+        if (h == last_handle_) return last_record_;  // both null, or both the vessel found last
         return find_record(h);
     }
     bool is_vessel(OBJHANDLE h) const { return record(h) != nullptr; }
@@ -488,7 +491,7 @@ public:
     bool attach(VesselRecord* parent, AttachmentRecord* parent_point, VesselRecord* child,
                 AttachmentRecord* child_point);
     bool detach(AttachmentRecord* parent_point, double vel);
-    VesselRecord* parent_of(const VesselRecord* v) const;
+    VesselRecord* parent_of(const VesselRecord* v) const { return v != nullptr ? v->parent_ : nullptr; }
     // Places every attached child rigidly at its parent's attachment point.
     void place_children(VesselRecord* parent);
 
@@ -570,6 +573,7 @@ private:
     void release_module(ModuleRecord* module);  // unloads it when its last vessel is gone
     VesselRecord* find_record(OBJHANDLE h) const;
     void place_children_below(VesselRecord* parent, size_t depth);
+    void find_parent(VesselRecord& v);  // sets parent_ from the links, after they changed
     void forget_vessel_handles();  // after a vessel left the list
 
     mutable OBJHANDLE last_handle_ = nullptr;
