@@ -38,13 +38,15 @@ void unlink(AttachmentRecord* a) {
 
 }  // namespace
 
-void World::find_parent(VesselRecord& v) {
+void World::find_links(VesselRecord& v) {
     v.parent_ = nullptr;
+    v.children_ = 0;
     for (const auto& a : v.def.attachments) {
-        if (a->to_parent && a->linked != nullptr) {
+        if (a->linked == nullptr) continue;
+        if (!a->to_parent)
+            ++v.children_;
+        else if (v.parent_ == nullptr)
             v.parent_ = a->linked;
-            return;
-        }
     }
 }
 
@@ -57,15 +59,21 @@ bool World::attach(VesselRecord* parent, AttachmentRecord* parent_point, VesselR
     for (const VesselRecord* p = parent; p != nullptr; p = parent_of(p))
         if (p == child) return false;
     if (parent_point->linked != nullptr && parent_point->linked != child) return false;
-    for (auto& a : child->def.attachments)
-        if (a->to_parent && a->linked != nullptr) unlink(a.get());
+    for (auto& a : child->def.attachments) {
+        if (a->to_parent && a->linked != nullptr) {
+            VesselRecord* old_parent = a->linked;
+            unlink(a.get());
+            find_links(*old_parent);
+        }
+    }
     if (parent_point->linked != nullptr) unlink(parent_point);
 
     parent_point->linked = child;
     parent_point->linked_point = child_point;
     child_point->linked = parent;
     child_point->linked_point = parent_point;
-    find_parent(*child);
+    find_links(*child);
+    find_links(*parent);
     move(*child).landed = false;
     place_children(parent);
     return true;
@@ -79,7 +87,8 @@ bool World::detach(AttachmentRecord* parent_point, double vel) {
     place_children(parent);
     move(*child).vel += mul(parent->state.R, unit(parent_point->dir)) * vel;
     unlink(parent_point);
-    find_parent(*child);
+    find_links(*child);
+    find_links(*parent);
     return true;
 }
 
@@ -91,7 +100,7 @@ void World::place_children(VesselRecord* parent) {
 // corrupted link from recursing without end. Runs for every free vessel every step, so it
 // allocates nothing and looks no further than a vessel's own points.
 void World::place_children_below(VesselRecord* parent, size_t depth) {
-    if (depth > vessels_.size()) return;
+    if (parent->children_ == 0 || depth > vessels_.size()) return;
     const VesselState& ps = parent->state;
     for (const auto& a : parent->def.attachments) {
         if (a->to_parent || a->linked == nullptr || a->linked_point == nullptr) continue;

@@ -141,7 +141,7 @@ void World::destroy_vessel(VesselRecord* v) {
         }
         a->linked = nullptr;
         a->linked_point = nullptr;
-        if (other != nullptr) find_parent(*other);
+        if (other != nullptr) find_links(*other);
     }
     if (focus == v) focus = nullptr;
     ModuleRecord* module = v->module;

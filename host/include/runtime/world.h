@@ -348,9 +348,11 @@ private:
     AirData air_;
     mutable DerivedObservables derived_;
     PhysicsCarry carry_;
-    // The vessel this one is attached to, or null: what its to-parent points' links say. The
-    // World changes links only in attach, detach and destroy_vessel, and sets this there.
+    // What the attachment links of its points say: the vessel this one is attached to (null:
+    // none) and how many children hang on it. The World changes links only in attach, detach
+    // and destroy_vessel, and sets these there for every vessel whose links changed.
     VesselRecord* parent_ = nullptr;
+    std::size_t children_ = 0;
 };
 
 // A vessel class from Config/Vessels/<Class>.cfg: either a module, or the figures of a
@@ -573,7 +575,7 @@ private:
     void release_module(ModuleRecord* module);  // unloads it when its last vessel is gone
     VesselRecord* find_record(OBJHANDLE h) const;
     void place_children_below(VesselRecord* parent, size_t depth);
-    void find_parent(VesselRecord& v);  // sets parent_ from the links, after they changed
+    void find_links(VesselRecord& v);  // sets parent_ and children_ from the links, after they changed
     void forget_vessel_handles();  // after a vessel left the list
 
     mutable OBJHANDLE last_handle_ = nullptr;
