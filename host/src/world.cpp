@@ -104,16 +104,12 @@ VesselRecord* World::find_vessel(const std::string& name) const {
 
 VesselRecord* World::find_record(OBJHANDLE h) const {
     VesselRecord* v = find_in(vessels_, vessel_cursor_, h);
-    if (v != nullptr) {
-        last_handle_ = h;
-        last_record_ = v;
-    }
+    if (v != nullptr) last_handle_ = h;
     return v;
 }
 
 void World::forget_vessel_handles() {
     last_handle_ = nullptr;
-    last_record_ = nullptr;
 }
 
 VESSEL* World::make_plain_vessel(OBJHANDLE h) {
@@ -143,7 +139,7 @@ double World::group_level(const VesselRecord& v, THGROUP_TYPE type) const {
     const ThrusterGroupRecord* g = group(const_cast<VesselRecord&>(v), type);
     if (g == nullptr || g->thrusters.empty()) return 0.0;
     double sum = 0.0;
-    for (const ThrusterRecord* t : g->thrusters) sum += t->level;
+    for (const ThrusterRecord* t : g->thrusters) sum += t->level_;
     return sum / static_cast<double>(g->thrusters.size());
 }
 
@@ -155,11 +151,7 @@ void World::set_group_level(VesselRecord& v, THGROUP_TYPE type, double level) {
 
 // A thruster fires while its level is above 0 (the physics skips the others), and joins or
 // leaves the firing list in its place of the definition order.
-void World::set_thruster_level(VesselRecord& v, ThrusterRecord& t, double level) {
-    const double clamped = detail::clamp(level, 0.0, 1.0);
-    const bool was_firing = !(t.level_ <= 0.0), firing = !(clamped <= 0.0);
-    t.level_ = clamped;
-    if (was_firing == firing) return;
+void World::update_firing(VesselRecord& v, ThrusterRecord& t, bool firing) {
     std::vector<ThrusterRecord*>& list = v.def.firing;
     const auto at = std::lower_bound(list.begin(), list.end(), t.index,
                                      [](const ThrusterRecord* a, std::size_t index) { return a->index < index; });

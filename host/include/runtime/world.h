@@ -481,7 +481,7 @@ public:
     // The vessel behind a handle, null for an unknown one. The vessel asked about last is
     // answered at once: a vessel's callbacks ask about their own vessel many times a step.
     VesselRecord* record(OBJHANDLE h) const {
-        if (h == last_handle_) return last_record_;  // both null, or both the vessel found last
+        if (h == last_handle_) return static_cast<VesselRecord*>(h);  // null, or the vessel found last
         return find_record(h);
     }
     bool is_vessel(OBJHANDLE h) const { return record(h) != nullptr; }
@@ -540,7 +540,14 @@ public:
     ThrusterGroupRecord* group(VesselRecord& v, THGROUP_TYPE type) const;
     double group_level(const VesselRecord& v, THGROUP_TYPE type) const;  // mean of its thrusters
     void set_group_level(VesselRecord& v, THGROUP_TYPE type, double level);
-    void set_thruster_level(VesselRecord& v, ThrusterRecord& t, double level);  // clamped to 0..1
+    // Clamped to 0..1 (NaN kept). Inline: levels are set many times a step, and the firing list
+    // changes only when a thruster starts or stops.
+    void set_thruster_level(VesselRecord& v, ThrusterRecord& t, double level) {
+        const double clamped = level < 0.0 ? 0.0 : (level > 1.0 ? 1.0 : level);
+        const bool was_firing = !(t.level_ <= 0.0), firing = !(clamped <= 0.0);
+        t.level_ = clamped;
+        if (was_firing != firing) update_firing(v, t, firing);
+    }
 
     // Resources
     MESHHANDLE load_mesh(const std::string& name, bool global);
@@ -573,13 +580,13 @@ private:
     }
     DerivedObservables& derive_frame(const VesselRecord& v) const;
     void release_module(ModuleRecord* module);  // unloads it when its last vessel is gone
+    void update_firing(VesselRecord& v, ThrusterRecord& t, bool firing);  // t started or stopped
     VesselRecord* find_record(OBJHANDLE h) const;
     void place_children_below(VesselRecord* parent, size_t depth);
     void find_links(VesselRecord& v);  // sets parent_ and children_ from the links, after they changed
     void forget_vessel_handles();  // after a vessel left the list
 
-    mutable OBJHANDLE last_handle_ = nullptr;
-    mutable VesselRecord* last_record_ = nullptr;
+    mutable OBJHANDLE last_handle_ = nullptr;  // a vessel's handle is its record
     mutable HandleCursor vessel_cursor_;
 
     std::string root_ = ".";
