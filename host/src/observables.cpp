@@ -35,7 +35,7 @@ VECTOR3 column(const MATRIX3& R, int c) {
 
 // Angles within a turn of 0..2pi are brought into it without the division fmod costs, to
 // exactly what fmod gives (a - 2pi is exact there); any other is reduced by fmod.
-double wrap_two_pi(double a) {
+[[gnu::always_inline]] inline double wrap_two_pi(double a) {
     if (a >= 0.0 && a < PI2) return a;
     if (a >= PI2 && a < 2.0 * PI2) return a - PI2;
     if (a < 0.0 && a > -PI2) return a + PI2;
@@ -227,6 +227,8 @@ ELEMENTS orbital_elements(const VECTOR3& pos, const VECTOR3& velocity, double mu
     const VECTOR3 vel = _V(velocity.x, velocity.z, velocity.y);
     const double rl = length(r);
     if (rl <= 0.0 || mu <= 0.0) return el;
+    // The vectors first, down to the arguments of each angle, and the maths library's calls
+    // last, so that no vector has to be kept across them.
     const double v2 = dotp(vel, vel);
     const VECTOR3 h = crossp(r, vel);
     const double hl = length(h);
@@ -234,30 +236,42 @@ ELEMENTS orbital_elements(const VECTOR3& pos, const VECTOR3& velocity, double mu
     const double energy = v2 / 2.0 - mu / rl;
     el.a = energy != 0.0 ? -mu / (2.0 * energy) : 0.0;
     el.e = length(e_vec);
-    el.i = hl > 0.0 ? std::acos(detail::clamp(h.z / hl, -1.0, 1.0)) : 0.0;
+    const double cos_i = hl > 0.0 ? detail::clamp(h.z / hl, -1.0, 1.0) : 1.0;
     const VECTOR3 node = _V(-h.y, h.x, 0.0);  // z x h
     const double nl = length(node);
     constexpr double tiny = 1e-11;
-    el.theta = nl > tiny * hl ? wrap_two_pi(std::atan2(node.y, node.x)) : 0.0;
-    // Argument of periapsis in the orbit plane, measured from the node.
-    const VECTOR3 n_unit = nl > tiny * hl ? node / nl : _V(1.0, 0.0, 0.0);
+    const bool has_node = nl > tiny * hl;
+    // Argument of periapsis in the orbit plane, measured from the node: e along n and q.
+    const VECTOR3 n_unit = has_node ? node / nl : _V(1.0, 0.0, 0.0);
     const VECTOR3 q_unit = hl > 0.0 ? crossp(h / hl, n_unit) : _V(0.0, 1.0, 0.0);
-    const double omega = el.e > tiny ? std::atan2(dotp(e_vec, q_unit), dotp(e_vec, n_unit)) : 0.0;
-    el.omegab = wrap_two_pi(el.theta + omega);
+    const double e_q = dotp(e_vec, q_unit), e_n = dotp(e_vec, n_unit);
     // Mean anomaly. An ellipse takes it from the eccentric anomaly, which r and r.v give at
     // once (e cos E = 1 - r/a, e sin E = r.v / sqrt(mu a)): one atan2 where the true anomaly
     // would cost an atan2, a tangent, an arc tangent and a sine. Its rounding in the mean
     // longitude grows as 1e-16 / e (4e-14 rad for a low orbit's e of 0.005), so an orbit
     // nearly circular to 1e-6 goes through the true anomaly, where the ill-defined periapsis
-    // cancels; beyond the ellipse the true anomaly stands in.
+    // cancels; beyond the ellipse the true anomaly stands in. Either way an atan2 of (y, x):
+    // e sin E and e cos E, or r along q and n (the argument of latitude).
     constexpr double clearly_elliptic = 1e-6;
-    double mean_anomaly = 0.0;
-    if (el.e >= clearly_elliptic && el.e < 1.0 && el.a > 0.0) {
-        const double e_sin_E = dotp(r, vel) / std::sqrt(mu * el.a);
-        mean_anomaly = std::atan2(e_sin_E, 1.0 - rl / el.a) - e_sin_E;
+    const bool elliptic = el.e >= clearly_elliptic && el.e < 1.0 && el.a > 0.0;
+    double y = 0.0, x = 0.0;
+    if (elliptic) {
+        y = dotp(r, vel) / std::sqrt(mu * el.a);
+        x = 1.0 - rl / el.a;
     } else {
-        const double u = std::atan2(dotp(r, q_unit), dotp(r, n_unit));  // argument of latitude
-        const double nu = u - omega;
+        y = dotp(r, q_unit);
+        x = dotp(r, n_unit);
+    }
+
+    el.i = hl > 0.0 ? std::acos(cos_i) : 0.0;
+    el.theta = has_node ? wrap_two_pi(std::atan2(node.y, node.x)) : 0.0;
+    const double omega = el.e > tiny ? std::atan2(e_q, e_n) : 0.0;
+    el.omegab = wrap_two_pi(el.theta + omega);
+    double mean_anomaly = 0.0;
+    if (elliptic) {
+        mean_anomaly = std::atan2(y, x) - y;
+    } else {
+        const double nu = std::atan2(y, x) - omega;
         mean_anomaly = nu;
         if (el.e < 1.0) {
             const double E = 2.0 * std::atan(std::sqrt((1.0 - el.e) / (1.0 + el.e)) * std::tan(nu / 2.0));

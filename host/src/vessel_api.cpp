@@ -23,7 +23,7 @@ namespace {
     return world().record(h);
 }
 
-runtime::ThrusterRecord* thruster(VesselRecord* v, THRUSTER_HANDLE th) {
+[[gnu::always_inline]] inline runtime::ThrusterRecord* thruster(VesselRecord* v, THRUSTER_HANDLE th) {
     return v != nullptr ? find_in(v->def.thrusters, v->def.thruster_cursor, th) : nullptr;
 }
 
