@@ -282,7 +282,7 @@ ELEMENTS orbital_elements(const VECTOR3& pos, const VECTOR3& velocity, double mu
     return el;
 }
 
-ELEMENTS World::elements(const VesselRecord& v) const {
+const ELEMENTS& World::elements(const VesselRecord& v) const {
     if (v.pins.elements) return *v.pins.elements;
     DerivedObservables& d = v.derived_;
     return once(d, DerivedObservables::kElements, d.elements,

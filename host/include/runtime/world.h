@@ -523,7 +523,7 @@ public:
     VECTOR3 global_pos(const VesselRecord& v) const;
     VECTOR3 relative_vel(const VesselRecord& v) const;  // inertial, relative to the body
     void equ_pos(const VesselRecord& v, double& lng, double& lat, double& rad) const;
-    ELEMENTS elements(const VesselRecord& v) const;
+    const ELEMENTS& elements(const VesselRecord& v) const;  // the pin, or the snapshot's
     VECTOR3 force_vector(const VesselRecord& v) const;
     VECTOR3 weight_vector(const VesselRecord& v) const;
     VESSELSTATUS status(const VesselRecord& v) const;
