@@ -22,7 +22,9 @@ extern World* current_world KORVAN_LIBRARY_INTERNAL;
 
 // World::current(), inline for the library's own sources: every operation begins with it.
 inline World& current() {
-    return current_world != nullptr ? *current_world : World::current();
+    if (current_world != nullptr) [[likely]]
+        return *current_world;
+    return World::current();
 }
 
 inline double clamp(double x, double lo, double hi) {

@@ -481,7 +481,8 @@ public:
     // The vessel behind a handle, null for an unknown one. The vessel asked about last is
     // answered at once: a vessel's callbacks ask about their own vessel many times a step.
     VesselRecord* record(OBJHANDLE h) const {
-        if (h == last_handle_) return static_cast<VesselRecord*>(h);  // null, or the vessel found last
+        if (h == last_handle_) [[likely]]
+            return static_cast<VesselRecord*>(h);  // null, or the vessel found last
         return find_record(h);
     }
     bool is_vessel(OBJHANDLE h) const { return record(h) != nullptr; }
