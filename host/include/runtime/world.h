@@ -576,7 +576,8 @@ private:
     // observable that answers them (observables.cpp). Asked many times a step: the check is
     // inline, the derivation once per state.
     DerivedObservables& frame(const VesselRecord& v) const {
-        if ((v.derived_.known & DerivedObservables::kFrame) != 0) return v.derived_;
+        if ((v.derived_.known & DerivedObservables::kFrame) != 0) [[likely]]
+            return v.derived_;
         return derive_frame(v);
     }
     DerivedObservables& derive_frame(const VesselRecord& v) const;
