@@ -249,11 +249,19 @@ ContactInput contact_at(const runtime::VesselDefinition& def, const Kinematics& 
                         FrictionTask{motion.vel, motion.omega, dt, true}};
 }
 
-bool ground_within_reach(const runtime::VesselDefinition& def, const runtime::BodyRecord& body, double radius) {
-    double reach2 = 0.0;  // squared distance of the farthest point from the centre of mass
+double touchdown_reach_squared(const runtime::VesselDefinition& def) {
+    double reach2 = 0.0;
     for (const VECTOR3& p : def.touchdown) reach2 = std::max(reach2, vm::dot(p, p));
+    return reach2;
+}
+
+bool ground_within_reach(double reach_squared, const runtime::BodyRecord& body, double radius) {
     const double clearance = radius - body.radius - kContactMargin;
-    return !(clearance > 0.0 && clearance * clearance > reach2);
+    return !(clearance > 0.0 && clearance * clearance > reach_squared);
+}
+
+bool ground_within_reach(const runtime::VesselDefinition& def, const runtime::BodyRecord& body, double radius) {
+    return ground_within_reach(touchdown_reach_squared(def), body, radius);
 }
 
 ContactOutput ground_contact(const ContactInput& in) {

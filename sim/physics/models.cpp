@@ -18,7 +18,6 @@ EnvironmentOutput environment(const EnvironmentInput& in) {
     EnvironmentOutput e;
     const Kinematics& k = in.motion;
     e.radius = vm::norm(k.pos);
-    e.up = e.radius > 0.0 ? vm::scale(k.pos, 1.0 / e.radius) : vm::vec(0.0, 1.0, 0.0);
     e.altitude = e.radius - in.body.radius;
     if (in.known_air != nullptr) {
         e.air = *in.known_air;  // found where the last step ended, the body's density factor in it
@@ -221,6 +220,8 @@ int aero_substeps(const AeroOutput& airfoils, const MassOutput& mass, double air
     return needed > 1.0 ? int(std::min(needed, double(kMaxAeroSubsteps))) : 1;
 }
 
+// The sums are kept in locals, not in `out`, which the records' numbers might alias: each
+// addition stays a register operation, in the same order.
 void add_surface_forces(AeroOutput& out, const AeroInput& in) {
     const runtime::VesselDefinition& def = in.def;
     const EnvironmentOutput& env = in.env;
@@ -228,6 +229,7 @@ void add_surface_forces(AeroOutput& out, const AeroInput& in) {
     if (density <= 0.0) return;
     const double q = env.dyn_pressure;
     const double speed = env.airspeed;
+    AeroOutput sum = out;
 
     if (speed > 0.0) {
         const VECTOR3 u = vm::scale(env.airspeed_local, 1.0 / speed);
@@ -238,31 +240,32 @@ void add_surface_forces(AeroOutput& out, const AeroInput& in) {
             const double level = in.surface_levels[size_t(type)];
             if (level == 0.0) continue;
             const VECTOR3 force = vm::scale(control_surface_direction(cs), q * cs.area * cs.dCl * level);
-            out.lift = vm::add(out.lift, force);
-            add_force_at(out.wrench, force, cs.ref);
+            sum.lift = vm::add(sum.lift, force);
+            add_force_at(sum.wrench, force, cs.ref);
         }
 
         for (const runtime::DragElementRecord& de : def.drag_elements) {
             if (de.drag == nullptr) continue;
             const VECTOR3 drag = vm::scale(u, -q * (*de.drag) * de.factor);
-            out.drag = vm::add(out.drag, drag);
-            add_force_at(out.wrench, drag, de.ref);
+            sum.drag = vm::add(sum.drag, drag);
+            add_force_at(sum.wrench, drag, de.ref);
         }
 
         if (def.airfoils.empty()) {
             const VECTOR3 drag = vm::scale(u, -q * body_drag_area(def, u));
-            out.drag = vm::add(out.drag, drag);
-            out.wrench.force = vm::add(out.wrench.force, drag);
+            sum.drag = vm::add(sum.drag, drag);
+            sum.wrench.force = vm::add(sum.wrench.force, drag);
         }
     }
 
     const double size = def.size;
-    out.wrench.torque.x +=
+    sum.wrench.torque.x +=
         rotational_drag(def.rot_drag.x, density, speed, size, in.omega.x, in.inertia.x, in.dt);
-    out.wrench.torque.y +=
+    sum.wrench.torque.y +=
         rotational_drag(def.rot_drag.y, density, speed, size, in.omega.y, in.inertia.y, in.dt);
-    out.wrench.torque.z +=
+    sum.wrench.torque.z +=
         rotational_drag(def.rot_drag.z, density, speed, size, in.omega.z, in.inertia.z, in.dt);
+    out = sum;
 }
 
 AeroOutput aerodynamics(const AeroInput& in) {

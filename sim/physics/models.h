@@ -47,7 +47,6 @@ struct EnvironmentOutput {
     Atmosphere air;
     double radius;            // m from the body's centre
     double altitude;          // m above the mean radius
-    VECTOR3 up;               // global unit vector
     VECTOR3 airspeed_local;   // vessel frame: the vessel's velocity relative to the air
     double airspeed;          // m/s
     double mach;
@@ -153,6 +152,10 @@ ContactOutput ground_contact(const ContactInput& in);
 // farthest touchdown point reaches the contact margin above the surface. Where it cannot,
 // ground_contact finds nothing, and a step in flight does not look for contact.
 bool ground_within_reach(const runtime::VesselDefinition& def, const runtime::BodyRecord& body, double radius);
+// The same with the squared distance of the farthest touchdown point from the centre of mass
+// known (touchdown_reach_squared): a step asks up to three times with the same points.
+double touchdown_reach_squared(const runtime::VesselDefinition& def);
+bool ground_within_reach(double reach_squared, const runtime::BodyRecord& body, double radius);
 
 // How many substeps a step of dt needs while the vessel may touch the ground: its springs'
 // stiffest mode is integrated stably only within kMaxFrequencyStep of a radian per step.

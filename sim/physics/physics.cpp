@@ -23,6 +23,14 @@ struct StepForces {
     VECTOR3 outside_global;  // global: the same plus weight
 };
 
+// What holds over a whole step of one vessel, whatever its substeps: the forces the vessel
+// added, and how far its touchdown points reach from its centre (squared), which the step
+// asks up to three times.
+struct StepSetting {
+    Wrench added;
+    double touchdown_reach_squared;
+};
+
 namespace {
 
 constexpr double kSecondsPerDay = 86400.0;
@@ -290,22 +298,23 @@ void Physics::step_vessel(runtime::VesselRecord& v, double dt) {
         if (s.landed) remember_ground_pose(carry, s.pos, s.R, body_rotation_angle(world_.earth, world_.sim_time));
     }
     // The forces the vessel added act over the whole step, whatever its substeps.
-    const Wrench added = added_forces(v.controls);
+    const StepSetting setting{added_forces(v.controls), touchdown_reach_squared(v.def)};
     v.controls.added_forces.clear();
-    const int substeps = carry.resting ? 1 : substeps_of(v, carry, dt);
+    const int substeps = carry.resting ? 1 : substeps_of(v, carry, setting, dt);
     const double h = dt / substeps;
-    for (int i = 0; i < substeps; ++i) advance(v, carry, world_.sim_time + i * h, h, added);
+    for (int i = 0; i < substeps; ++i) advance(v, carry, world_.sim_time + i * h, h, setting);
 }
 
 // A step is cut into substeps short enough for the stiffest forces it meets: the springs of a
 // vessel that may touch the ground within it, and the airfoils where the air is dense and
 // fast (their forces at the start, most often carried from where the last step ended). In
 // flight through thin air a step is one.
-int Physics::substeps_of(const runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double dt) {
+int Physics::substeps_of(const runtime::VesselRecord& v, runtime::PhysicsCarry& carry, const StepSetting& setting,
+                         double dt) {
     const runtime::VesselState& s = v.state;
     const double radius = vm::norm(s.pos);
     const double descent = radius > 0.0 ? std::max(0.0, -vm::dot(s.vel, s.pos) / radius) : 0.0;
-    const bool near_ground = ground_within_reach(v.def, world_.earth, radius - descent * dt);
+    const bool near_ground = ground_within_reach(setting.touchdown_reach_squared, world_.earth, radius - descent * dt);
     const MassOutput mass = mass_properties(v.def);
     if (!carry.airfoils_known) {
         const Atmosphere carried_air = atmosphere_of(carry.air);
@@ -320,7 +329,7 @@ int Physics::substeps_of(const runtime::VesselRecord& v, runtime::PhysicsCarry& 
 
 // One step of h seconds from time t: held by the ground, or moving under every force.
 void Physics::advance(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t, double h,
-                      const Wrench& added) {
+                      const StepSetting& setting) {
     // The air where the last step ended, which is where this one starts.
     const Atmosphere carried_air = atmosphere_of(carry.air);
 
@@ -334,11 +343,11 @@ void Physics::advance(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, do
         carry.crashed ? PropulsionOutput{} : propulsion(PropulsionInput{v.def, env0.air.pressure, h, thrust_factor_});
     const bool airfoils_kept = same_airfoils(v.def, carry);
     const StepForces f0 = forces_at(world_, v, start, env0, mass0, starting_airfoils(v.def, env0, carry, airfoils_kept),
-                                    thrust0, added, h);
+                                    thrust0, setting.added, h);
     if (carry.resting && !carry.crashed && !ground_holds(contact_input(world_, v, start, f0, h)))
         carry.resting = false;
     if (!carry.resting) {
-        move(v, carry, t, h, start, f0, airfoils_kept);
+        move(v, carry, t, h, start, f0, setting, airfoils_kept);
         return;
     }
     // Held by the ground: the air and forces of the start, the pose where the ground takes it.
@@ -350,10 +359,10 @@ void Physics::advance(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, do
 // The vessel moving under every force for h seconds from time t, unless it strikes the ground
 // harder than it can take: it is then a wreck held on the ground.
 void Physics::move(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t, double h,
-                   const Kinematics& start, const StepForces& f0, bool airfoils_kept) {
+                   const Kinematics& start, const StepForces& f0, const StepSetting& setting, bool airfoils_kept) {
     // env0.radius is the start's distance from the centre, as ground_contact finds it.
     ContactOutput contact0;
-    if (ground_within_reach(v.def, world_.earth, f0.env.radius)) {
+    if (ground_within_reach(setting.touchdown_reach_squared, world_.earth, f0.env.radius)) {
         if (crash_if_struck(v, carry, t, h, start, start, f0.mass)) return;
         contact0 = ground_contact(contact_input(world_, v, start, f0, h));
     }
@@ -366,7 +375,7 @@ void Physics::move(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, doubl
     // after the first half kick within the half step that remains.
     const Kinematics& end = d.predicted;
     const EnvironmentOutput env1 = environment(EnvironmentInput{world_.earth, end});
-    const bool end_within_reach = ground_within_reach(v.def, world_.earth, env1.radius);
+    const bool end_within_reach = ground_within_reach(setting.touchdown_reach_squared, world_.earth, env1.radius);
     if (end_within_reach && crash_if_struck(v, carry, t, h, start, end, f0.mass)) return;
     const PropulsionOutput thrust1 = propulsion_at_pressure(f0.propulsion, env1.air.pressure - f0.env.air.pressure);
     const AeroOutput airfoils1 = airfoil_forces(v.def, env1);

@@ -57,6 +57,7 @@ struct Kinematics;
 struct MassOutput;
 struct StepForces;
 struct Wrench;
+struct StepSetting;
 
 // A vessel that struck the ground harder than it can take (docs/physics.md, "Crashes").
 struct CrashReport {
@@ -91,10 +92,12 @@ public:
 
 private:
     void step_vessel(runtime::VesselRecord& v, double dt);
-    int substeps_of(const runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double dt);
-    void advance(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t, double h, const Wrench& added);
+    int substeps_of(const runtime::VesselRecord& v, runtime::PhysicsCarry& carry, const StepSetting& setting,
+                    double dt);
+    void advance(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t, double h,
+                 const StepSetting& setting);
     void move(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t, double h, const Kinematics& start,
-              const StepForces& f0, bool airfoils_kept);
+              const StepForces& f0, const StepSetting& setting, bool airfoils_kept);
     bool crash_if_struck(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t, double h,
                          const Kinematics& before, const Kinematics& after, const MassOutput& mass);
 
