@@ -116,6 +116,16 @@ VECTOR3 resting_contact_force(const runtime::World& world, const runtime::Vessel
     return vm::to_local(v.state.R, vm::sub(vm::scale(ground_acceleration, f.mass.mass), f.outside_global));
 }
 
+// A vessel's links (Physics::links_): it rides on a parent (World::parent_of finds one), it
+// carries children (World::place_children has some to place).
+constexpr unsigned char kRides = 1, kCarries = 2;
+unsigned char links_of(const runtime::VesselRecord& v) {
+    unsigned char links = 0;
+    for (const auto& a : v.def.attachments)
+        if (a->linked != nullptr) links |= a->to_parent ? kRides : kCarries;
+    return links;
+}
+
 bool same(const VECTOR3& a, const VECTOR3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
 
 // Puts a resting vessel where the ground has carried it at body rotation angle theta.
@@ -245,17 +255,15 @@ Physics::Physics(runtime::World& world) : world_(world) {}
 Physics::~Physics() = default;
 
 void Physics::step(double dt) {
-    // Which vessels ride on a parent: attachments change only between steps.
+    // Which vessels ride on a parent and which carry children: attachments change only
+    // between steps.
     const size_t count = world_.vessel_count();
-    riding_.resize(count);
-    for (size_t i = 0; i < count; ++i) {
-        const runtime::VesselRecord* v = world_.vessel(i);
-        riding_[i] = !v->def.attachments.empty() && world_.parent_of(v) != nullptr ? 1 : 0;
-    }
+    links_.resize(count);
+    for (size_t i = 0; i < count; ++i) links_[i] = links_of(*world_.vessel(i));
 
     for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world_.vessel(i);
-        if (v.pending_delete || riding_[i]) continue;
+        if (v.pending_delete || (links_[i] & kRides)) continue;
         step_vessel(v, dt);
     }
     if (world_.mjd != mjd_written_ || world_.sim_time != time_written_) {
@@ -271,12 +279,11 @@ void Physics::step(double dt) {
     // Attachments: children ride rigidly with their parents and take no part in the motion.
     for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world_.vessel(i);
-        // A vessel without attachment points carries no children.
-        if (!v.pending_delete && !riding_[i] && !v.def.attachments.empty()) world_.place_children(&v);
+        if (!v.pending_delete && links_[i] == kCarries) world_.place_children(&v);
     }
     for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world_.vessel(i);
-        if (v.pending_delete || !riding_[i]) continue;
+        if (v.pending_delete || !(links_[i] & kRides)) continue;
         const PresentState p = present_state(world_, v, 0.0, thrust_factor_);
         const StepForces f = forces_of(world_, v, p, dt);
         write_air(world_, v, f.env.air);

@@ -104,7 +104,7 @@ private:
     runtime::World& world_;
     double thrust_factor_ = 1.0;
     std::vector<CrashReport> crashes_;
-    std::vector<unsigned char> riding_;  // per vessel, for one step: attached to a parent (1)
+    std::vector<unsigned char> links_;  // per vessel, for one step: rides on a parent (1), carries children (2)
     // The date advances from a base, not by adding each step's tiny fraction of a day to a
     // large number, which would lose a tenth of a second per orbit. A date or time set from
     // outside starts a new base.
