@@ -25,8 +25,12 @@ EnvironmentOutput environment(const EnvironmentInput& in) {
         e.air = us_standard_atmosphere(e.altitude);
         e.air.density *= in.body.density_factor;
     }
+    // Without wind (none set for the flight) the wind velocity is exactly zero everywhere, and
+    // subtracting +0 changes no number, so it is neither looked up nor subtracted.
+    const bool calm = in.body.wind_east == 0.0 && in.body.wind_north == 0.0;
+    const VECTOR3 relative_to_ground = vm::sub(k.vel, ground_velocity(in.body, k.pos));
     const VECTOR3 airspeed_global =
-        vm::sub(vm::sub(k.vel, ground_velocity(in.body, k.pos)), runtime::wind_velocity(in.body, k.pos));
+        calm ? relative_to_ground : vm::sub(relative_to_ground, runtime::wind_velocity(in.body, k.pos));
     e.airspeed_local = vm::to_local(k.R, airspeed_global);
     e.airspeed = vm::norm(e.airspeed_local);
     e.mach = e.air.speed_of_sound > 0.0 ? e.airspeed / e.air.speed_of_sound : 0.0;
