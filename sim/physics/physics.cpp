@@ -20,8 +20,13 @@ struct StepForces {
     AeroOutput aero;
     VECTOR3 gravity;         // global, m/s^2
     Wrench outside;          // vessel frame: propulsion, aerodynamics and added forces
-    VECTOR3 outside_global;  // global: the same plus weight
 };
+
+// The outside forces in the global frame, weight included, for the attitude R they were found
+// at: only the ground contact needs them, so a step in flight does not compute them.
+VECTOR3 outside_global(const StepForces& f, const MATRIX3& R) {
+    return vm::madd(vm::to_global(R, f.outside.force), f.gravity, f.mass.mass);
+}
 
 // What holds over a whole step of one vessel, whatever its substeps: the forces the vessel
 // added, and how far its touchdown points reach from its centre (squared), which the step
@@ -51,8 +56,7 @@ StepForces forces_at(const runtime::World& world, const runtime::VesselRecord& v
     Wrench outside = propulsion.wrench;
     add_wrench(outside, aero.wrench);
     add_wrench(outside, added);
-    const VECTOR3 outside_global = vm::madd(vm::to_global(k.R, outside.force), gravity, mass.mass);
-    return StepForces{env, mass, propulsion, added, aero, gravity, outside, outside_global};
+    return StepForces{env, mass, propulsion, added, aero, gravity, outside};
 }
 
 // What the forces at the vessel's present state are made of, kept for StepForces to refer to.
@@ -84,7 +88,7 @@ StepForces forces_of(const runtime::World& world, const runtime::VesselRecord& v
 
 ContactInput contact_input(const runtime::World& world, const runtime::VesselRecord& v, const Kinematics& k,
                            const StepForces& f, double dt) {
-    return contact_at(v.def, k, world.earth, f.mass, f.outside_global, f.outside.torque, dt);
+    return contact_at(v.def, k, world.earth, f.mass, outside_global(f, k.R), f.outside.torque, dt);
 }
 
 runtime::AirData air_data(const Atmosphere& air) {
@@ -113,7 +117,7 @@ void write_forces(runtime::VesselRecord& v, const StepForces& f, const VECTOR3& 
 VECTOR3 resting_contact_force(const runtime::World& world, const runtime::VesselRecord& v, const StepForces& f) {
     const double w = body_rotation_rate(world.earth);
     const VECTOR3 ground_acceleration = vm::vec(-w * w * v.state.pos.x, 0.0, -w * w * v.state.pos.z);
-    return vm::to_local(v.state.R, vm::sub(vm::scale(ground_acceleration, f.mass.mass), f.outside_global));
+    return vm::to_local(v.state.R, vm::sub(vm::scale(ground_acceleration, f.mass.mass), outside_global(f, v.state.R)));
 }
 
 // A vessel's links (Physics::links_): it rides on a parent (World::parent_of finds one), it
