@@ -212,14 +212,14 @@ AeroOutput airfoil_forces(const runtime::VesselDefinition& def, const Environmen
 // A moment M that turns the vessel back from kStiffAngle off its balance gives it a frequency
 // sqrt(M / (I kStiffAngle)); a force F bends or slows a path at airspeed V at the rate F / (m V).
 // The step integrates either stably while it stays within kMaxTurnPerStep of a radian.
-int aero_substeps(const AeroOutput& airfoils, const MassOutput& mass, double airspeed, double dt) {
+int aero_substeps(const Wrench& airfoils, const MassOutput& mass, double airspeed, double dt) {
     if (mass.mass <= 0.0 || !(dt > 0.0)) return 1;
-    const VECTOR3& torque = airfoils.wrench.torque;
+    const VECTOR3& torque = airfoils.torque;
     double stiffest = 0.0;  // the largest |tau_a| / I_a, rad/s^2
     for (int a = 0; a < 3; ++a)
         if (mass.inertia.data[a] > 0.0) stiffest = std::max(stiffest, std::fabs(torque.data[a]) / mass.inertia.data[a]);
     double rate = std::sqrt(stiffest / kStiffAngle);
-    if (airspeed > 0.0) rate = std::max(rate, vm::norm(airfoils.wrench.force) / (mass.mass * airspeed));
+    if (airspeed > 0.0) rate = std::max(rate, vm::norm(airfoils.force) / (mass.mass * airspeed));
     const double needed = std::ceil(rate * dt / kMaxTurnPerStep);
     return needed > 1.0 ? int(std::min(needed, double(kMaxAeroSubsteps))) : 1;
 }

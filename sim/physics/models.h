@@ -104,7 +104,7 @@ AeroOutput aerodynamics(const AeroInput& in);
 AeroOutput airfoil_forces(const runtime::VesselDefinition& def, const EnvironmentOutput& env);
 // How many substeps a step of dt needs for the airfoils' forces given (docs/physics.md,
 // "Substeps").
-int aero_substeps(const AeroOutput& airfoils, const MassOutput& mass, double airspeed, double dt);
+int aero_substeps(const Wrench& airfoils, const MassOutput& mass, double airspeed, double dt);
 // Everything else the air does, at the vessel's levels: control surfaces, drag elements, the
 // body drag of a vessel without airfoils, rotational drag.
 void add_surface_forces(AeroOutput& out, const AeroInput& in);

@@ -311,9 +311,12 @@ void Physics::step_vessel(runtime::VesselRecord& v, double dt) {
     // The forces the vessel added act over the whole step, whatever its substeps.
     const StepSetting setting{added_forces(v.controls), touchdown_reach_squared(v.def)};
     v.controls.added_forces.clear();
-    const int substeps = carry.resting ? 1 : substeps_of(v, carry, setting, dt);
+    // The mass before the first substep burns anything.
+    const MassOutput mass = mass_properties(v.def);
+    const int substeps = carry.resting ? 1 : substeps_of(v, carry, setting, mass, dt);
     const double h = dt / substeps;
-    for (int i = 0; i < substeps; ++i) advance(v, carry, world_.sim_time + i * h, h, setting);
+    for (int i = 0; i < substeps; ++i)
+        advance(v, carry, world_.sim_time + i * h, h, setting, i == 0 ? mass : mass_properties(v.def));
 }
 
 // A step is cut into substeps short enough for the stiffest forces it meets: the springs of a
@@ -321,12 +324,11 @@ void Physics::step_vessel(runtime::VesselRecord& v, double dt) {
 // fast (their forces at the start, most often carried from where the last step ended). In
 // flight through thin air a step is one.
 int Physics::substeps_of(const runtime::VesselRecord& v, runtime::PhysicsCarry& carry, const StepSetting& setting,
-                         double dt) {
+                         const MassOutput& mass, double dt) {
     const runtime::VesselState& s = v.state;
     const double radius = vm::norm(s.pos);
     const double descent = radius > 0.0 ? std::max(0.0, -vm::dot(s.vel, s.pos) / radius) : 0.0;
     const bool near_ground = ground_within_reach(setting.touchdown_reach_squared, world_.earth, radius - descent * dt);
-    const MassOutput mass = mass_properties(v.def);
     if (!carry.airfoils_known) {
         const Atmosphere carried_air = atmosphere_of(carry.air);
         const EnvironmentOutput env = environment(
@@ -334,13 +336,13 @@ int Physics::substeps_of(const runtime::VesselRecord& v, runtime::PhysicsCarry& 
         carry_airfoils(carry, v.def, airfoil_forces(v.def, env), same_airfoils(v.def, carry));
     }
     const double airspeed = vm::norm(vm::sub(s.vel, ground_velocity(world_.earth, s.pos)));
-    const int aero = aero_substeps(carried_airfoils(carry), mass, airspeed, dt);
+    const int aero = aero_substeps(Wrench{carry.airfoil_force, carry.airfoil_torque}, mass, airspeed, dt);
     return near_ground ? std::max(aero, contact_substeps(v.def, mass, dt)) : aero;
 }
 
 // One step of h seconds from time t: held by the ground, or moving under every force.
 void Physics::advance(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t, double h,
-                      const StepSetting& setting) {
+                      const StepSetting& setting, const MassOutput& mass0) {
     // The air where the last step ended, which is where this one starts.
     const Atmosphere carried_air = atmosphere_of(carry.air);
 
@@ -349,7 +351,6 @@ void Physics::advance(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, do
     const Kinematics start = kinematics_of(v.state);
     const EnvironmentOutput env0 =
         environment(EnvironmentInput{world_.earth, start, carry.air_known ? &carried_air : nullptr});
-    const MassOutput mass0 = mass_properties(v.def);
     const PropulsionOutput thrust0 =
         carry.crashed ? PropulsionOutput{} : propulsion(PropulsionInput{v.def, env0.air.pressure, h, thrust_factor_});
     const bool airfoils_kept = same_airfoils(v.def, carry);
@@ -408,9 +409,10 @@ void Physics::move(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, doubl
     write_forces(v, f1, contact1.wrench.force, k1.R);
     carry_airfoils(carry, v.def, airfoils1, airfoils_kept);
     carry.air = air_data(env1.air);
-    const double theta_next = body_rotation_angle(world_.earth, t + h);
     const bool resting = contact1.all_points_in_contact && slow_on_ground(world_, k1) &&
                          ground_holds(contact_input(world_, v, k1, f1, h));
+    // Where the ground has turned to by the step's end matters only to a vessel it holds.
+    const double theta_next = resting ? body_rotation_angle(world_.earth, t + h) : 0.0;
     if (resting) remember_ground_pose(carry, k1.pos, k1.R, theta_next);
     end_step(world_, v, carry, k1, resting, theta_next, true);
 }

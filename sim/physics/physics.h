@@ -93,9 +93,10 @@ public:
 private:
     void step_vessel(runtime::VesselRecord& v, double dt);
     int substeps_of(const runtime::VesselRecord& v, runtime::PhysicsCarry& carry, const StepSetting& setting,
-                    double dt);
+                    const MassOutput& mass, double dt);
+    // One (sub)step from time t, from the vessel's present mass.
     void advance(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t, double h,
-                 const StepSetting& setting);
+                 const StepSetting& setting, const MassOutput& mass0);
     void move(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t, double h, const Kinematics& start,
               const StepForces& f0, const StepSetting& setting, bool airfoils_kept);
     bool crash_if_struck(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t, double h,
