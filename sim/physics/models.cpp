@@ -220,8 +220,9 @@ int aero_substeps(const Wrench& airfoils, const MassOutput& mass, double airspee
         if (mass.inertia.data[a] > 0.0) stiffest = std::max(stiffest, std::fabs(torque.data[a]) / mass.inertia.data[a]);
     double rate = std::sqrt(stiffest / kStiffAngle);
     if (airspeed > 0.0) rate = std::max(rate, vm::norm(airfoils.force) / (mass.mass * airspeed));
-    const double needed = std::ceil(rate * dt / kMaxTurnPerStep);
-    return needed > 1.0 ? int(std::min(needed, double(kMaxAeroSubsteps))) : 1;
+    const double turns = rate * dt / kMaxTurnPerStep;
+    if (!(turns > 1.0)) return 1;  // ceil(turns) > 1 exactly when turns > 1
+    return int(std::min(std::ceil(turns), double(kMaxAeroSubsteps)));
 }
 
 // The sums are kept in locals, not in `out`, which the records' numbers might alias: each

@@ -227,8 +227,9 @@ void integrate_gases(std::vector<NodeGases>& nodes, std::vector<double>& major_a
         const double z = node_altitude(i);
         NodeGases& node = nodes[size_t(i)];
         node.ln_n = y;
-        node.slope_below = gas_slopes(start, y, z > kMixingSwitch);
         node.slope_above = gas_slopes(start, y, z >= kMixingSwitch);
+        // The two sides differ only at the switch itself.
+        node.slope_below = z == kMixingSwitch ? gas_slopes(start, y, false) : node.slope_above;
         major_at_substeps[size_t(i * kSubsteps)] = major(y);
         if (i == kNodeCount - 1) break;
         const bool above = z >= kMixingSwitch;
@@ -236,7 +237,8 @@ void integrate_gases(std::vector<NodeGases>& nodes, std::vector<double>& major_a
             const double zs = z + s * kSubstep;
             const Level middle = level_at(zs + 0.5 * kSubstep);
             const Level end = level_at(s + 1 == kSubsteps ? node_altitude(i + 1) : zs + kSubstep);
-            const Densities k1 = gas_slopes(start, y, above);
+            // At a node the first slope is the node's own from above (the same Level, densities and side).
+            const Densities k1 = s == 0 ? node.slope_above : gas_slopes(start, y, above);
             const Densities k2 = gas_slopes(middle, add_scaled(y, k1, 0.5 * kSubstep), above);
             const Densities k3 = gas_slopes(middle, add_scaled(y, k2, 0.5 * kSubstep), above);
             const Densities k4 = gas_slopes(end, add_scaled(y, k3, kSubstep), above);
