@@ -154,12 +154,15 @@ Level level_at(double z) {
     return l;
 }
 
-// d ln n / dZ (1/km) of N2, O, O2, Ar and He. `mixed_above_100` says on which side of the
-// switch at 100 km the slope is taken, so that a node there gets both one-sided slopes.
-Densities gas_slopes(const Level& l, const Densities& ln_n, bool mixed_above_100) {
+// d ln n / dZ (1/km) of N2, O, O2, Ar and He, and into *major (when given) the number
+// density of the three major gases, which hydrogen's balance needs. `mixed_above_100` says on
+// which side of the switch at 100 km the slope is taken, so that a node there gets both
+// one-sided slopes.
+Densities gas_slopes(const Level& l, const Densities& ln_n, bool mixed_above_100, double* major = nullptr) {
     const double mixing_weight = mixed_above_100 ? GASES[N2].molar_mass : kMolarMassSeaLevel;
     const double n_n2 = std::exp(ln_n[N2]);
     const double n_major = n_n2 + std::exp(ln_n[O]) + std::exp(ln_n[O2]);
+    if (major != nullptr) *major = n_major;
     Densities slope{};
     slope[N2] = -(l.relative_slope + l.per_weight * mixing_weight);
     for (int gas = O; gas < kIntegratedGases; ++gas) {
@@ -220,31 +223,30 @@ void integrate_gases(std::vector<NodeGases>& nodes, std::vector<double>& major_a
     for (size_t i = 0; i < y.size(); ++i) y[i] = std::log(DENSITIES_86[i]);
     major_at_substeps.assign(size_t((kNodeCount - 1) * kSubsteps + 1), 0.0);
     levels_at_substeps.resize(major_at_substeps.size());
-    auto major = [](const Densities& ln_n) { return std::exp(ln_n[N2]) + std::exp(ln_n[O]) + std::exp(ln_n[O2]); };
     Level start = level_at(kBase);
     levels_at_substeps[0] = start;
     for (int i = 0; i < kNodeCount; ++i) {
         const double z = node_altitude(i);
         NodeGases& node = nodes[size_t(i)];
         node.ln_n = y;
-        node.slope_above = gas_slopes(start, y, z >= kMixingSwitch);
+        node.slope_above = gas_slopes(start, y, z >= kMixingSwitch, &major_at_substeps[size_t(i * kSubsteps)]);
         // The two sides differ only at the switch itself.
         node.slope_below = z == kMixingSwitch ? gas_slopes(start, y, false) : node.slope_above;
-        major_at_substeps[size_t(i * kSubsteps)] = major(y);
         if (i == kNodeCount - 1) break;
         const bool above = z >= kMixingSwitch;
         for (int s = 0; s < kSubsteps; ++s) {
             const double zs = z + s * kSubstep;
             const Level middle = level_at(zs + 0.5 * kSubstep);
             const Level end = level_at(s + 1 == kSubsteps ? node_altitude(i + 1) : zs + kSubstep);
-            // At a node the first slope is the node's own from above (the same Level, densities and side).
-            const Densities k1 = s == 0 ? node.slope_above : gas_slopes(start, y, above);
+            // At a node the first slope is the node's own from above (the same Level, densities and
+            // side); the major gases' density at each substep comes with its first slope.
+            const Densities k1 =
+                s == 0 ? node.slope_above : gas_slopes(start, y, above, &major_at_substeps[size_t(i * kSubsteps + s)]);
             const Densities k2 = gas_slopes(middle, add_scaled(y, k1, 0.5 * kSubstep), above);
             const Densities k3 = gas_slopes(middle, add_scaled(y, k2, 0.5 * kSubstep), above);
             const Densities k4 = gas_slopes(end, add_scaled(y, k3, kSubstep), above);
             start = end;
             for (size_t g = 0; g < y.size(); ++g) y[g] += kSubstep / 6.0 * (k1[g] + 2.0 * k2[g] + 2.0 * k3[g] + k4[g]);
-            major_at_substeps[size_t(i * kSubsteps + s + 1)] = major(y);
             levels_at_substeps[size_t(i * kSubsteps + s + 1)] = end;
         }
     }
