@@ -18,7 +18,6 @@ EnvironmentOutput environment(const EnvironmentInput& in) {
     EnvironmentOutput e;
     const Kinematics& k = in.motion;
     e.radius = vm::norm(k.pos);
-    e.up = e.radius > 0.0 ? vm::scale(k.pos, 1.0 / e.radius) : vm::vec(0.0, 1.0, 0.0);
     e.altitude = e.radius - in.body.radius;
     if (in.known_air != nullptr) {
         e.air = *in.known_air;  // found where the last step ended, the body's density factor in it
@@ -26,8 +25,12 @@ EnvironmentOutput environment(const EnvironmentInput& in) {
         e.air = us_standard_atmosphere(e.altitude);
         e.air.density *= in.body.density_factor;
     }
+    // Without wind (none set for the flight) the wind velocity is exactly zero everywhere, and
+    // subtracting +0 changes no number, so it is neither looked up nor subtracted.
+    const bool calm = in.body.wind_east == 0.0 && in.body.wind_north == 0.0;
+    const VECTOR3 relative_to_ground = vm::sub(k.vel, ground_velocity(in.body, k.pos));
     const VECTOR3 airspeed_global =
-        vm::sub(vm::sub(k.vel, ground_velocity(in.body, k.pos)), runtime::wind_velocity(in.body, k.pos));
+        calm ? relative_to_ground : vm::sub(relative_to_ground, runtime::wind_velocity(in.body, k.pos));
     e.airspeed_local = vm::to_local(k.R, airspeed_global);
     e.airspeed = vm::norm(e.airspeed_local);
     e.mach = e.air.speed_of_sound > 0.0 ? e.airspeed / e.air.speed_of_sound : 0.0;
@@ -209,18 +212,21 @@ AeroOutput airfoil_forces(const runtime::VesselDefinition& def, const Environmen
 // A moment M that turns the vessel back from kStiffAngle off its balance gives it a frequency
 // sqrt(M / (I kStiffAngle)); a force F bends or slows a path at airspeed V at the rate F / (m V).
 // The step integrates either stably while it stays within kMaxTurnPerStep of a radian.
-int aero_substeps(const AeroOutput& airfoils, const MassOutput& mass, double airspeed, double dt) {
+int aero_substeps(const Wrench& airfoils, const MassOutput& mass, double airspeed, double dt) {
     if (mass.mass <= 0.0 || !(dt > 0.0)) return 1;
-    const VECTOR3& torque = airfoils.wrench.torque;
+    const VECTOR3& torque = airfoils.torque;
     double stiffest = 0.0;  // the largest |tau_a| / I_a, rad/s^2
     for (int a = 0; a < 3; ++a)
         if (mass.inertia.data[a] > 0.0) stiffest = std::max(stiffest, std::fabs(torque.data[a]) / mass.inertia.data[a]);
     double rate = std::sqrt(stiffest / kStiffAngle);
-    if (airspeed > 0.0) rate = std::max(rate, vm::norm(airfoils.wrench.force) / (mass.mass * airspeed));
-    const double needed = std::ceil(rate * dt / kMaxTurnPerStep);
-    return needed > 1.0 ? int(std::min(needed, double(kMaxAeroSubsteps))) : 1;
+    if (airspeed > 0.0) rate = std::max(rate, vm::norm(airfoils.force) / (mass.mass * airspeed));
+    const double turns = rate * dt / kMaxTurnPerStep;
+    if (!(turns > 1.0)) return 1;  // ceil(turns) > 1 exactly when turns > 1
+    return int(std::min(std::ceil(turns), double(kMaxAeroSubsteps)));
 }
 
+// The sums are kept in locals, not in `out`, which the records' numbers might alias: each
+// addition stays a register operation, in the same order.
 void add_surface_forces(AeroOutput& out, const AeroInput& in) {
     const runtime::VesselDefinition& def = in.def;
     const EnvironmentOutput& env = in.env;
@@ -228,6 +234,7 @@ void add_surface_forces(AeroOutput& out, const AeroInput& in) {
     if (density <= 0.0) return;
     const double q = env.dyn_pressure;
     const double speed = env.airspeed;
+    AeroOutput sum = out;
 
     if (speed > 0.0) {
         const VECTOR3 u = vm::scale(env.airspeed_local, 1.0 / speed);
@@ -238,31 +245,32 @@ void add_surface_forces(AeroOutput& out, const AeroInput& in) {
             const double level = in.surface_levels[size_t(type)];
             if (level == 0.0) continue;
             const VECTOR3 force = vm::scale(control_surface_direction(cs), q * cs.area * cs.dCl * level);
-            out.lift = vm::add(out.lift, force);
-            add_force_at(out.wrench, force, cs.ref);
+            sum.lift = vm::add(sum.lift, force);
+            add_force_at(sum.wrench, force, cs.ref);
         }
 
         for (const runtime::DragElementRecord& de : def.drag_elements) {
             if (de.drag == nullptr) continue;
             const VECTOR3 drag = vm::scale(u, -q * (*de.drag) * de.factor);
-            out.drag = vm::add(out.drag, drag);
-            add_force_at(out.wrench, drag, de.ref);
+            sum.drag = vm::add(sum.drag, drag);
+            add_force_at(sum.wrench, drag, de.ref);
         }
 
         if (def.airfoils.empty()) {
             const VECTOR3 drag = vm::scale(u, -q * body_drag_area(def, u));
-            out.drag = vm::add(out.drag, drag);
-            out.wrench.force = vm::add(out.wrench.force, drag);
+            sum.drag = vm::add(sum.drag, drag);
+            sum.wrench.force = vm::add(sum.wrench.force, drag);
         }
     }
 
     const double size = def.size;
-    out.wrench.torque.x +=
+    sum.wrench.torque.x +=
         rotational_drag(def.rot_drag.x, density, speed, size, in.omega.x, in.inertia.x, in.dt);
-    out.wrench.torque.y +=
+    sum.wrench.torque.y +=
         rotational_drag(def.rot_drag.y, density, speed, size, in.omega.y, in.inertia.y, in.dt);
-    out.wrench.torque.z +=
+    sum.wrench.torque.z +=
         rotational_drag(def.rot_drag.z, density, speed, size, in.omega.z, in.inertia.z, in.dt);
+    out = sum;
 }
 
 AeroOutput aerodynamics(const AeroInput& in) {

@@ -47,7 +47,6 @@ struct EnvironmentOutput {
     Atmosphere air;
     double radius;            // m from the body's centre
     double altitude;          // m above the mean radius
-    VECTOR3 up;               // global unit vector
     VECTOR3 airspeed_local;   // vessel frame: the vessel's velocity relative to the air
     double airspeed;          // m/s
     double mach;
@@ -105,7 +104,7 @@ AeroOutput aerodynamics(const AeroInput& in);
 AeroOutput airfoil_forces(const runtime::VesselDefinition& def, const EnvironmentOutput& env);
 // How many substeps a step of dt needs for the airfoils' forces given (docs/physics.md,
 // "Substeps").
-int aero_substeps(const AeroOutput& airfoils, const MassOutput& mass, double airspeed, double dt);
+int aero_substeps(const Wrench& airfoils, const MassOutput& mass, double airspeed, double dt);
 // Everything else the air does, at the vessel's levels: control surfaces, drag elements, the
 // body drag of a vessel without airfoils, rotational drag.
 void add_surface_forces(AeroOutput& out, const AeroInput& in);
@@ -153,6 +152,10 @@ ContactOutput ground_contact(const ContactInput& in);
 // farthest touchdown point reaches the contact margin above the surface. Where it cannot,
 // ground_contact finds nothing, and a step in flight does not look for contact.
 bool ground_within_reach(const runtime::VesselDefinition& def, const runtime::BodyRecord& body, double radius);
+// The same with the squared distance of the farthest touchdown point from the centre of mass
+// known (touchdown_reach_squared): a step asks up to three times with the same points.
+double touchdown_reach_squared(const runtime::VesselDefinition& def);
+bool ground_within_reach(double reach_squared, const runtime::BodyRecord& body, double radius);
 
 // How many substeps a step of dt needs while the vessel may touch the ground: its springs'
 // stiffest mode is integrated stably only within kMaxFrequencyStep of a radian per step.

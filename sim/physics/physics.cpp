@@ -20,7 +20,20 @@ struct StepForces {
     AeroOutput aero;
     VECTOR3 gravity;         // global, m/s^2
     Wrench outside;          // vessel frame: propulsion, aerodynamics and added forces
-    VECTOR3 outside_global;  // global: the same plus weight
+};
+
+// The outside forces in the global frame, weight included, for the attitude R they were found
+// at: only the ground contact needs them, so a step in flight does not compute them.
+VECTOR3 outside_global(const StepForces& f, const MATRIX3& R) {
+    return vm::madd(vm::to_global(R, f.outside.force), f.gravity, f.mass.mass);
+}
+
+// What holds over a whole step of one vessel, whatever its substeps: the forces the vessel
+// added, and how far its touchdown points reach from its centre (squared), which the step
+// asks up to three times.
+struct StepSetting {
+    Wrench added;
+    double touchdown_reach_squared;
 };
 
 namespace {
@@ -43,8 +56,7 @@ StepForces forces_at(const runtime::World& world, const runtime::VesselRecord& v
     Wrench outside = propulsion.wrench;
     add_wrench(outside, aero.wrench);
     add_wrench(outside, added);
-    const VECTOR3 outside_global = vm::madd(vm::to_global(k.R, outside.force), gravity, mass.mass);
-    return StepForces{env, mass, propulsion, added, aero, gravity, outside, outside_global};
+    return StepForces{env, mass, propulsion, added, aero, gravity, outside};
 }
 
 // What the forces at the vessel's present state are made of, kept for StepForces to refer to.
@@ -76,7 +88,7 @@ StepForces forces_of(const runtime::World& world, const runtime::VesselRecord& v
 
 ContactInput contact_input(const runtime::World& world, const runtime::VesselRecord& v, const Kinematics& k,
                            const StepForces& f, double dt) {
-    return contact_at(v.def, k, world.earth, f.mass, f.outside_global, f.outside.torque, dt);
+    return contact_at(v.def, k, world.earth, f.mass, outside_global(f, k.R), f.outside.torque, dt);
 }
 
 runtime::AirData air_data(const Atmosphere& air) {
@@ -105,7 +117,17 @@ void write_forces(runtime::VesselRecord& v, const StepForces& f, const VECTOR3& 
 VECTOR3 resting_contact_force(const runtime::World& world, const runtime::VesselRecord& v, const StepForces& f) {
     const double w = body_rotation_rate(world.earth);
     const VECTOR3 ground_acceleration = vm::vec(-w * w * v.state.pos.x, 0.0, -w * w * v.state.pos.z);
-    return vm::to_local(v.state.R, vm::sub(vm::scale(ground_acceleration, f.mass.mass), f.outside_global));
+    return vm::to_local(v.state.R, vm::sub(vm::scale(ground_acceleration, f.mass.mass), outside_global(f, v.state.R)));
+}
+
+// A vessel's links (Physics::links_): it rides on a parent (World::parent_of finds one), it
+// carries children (World::place_children has some to place).
+constexpr unsigned char kRides = 1, kCarries = 2;
+unsigned char links_of(const runtime::VesselRecord& v) {
+    unsigned char links = 0;
+    for (const auto& a : v.def.attachments)
+        if (a->linked != nullptr) links |= a->to_parent ? kRides : kCarries;
+    return links;
 }
 
 bool same(const VECTOR3& a, const VECTOR3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
@@ -237,17 +259,15 @@ Physics::Physics(runtime::World& world) : world_(world) {}
 Physics::~Physics() = default;
 
 void Physics::step(double dt) {
-    // Which vessels ride on a parent: attachments change only between steps.
+    // Which vessels ride on a parent and which carry children: attachments change only
+    // between steps.
     const size_t count = world_.vessel_count();
-    riding_.resize(count);
-    for (size_t i = 0; i < count; ++i) {
-        const runtime::VesselRecord* v = world_.vessel(i);
-        riding_[i] = !v->def.attachments.empty() && world_.parent_of(v) != nullptr ? 1 : 0;
-    }
+    links_.resize(count);
+    for (size_t i = 0; i < count; ++i) links_[i] = links_of(*world_.vessel(i));
 
     for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world_.vessel(i);
-        if (v.pending_delete || riding_[i]) continue;
+        if (v.pending_delete || (links_[i] & kRides)) continue;
         step_vessel(v, dt);
     }
     if (world_.mjd != mjd_written_ || world_.sim_time != time_written_) {
@@ -263,12 +283,11 @@ void Physics::step(double dt) {
     // Attachments: children ride rigidly with their parents and take no part in the motion.
     for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world_.vessel(i);
-        // A vessel without attachment points carries no children.
-        if (!v.pending_delete && !riding_[i] && !v.def.attachments.empty()) world_.place_children(&v);
+        if (!v.pending_delete && links_[i] == kCarries) world_.place_children(&v);
     }
     for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world_.vessel(i);
-        if (v.pending_delete || !riding_[i]) continue;
+        if (v.pending_delete || !(links_[i] & kRides)) continue;
         const PresentState p = present_state(world_, v, 0.0, thrust_factor_);
         const StepForces f = forces_of(world_, v, p, dt);
         write_air(world_, v, f.env.air);
@@ -290,23 +309,26 @@ void Physics::step_vessel(runtime::VesselRecord& v, double dt) {
         if (s.landed) remember_ground_pose(carry, s.pos, s.R, body_rotation_angle(world_.earth, world_.sim_time));
     }
     // The forces the vessel added act over the whole step, whatever its substeps.
-    const Wrench added = added_forces(v.controls);
+    const StepSetting setting{added_forces(v.controls), touchdown_reach_squared(v.def)};
     v.controls.added_forces.clear();
-    const int substeps = carry.resting ? 1 : substeps_of(v, carry, dt);
+    // The mass before the first substep burns anything.
+    const MassOutput mass = mass_properties(v.def);
+    const int substeps = carry.resting ? 1 : substeps_of(v, carry, setting, mass, dt);
     const double h = dt / substeps;
-    for (int i = 0; i < substeps; ++i) advance(v, carry, world_.sim_time + i * h, h, added);
+    for (int i = 0; i < substeps; ++i)
+        advance(v, carry, world_.sim_time + i * h, h, setting, i == 0 ? mass : mass_properties(v.def));
 }
 
 // A step is cut into substeps short enough for the stiffest forces it meets: the springs of a
 // vessel that may touch the ground within it, and the airfoils where the air is dense and
 // fast (their forces at the start, most often carried from where the last step ended). In
 // flight through thin air a step is one.
-int Physics::substeps_of(const runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double dt) {
+int Physics::substeps_of(const runtime::VesselRecord& v, runtime::PhysicsCarry& carry, const StepSetting& setting,
+                         const MassOutput& mass, double dt) {
     const runtime::VesselState& s = v.state;
     const double radius = vm::norm(s.pos);
     const double descent = radius > 0.0 ? std::max(0.0, -vm::dot(s.vel, s.pos) / radius) : 0.0;
-    const bool near_ground = ground_within_reach(v.def, world_.earth, radius - descent * dt);
-    const MassOutput mass = mass_properties(v.def);
+    const bool near_ground = ground_within_reach(setting.touchdown_reach_squared, world_.earth, radius - descent * dt);
     if (!carry.airfoils_known) {
         const Atmosphere carried_air = atmosphere_of(carry.air);
         const EnvironmentOutput env = environment(
@@ -314,13 +336,13 @@ int Physics::substeps_of(const runtime::VesselRecord& v, runtime::PhysicsCarry& 
         carry_airfoils(carry, v.def, airfoil_forces(v.def, env), same_airfoils(v.def, carry));
     }
     const double airspeed = vm::norm(vm::sub(s.vel, ground_velocity(world_.earth, s.pos)));
-    const int aero = aero_substeps(carried_airfoils(carry), mass, airspeed, dt);
+    const int aero = aero_substeps(Wrench{carry.airfoil_force, carry.airfoil_torque}, mass, airspeed, dt);
     return near_ground ? std::max(aero, contact_substeps(v.def, mass, dt)) : aero;
 }
 
 // One step of h seconds from time t: held by the ground, or moving under every force.
 void Physics::advance(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t, double h,
-                      const Wrench& added) {
+                      const StepSetting& setting, const MassOutput& mass0) {
     // The air where the last step ended, which is where this one starts.
     const Atmosphere carried_air = atmosphere_of(carry.air);
 
@@ -329,16 +351,15 @@ void Physics::advance(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, do
     const Kinematics start = kinematics_of(v.state);
     const EnvironmentOutput env0 =
         environment(EnvironmentInput{world_.earth, start, carry.air_known ? &carried_air : nullptr});
-    const MassOutput mass0 = mass_properties(v.def);
     const PropulsionOutput thrust0 =
         carry.crashed ? PropulsionOutput{} : propulsion(PropulsionInput{v.def, env0.air.pressure, h, thrust_factor_});
     const bool airfoils_kept = same_airfoils(v.def, carry);
     const StepForces f0 = forces_at(world_, v, start, env0, mass0, starting_airfoils(v.def, env0, carry, airfoils_kept),
-                                    thrust0, added, h);
+                                    thrust0, setting.added, h);
     if (carry.resting && !carry.crashed && !ground_holds(contact_input(world_, v, start, f0, h)))
         carry.resting = false;
     if (!carry.resting) {
-        move(v, carry, t, h, start, f0, airfoils_kept);
+        move(v, carry, t, h, start, f0, setting, airfoils_kept);
         return;
     }
     // Held by the ground: the air and forces of the start, the pose where the ground takes it.
@@ -350,10 +371,10 @@ void Physics::advance(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, do
 // The vessel moving under every force for h seconds from time t, unless it strikes the ground
 // harder than it can take: it is then a wreck held on the ground.
 void Physics::move(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t, double h,
-                   const Kinematics& start, const StepForces& f0, bool airfoils_kept) {
+                   const Kinematics& start, const StepForces& f0, const StepSetting& setting, bool airfoils_kept) {
     // env0.radius is the start's distance from the centre, as ground_contact finds it.
     ContactOutput contact0;
-    if (ground_within_reach(v.def, world_.earth, f0.env.radius)) {
+    if (ground_within_reach(setting.touchdown_reach_squared, world_.earth, f0.env.radius)) {
         if (crash_if_struck(v, carry, t, h, start, start, f0.mass)) return;
         contact0 = ground_contact(contact_input(world_, v, start, f0, h));
     }
@@ -366,7 +387,7 @@ void Physics::move(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, doubl
     // after the first half kick within the half step that remains.
     const Kinematics& end = d.predicted;
     const EnvironmentOutput env1 = environment(EnvironmentInput{world_.earth, end});
-    const bool end_within_reach = ground_within_reach(v.def, world_.earth, env1.radius);
+    const bool end_within_reach = ground_within_reach(setting.touchdown_reach_squared, world_.earth, env1.radius);
     if (end_within_reach && crash_if_struck(v, carry, t, h, start, end, f0.mass)) return;
     const PropulsionOutput thrust1 = propulsion_at_pressure(f0.propulsion, env1.air.pressure - f0.env.air.pressure);
     const AeroOutput airfoils1 = airfoil_forces(v.def, env1);
@@ -388,9 +409,10 @@ void Physics::move(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, doubl
     write_forces(v, f1, contact1.wrench.force, k1.R);
     carry_airfoils(carry, v.def, airfoils1, airfoils_kept);
     carry.air = air_data(env1.air);
-    const double theta_next = body_rotation_angle(world_.earth, t + h);
     const bool resting = contact1.all_points_in_contact && slow_on_ground(world_, k1) &&
                          ground_holds(contact_input(world_, v, k1, f1, h));
+    // Where the ground has turned to by the step's end matters only to a vessel it holds.
+    const double theta_next = resting ? body_rotation_angle(world_.earth, t + h) : 0.0;
     if (resting) remember_ground_pose(carry, k1.pos, k1.R, theta_next);
     end_step(world_, v, carry, k1, resting, theta_next, true);
 }

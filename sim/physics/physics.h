@@ -57,6 +57,7 @@ struct Kinematics;
 struct MassOutput;
 struct StepForces;
 struct Wrench;
+struct StepSetting;
 
 // A vessel that struck the ground harder than it can take (docs/physics.md, "Crashes").
 struct CrashReport {
@@ -91,17 +92,20 @@ public:
 
 private:
     void step_vessel(runtime::VesselRecord& v, double dt);
-    int substeps_of(const runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double dt);
-    void advance(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t, double h, const Wrench& added);
+    int substeps_of(const runtime::VesselRecord& v, runtime::PhysicsCarry& carry, const StepSetting& setting,
+                    const MassOutput& mass, double dt);
+    // One (sub)step from time t, from the vessel's present mass.
+    void advance(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t, double h,
+                 const StepSetting& setting, const MassOutput& mass0);
     void move(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t, double h, const Kinematics& start,
-              const StepForces& f0, bool airfoils_kept);
+              const StepForces& f0, const StepSetting& setting, bool airfoils_kept);
     bool crash_if_struck(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t, double h,
                          const Kinematics& before, const Kinematics& after, const MassOutput& mass);
 
     runtime::World& world_;
     double thrust_factor_ = 1.0;
     std::vector<CrashReport> crashes_;
-    std::vector<unsigned char> riding_;  // per vessel, for one step: attached to a parent (1)
+    std::vector<unsigned char> links_;  // per vessel, for one step: rides on a parent (1), carries children (2)
     // The date advances from a base, not by adding each step's tiny fraction of a day to a
     // large number, which would lose a tenth of a second per orbit. A date or time set from
     // outside starts a new base.
