@@ -14,12 +14,18 @@ namespace sim {
 
 namespace {
 
-// The focus vessel's values that one pass of the script reads: each group read once, when a
-// condition first asks for it, and read again after a command, which may change the state or
-// the focus. It lives for the one pass.
+// The quantities a pass decides without reading the focus vessel's values.
+const int kTimeValue = flight_value_index("time");
+const int kTimeToApoapsisValue = flight_value_index("time_to_apoapsis");
+
+// The focus vessel's values that one pass of the script reads: it starts from those the frame
+// before it read, adds each group a condition asks for once, and reads again after a command,
+// which may change the state or the focus.
 class PassValues {
 public:
-    PassValues(const runtime::World& world, const runtime::VesselRecord* focus) : world_(world), focus_(focus) {}
+    PassValues(const runtime::World& world, const runtime::VesselRecord* focus, FlightData& data, unsigned groups,
+               bool read)
+        : world_(world), focus_(focus), data_(data), groups_(read ? groups : kFlightBasic), read_(read) {}
     const runtime::VesselRecord* focus() const { return focus_; }
     double value(int index) {
         const unsigned missing = flight_value_group(index) & ~groups_;
@@ -39,9 +45,9 @@ public:
 private:
     const runtime::World& world_;
     const runtime::VesselRecord* focus_;
-    FlightData data_;
-    unsigned groups_ = kFlightBasic;
-    bool read_ = false;
+    FlightData& data_;
+    unsigned groups_;
+    bool read_;
 };
 
 }  // namespace
@@ -49,15 +55,16 @@ private:
 // The run as the script's host for one pass: conditions read the focus vessel's values, which
 // the World derives once per state; the time to apoapsis needs the orbit's shape (an atan2, a
 // sin, an acos), so a bound from the state alone decides it first, which it does most frames.
-class ScriptPass : public ScriptHost {
+class ScriptPass final : public ScriptHost {
 public:
-    explicit ScriptPass(Simulation& run) : run_(run), values_(*run.world_, run.focus_vessel()) {}
+    ScriptPass(Simulation& run, Simulation::FocusValues& after_frame)
+        : run_(run),
+          values_(*run.world_, run.focus_vessel(), after_frame.data, after_frame.groups,
+                  after_frame.vessel != nullptr && after_frame.vessel == run.focus_vessel()) {}
     bool has_focus() const override { return values_.focus() != nullptr; }
     bool flight_condition_holds(const Condition& c) override {
-        static const int time_to_apoapsis = flight_value_index("time_to_apoapsis");
-        static const int time = flight_value_index("time");
-        if (c.index == time) return clock_condition_holds(c, run_.world_->sim_time, half_frame());
-        if (c.index == time_to_apoapsis) {
+        if (c.index == kTimeValue) return clock_condition_holds(c, run_.world_->sim_time, half_frame());
+        if (c.index == kTimeToApoapsisValue) {
             const runtime::VesselState& s = values_.focus()->state;
             if (const auto range = time_to_apoapsis_range(run_.world_->earth.mu, s.pos, s.vel))
                 if (const auto decided = condition_over_range(c, *range)) return *decided;
@@ -78,8 +85,8 @@ private:
 
 double Simulation::half_frame() const { return 0.5 * options_.dt * world_->time_acceleration; }
 
-void Simulation::run_due_commands() {
-    ScriptPass pass(*this);
+void Simulation::run_due_commands(FocusValues& after_frame) {
+    ScriptPass pass(*this, after_frame);
     script_runner_.run_due(world_->sim_time, pass);
 }
 

@@ -24,8 +24,9 @@ RunResult Simulation::run() {
     // The track and the HUD records serve only the files for watching the run.
     if (!out_dir_.empty() && (options_.write_acmi || options_.write_czml || options_.write_replay))
         watch_ = std::make_unique<WatchRecorder>(options_.track_interval);
-    if (runtime::VesselRecord* f = focus_vessel())
-        check_events(read_flight_data(*world_, *f, kFlightEvents), kFlightEvents, *f);
+    FocusValues values;
+    read_focus_values(kFlightEvents, values);
+    if (values.vessel != nullptr) check_events(values.data, values.groups, *values.vessel);
     sample_telemetry(true);
     if (watch_) watch_->on_frame(*world_, true);
     result_ = RunResult{};
@@ -40,12 +41,12 @@ RunResult Simulation::run() {
             result_.outcome = Outcome::Interrupted;
             break;
         }
-        run_due_commands();
+        run_due_commands(values);
         if (stop_requested_) {
             result_.outcome = Outcome::ScriptStop;
             break;
         }
-        frame();
+        frame(values);
     }
     if (options_.measure_costs)
         costs_.host_s = wall_seconds() - run_start - costs_.pilot_s - costs_.physics_s - costs_.post_steps_s;
@@ -61,12 +62,12 @@ RunResult Simulation::run() {
     return result_;
 }
 
-void Simulation::frame() {
+void Simulation::frame(FocusValues& after_frame) {
     runtime::World& w = *world_;
     double frame_dt = options_.dt * w.time_acceleration;
     if (options_.until) frame_dt = std::min(frame_dt, std::max(*options_.until - w.sim_time, options_.dt * 1e-6));
     step_vessels(frame_dt);
-    finish_frame();
+    finish_frame(after_frame);
 }
 
 // The pilot's inputs and autopilots around each physics step, then every vessel's post-step.
@@ -104,10 +105,11 @@ void Simulation::step_vessels(double frame_dt) {
 }
 
 // The host's own work once the vessels have stepped: deletions, the state check, events,
-// telemetry and the progress line. The focus vessel's values are read once for the events
-// and a row of telemetry.
-void Simulation::finish_frame() {
+// telemetry and the progress line. The focus vessel's values are read once for the events,
+// a row of telemetry and the script pass that follows.
+void Simulation::finish_frame(FocusValues& after_frame) {
     runtime::World& w = *world_;
+    after_frame.vessel = nullptr;
     w.destroy_pending_vessels();
     if (key_held_) {  // a key pressed by the script is held for the rest of its frame
         w.keystate.fill(0);
@@ -115,11 +117,11 @@ void Simulation::finish_frame() {
     }
     if (!states_can_be_saved()) return;
     note_crashes();
-    if (runtime::VesselRecord* f = focus_vessel()) {
-        const bool row = telemetry_.due(w.sim_time, false);
-        const unsigned groups = row ? kFlightAll : event_groups();
-        const FlightData d = read_flight_data(w, *f, groups);
-        check_events(d, groups, *f);
+    const bool row = telemetry_.due(w.sim_time, false);
+    read_focus_values(row ? kFlightAll : event_groups(), after_frame);
+    if (runtime::VesselRecord* f = after_frame.vessel) {
+        const FlightData& d = after_frame.data;
+        check_events(d, after_frame.groups, *f);
         if (row) {
             telemetry_.add(w.sim_time, d);
             note_extremes(d, *f);
@@ -130,34 +132,62 @@ void Simulation::finish_frame() {
     show_progress(false);
 }
 
+// The groups given of the focus vessel (none without one); the other fields keep what they
+// held and mean nothing.
+void Simulation::read_focus_values(unsigned groups, FocusValues& values) const {
+    values.vessel = focus_vessel();
+    if (values.vessel == nullptr) return;
+    values.groups = groups;
+    read_flight_groups(*world_, *values.vessel, groups, values.data);
+}
+
+namespace {
+
+// Whether a flying vessel's state is finite and every key of it would load, from comparisons
+// alone: a position, velocity and rotation within a scenario's limits are finite, and a sum
+// of the attitude's entries is finite only if each is. False says only that the full check
+// must decide.
+bool flies_within_scenario(const runtime::World& w, const runtime::VesselRecord& v) {
+    const MATRIX3& R = v.state.R;
+    const double sum = R.m11 + R.m12 + R.m13 + R.m21 + R.m22 + R.m23 + R.m31 + R.m32 + R.m33;
+    return !v.state.landed && std::isfinite(sum) && flight_keys_within_scenario(w, v.state);
+}
+
+}  // namespace
+
 // A state that is not finite, or that a scenario cannot hold, ends the run: a run that goes
-// well writes only scenarios that load again.
+// well writes only scenarios that load again. The check is a few comparisons a vessel; the
+// message is written only when it fails.
 bool Simulation::states_can_be_saved() {
     const runtime::World& w = *world_;
-    auto stop = [&](Outcome outcome, const std::string& what) {
-        char at[64];
-        std::snprintf(at, sizeof at, "%.3f", w.sim_time);
-        result_.outcome = outcome;
-        result_.message = what + " at t=" + at + " s";
-        return false;
-    };
     if (!(std::fabs(w.mjd) <= kMaxMjd))
-        return stop(Outcome::BeyondScenario, "the date MJD " + number_text(w.mjd) + " is beyond what a scenario holds");
+        return stop_unsaveable(Outcome::BeyondScenario,
+                               "the date MJD " + number_text(w.mjd) + " is beyond what a scenario holds");
     for (size_t i = 0; i < w.vessel_count(); ++i) {
         const runtime::VesselRecord* v = w.vessel(i);
-        if (v->pending_delete) continue;
+        if (v->pending_delete || flies_within_scenario(w, *v)) continue;
         if (!physics::state_is_finite(*v))
-            return stop(Outcome::NonFinite, "vessel \"" + v->name + "\": position, velocity or attitude is not finite");
-        if (const std::string beyond = beyond_scenario(w, *v); !beyond.empty())
-            return stop(Outcome::BeyondScenario,
-                        "vessel \"" + v->name + "\": " + beyond + " is beyond what a scenario holds");
+            return stop_unsaveable(Outcome::NonFinite,
+                                   "vessel \"" + v->name + "\": position, velocity or attitude is not finite");
+        if (!within_scenario(w, *v))
+            return stop_unsaveable(Outcome::BeyondScenario, "vessel \"" + v->name + "\": " + beyond_scenario(w, *v) +
+                                                                 " is beyond what a scenario holds");
     }
     return true;
 }
 
+bool Simulation::stop_unsaveable(Outcome outcome, const std::string& what) {
+    char at[64];
+    std::snprintf(at, sizeof at, "%.3f", world_->sim_time);
+    result_.outcome = outcome;
+    result_.message = what + " at t=" + at + " s";
+    return false;
+}
+
 void Simulation::host_frame() {
-    finish_frame();
-    run_due_commands();
+    FocusValues values;
+    finish_frame(values);
+    run_due_commands(values);
 }
 
 void Simulation::sample_telemetry(bool force) {

@@ -164,6 +164,14 @@ public:
 private:
     struct LoadContext;
     struct Memo;
+    // The focus vessel's values read once after a frame for its events and telemetry, and
+    // handed to the script pass that follows it, which reads only the groups still missing:
+    // nothing changes the state between the end of a frame and that pass.
+    struct FocusValues {
+        runtime::VesselRecord* vessel = nullptr;  // the focus vessel read; none: nothing read
+        unsigned groups = kFlightBasic;                 // the groups of data that were read
+        FlightData data;
+    };
 
     void install_hooks();
     void create_vessels();
@@ -174,13 +182,15 @@ private:
 
     // The script's due entries, one pass a frame (ScriptPass: what they read and do).
     friend class ScriptPass;
-    void run_due_commands();
+    void run_due_commands(FocusValues& after_frame);
     void run_command(const ScriptEntry& entry);
     void press_key(const ScriptCommand& c, const ScriptEntry& entry);
-    void frame();
+    void frame(FocusValues& after_frame);
     void step_vessels(double frame_dt);
-    void finish_frame();
+    void finish_frame(FocusValues& after_frame);
+    void read_focus_values(unsigned groups, FocusValues& values) const;
     bool states_can_be_saved();
+    bool stop_unsaveable(Outcome outcome, const std::string& what);
     double half_frame() const;  // s: how near a clock condition's "=" must come
     unsigned event_groups() const;  // the groups the host's events still watch
     // The events of the frame, from the focus vessel's values (d holds the groups given).

@@ -40,6 +40,15 @@ void add_rotation(std::array<double, THGROUP_TYPE_COUNT>& add, const VECTOR3& d)
     pair(d.z, THGROUP_ATT_BANKRIGHT, THGROUP_ATT_BANKLEFT);
 }
 
+// Whether the vessel's controls ask the step for anything on top of its own levels: an
+// autopilot, or (the focus vessel only) attitude inputs in an RCS mode or a surface input.
+bool has_inputs(const runtime::VesselControls& s, bool focus) {
+    if (s.navmode != 0) return true;
+    if (!focus) return false;
+    return s.rcs_mode != RCS_NONE ||
+           std::any_of(s.manual_surface_levels.begin(), s.manual_surface_levels.end(), [](double a) { return a != 0.0; });
+}
+
 }  // namespace
 
 Pilot::Pilot(runtime::World& world) : world_(world) {}
@@ -56,9 +65,11 @@ void Pilot::before_step() {
         // input that starts later allocates nothing.
         saved.vessel = &v;
         saved.thruster_levels.reserve(v.def.thrusters.size() * kAttitudeGroupTypes);
+        const bool is_focus = &v == focus;
+        // Most steps have no input and no autopilot: nothing to add, nothing to look up.
         // An attached child rides with its parent: nothing to steer.
-        if (v.pending_delete || world_.parent_of(&v) != nullptr) continue;
-        apply(v, &v == focus, saved);
+        if (v.pending_delete || !has_inputs(v.controls, is_focus) || world_.parent_of(&v) != nullptr) continue;
+        apply(v, is_focus, saved);
     }
 }
 
