@@ -57,10 +57,10 @@ private:
 // sin, an acos), so a bound from the state alone decides it first, which it does most frames.
 class ScriptPass final : public ScriptHost {
 public:
-    ScriptPass(Simulation& run, Simulation::FocusValues& after_frame)
+    ScriptPass(Simulation& run, runtime::VesselRecord* focus, Simulation::FocusValues& after_frame)
         : run_(run),
-          values_(*run.world_, run.focus_vessel(), after_frame.data, after_frame.groups,
-                  after_frame.vessel != nullptr && after_frame.vessel == run.focus_vessel()) {}
+          values_(*run.world_, focus, after_frame.data, after_frame.groups,
+                  focus != nullptr && after_frame.vessel == focus) {}
     bool has_focus() const override { return values_.focus() != nullptr; }
     bool flight_condition_holds(const Condition& c) override {
         if (c.index == kTimeValue) return clock_condition_holds(c, run_.world_->sim_time, half_frame());
@@ -86,7 +86,7 @@ private:
 double Simulation::half_frame() const { return 0.5 * options_.dt * world_->time_acceleration; }
 
 void Simulation::run_due_commands(FocusValues& after_frame) {
-    ScriptPass pass(*this, after_frame);
+    ScriptPass pass(*this, focus_vessel(), after_frame);
     script_runner_.run_due(world_->sim_time, pass);
 }
 

@@ -75,32 +75,46 @@ void Simulation::step_vessels(double frame_dt) {
     runtime::World& w = *world_;
     // Time acceleration advances the same fixed steps, several per frame.
     const int substeps = std::max(1, static_cast<int>(std::ceil(frame_dt / options_.dt - kTimeEpsilon)));
-    const bool timed = options_.measure_costs;
+    if (options_.measure_costs) {
+        step_vessels_timed(frame_dt, substeps);
+        return;
+    }
     for (int i = 0; i < substeps; ++i) {
-        const double piloting = timed ? wall_seconds() : 0.0;
         pilot_->before_step();
-        const double stepping = timed ? wall_seconds() : 0.0;
         physics_->step(frame_dt / substeps);
         animate_control_surfaces(w);
-        const double releasing = timed ? wall_seconds() : 0.0;
         pilot_->after_step();
-        if (timed) {
-            costs_.pilot_s += (stepping - piloting) + (wall_seconds() - releasing);
-            costs_.physics_s += releasing - stepping;
-        }
     }
-    const double stepped = timed ? wall_seconds() : 0.0;
+    post_step_vessels(frame_dt);
+}
 
-    // Vessels created during the frame are appended and get their first post-step next frame.
+// As step_vessels, with the wall time of each part added to the frame costs.
+void Simulation::step_vessels_timed(double frame_dt, int substeps) {
+    for (int i = 0; i < substeps; ++i) {
+        const double piloting = wall_seconds();
+        pilot_->before_step();
+        const double stepping = wall_seconds();
+        physics_->step(frame_dt / substeps);
+        animate_control_surfaces(*world_);
+        const double releasing = wall_seconds();
+        pilot_->after_step();
+        costs_.pilot_s += (stepping - piloting) + (wall_seconds() - releasing);
+        costs_.physics_s += releasing - stepping;
+    }
+    const double stepped = wall_seconds();
+    post_step_vessels(frame_dt);
+    ++costs_.frames;
+    costs_.physics_steps += substeps;
+    costs_.post_steps_s += wall_seconds() - stepped;
+}
+
+// Vessels created during the frame are appended and get their first post-step next frame.
+void Simulation::post_step_vessels(double frame_dt) {
+    runtime::World& w = *world_;
     const size_t count = w.vessel_count();
     for (size_t i = 0; i < count && i < w.vessel_count(); ++i) {
         runtime::VesselRecord* v = w.vessel(i);
         if (!v->pending_delete && v->iface != nullptr) v->iface->clbkPostStep(w.sim_time, frame_dt, w.mjd);
-    }
-    if (timed) {
-        ++costs_.frames;
-        costs_.physics_steps += substeps;
-        costs_.post_steps_s += wall_seconds() - stepped;
     }
 }
 

@@ -259,15 +259,18 @@ std::optional<KeyBeyond> flight_key_beyond(const runtime::World& world, const ru
 
 }  // namespace
 
+// The comparisons of flight_key_beyond, without what it reports: every frame checks every vessel.
 bool flight_keys_within_scenario(const runtime::World& world, const runtime::VesselState& s) {
-    return !flight_key_beyond(world, s);
+    const double distance = length(s.pos);
+    return distance <= kMaxDistance && distance >= world.earth.radius - kMaxDepthBelowSurface &&
+           length(s.vel) <= kMaxSpeed && length(s.omega) * DEG <= kMaxRate;
 }
 
 // A child is saved by its link alone (ATTACHED); its parent is looked for only when a key is
 // beyond, as every frame checks every vessel.
 bool within_scenario(const runtime::World& world, const runtime::VesselRecord& v) {
     return v.state.landed  // POS, HEADING and ALT: always held
-           || !flight_key_beyond(world, v.state) || world.parent_of(&v) != nullptr;
+           || flight_keys_within_scenario(world, v.state) || world.parent_of(&v) != nullptr;
 }
 
 std::string beyond_scenario(const runtime::World& world, const runtime::VesselRecord& v) {

@@ -187,6 +187,8 @@ private:
     void press_key(const ScriptCommand& c, const ScriptEntry& entry);
     void frame(FocusValues& after_frame);
     void step_vessels(double frame_dt);
+    void step_vessels_timed(double frame_dt, int substeps);
+    void post_step_vessels(double frame_dt);
     void finish_frame(FocusValues& after_frame);
     void read_focus_values(unsigned groups, FocusValues& values) const;
     bool states_can_be_saved();
