@@ -73,8 +73,10 @@ void Simulation::frame(FocusValues& after_frame) {
 // The pilot's inputs and autopilots around each physics step, then every vessel's post-step.
 void Simulation::step_vessels(double frame_dt) {
     runtime::World& w = *world_;
-    // Time acceleration advances the same fixed steps, several per frame.
-    const int substeps = std::max(1, static_cast<int>(std::ceil(frame_dt / options_.dt - kTimeEpsilon)));
+    // Time acceleration advances the same fixed steps, several per frame; a frame of one step
+    // or less (most frames) is one.
+    const int substeps =
+        frame_dt <= options_.dt ? 1 : std::max(1, static_cast<int>(std::ceil(frame_dt / options_.dt - kTimeEpsilon)));
     if (options_.measure_costs) {
         step_vessels_timed(frame_dt, substeps);
         return;

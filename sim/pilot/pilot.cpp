@@ -45,8 +45,10 @@ void add_rotation(std::array<double, THGROUP_TYPE_COUNT>& add, const VECTOR3& d)
 bool has_inputs(const runtime::VesselControls& s, bool focus) {
     if (s.navmode != 0) return true;
     if (!focus) return false;
-    return s.rcs_mode != RCS_NONE ||
-           std::any_of(s.manual_surface_levels.begin(), s.manual_surface_levels.end(), [](double a) { return a != 0.0; });
+    if (s.rcs_mode != RCS_NONE) return true;
+    for (double level : s.manual_surface_levels)
+        if (level != 0.0) return true;
+    return false;
 }
 
 }  // namespace
