@@ -129,9 +129,7 @@ void Simulation::run_command(const ScriptEntry& entry) {
             save_named(c.text);
             break;
         case CommandKind::Hud: {
-            const std::string svg = draw_hud();
-            hud_frames_[c.text] = svg;
-            write_output(c.text + output_extension(c.kind), svg);
+            if (const std::optional<std::string> error = outputs_.add_hud_frame(c.text, draw_hud())) warn(*error);
             break;
         }
         case CommandKind::Event:
@@ -162,9 +160,7 @@ void Simulation::press_key(const ScriptCommand& c, const ScriptEntry& entry) {
 }
 
 void Simulation::save_named(const std::string& name) {
-    const std::string text = scenario_text();
-    saved_scenarios_[name] = text;
-    write_output(name + output_extension(CommandKind::Save), text);
+    if (const std::optional<std::string> error = outputs_.save_scenario(name, scenario_text())) warn(*error);
 }
 
 void Simulation::warn(const std::string& text) {

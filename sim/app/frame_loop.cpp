@@ -22,7 +22,7 @@ RunResult Simulation::run() {
     pilot_ = std::make_unique<pilot::Pilot>(*world_);
     physics_->update_observables();
     // The track and the HUD records serve only the files for watching the run.
-    if (!out_dir_.empty() && (options_.write_acmi || options_.write_czml || options_.write_replay))
+    if (outputs_.writes_files() && (options_.write_acmi || options_.write_czml || options_.write_replay))
         watch_ = std::make_unique<WatchRecorder>(options_.track_interval);
     FocusValues values;
     read_focus_values(kFlightEvents, values);

@@ -24,6 +24,7 @@
 #include "event_watch.h"
 #include "flight_data.h"
 #include "host_keys.h"
+#include "run_outputs.h"
 #include "runtime/world.h"
 #include "scenario_file.h"
 #include "script.h"
@@ -146,11 +147,12 @@ public:
     std::string telemetry_csv() const;
     std::string summary_json() const;
     const std::vector<std::string>& warnings() const { return warnings_; }
-    const std::map<std::string, std::string>& saved_scenarios() const { return saved_scenarios_; }
-    const std::map<std::string, std::string>& hud_frames() const { return hud_frames_; }
+    const std::map<std::string, std::string>& saved_scenarios() const { return outputs_.saved_scenarios(); }
+    const std::map<std::string, std::string>& hud_frames() const { return outputs_.hud_frames(); }
     const RunResult& result() const { return result_; }
     // "file: what went wrong" for each output that could not be written, in order.
-    const std::vector<std::string>& output_errors() const { return output_errors_; }
+    const std::vector<std::string>& output_errors() const { return outputs_.errors(); }
+    const RunOutputs& outputs() const { return outputs_; }
     const FrameCosts& costs() const { return costs_; }
     // Whether the loaded script has a "stop" line (a run may then need no --until).
     bool script_can_stop() const;
@@ -209,14 +211,13 @@ private:
     void show_progress(bool last);
     void save_named(const std::string& name);
     void warn(const std::string& text);
-    void check_output_names() const;
     void write_output(const std::string& file, const std::string& content);
     void note_output_errors();
     void write_watch_outputs();  // flight.acmi, flight.czml, replay.html and its data
 
     RunOptions options_;
     std::string root_;
-    std::string out_dir_;
+    RunOutputs outputs_;  // the output folder, the script's saved scenarios and HUD frames
     std::unique_ptr<runtime::World> world_;
     std::unique_ptr<physics::Physics> physics_;
     std::unique_ptr<pilot::Pilot> pilot_;
@@ -230,9 +231,6 @@ private:
     std::vector<EventRecord> events_;
     TelemetryLog telemetry_;
     std::vector<std::string> warnings_;
-    std::vector<std::string> output_errors_;
-    std::map<std::string, std::string> saved_scenarios_;
-    std::map<std::string, std::string> hud_frames_;
     std::vector<std::string> created_vessels_;
     RunResult result_;
     FrameCosts costs_;
