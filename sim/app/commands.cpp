@@ -14,10 +14,6 @@ namespace sim {
 
 namespace {
 
-// The quantities a pass decides without reading the focus vessel's values.
-const int kTimeValue = flight_value_index("time");
-const int kTimeToApoapsisValue = flight_value_index("time_to_apoapsis");
-
 // The focus vessel's values that one pass of the script reads: it starts from those the frame
 // before it read, adds each group a condition asks for once, and reads again after a command,
 // which may change the state or the focus.
@@ -63,8 +59,8 @@ public:
                   focus != nullptr && after_frame.vessel == focus) {}
     bool has_focus() const override { return values_.focus() != nullptr; }
     bool flight_condition_holds(const Condition& c) override {
-        if (c.index == kTimeValue) return clock_condition_holds(c, run_.world_->sim_time, half_frame());
-        if (c.index == kTimeToApoapsisValue) {
+        if (c.index == kTimeValueIndex) return clock_condition_holds(c, run_.world_->sim_time, half_frame());
+        if (c.index == kTimeToApoapsisValueIndex) {
             const runtime::VesselState& s = values_.focus()->state;
             if (const auto range = time_to_apoapsis_range(run_.world_->earth.mu, s.pos, s.vel))
                 if (const auto decided = condition_over_range(c, *range)) return *decided;

@@ -58,6 +58,7 @@ Pilot::Pilot(runtime::World& world) : world_(world) {}
 void Pilot::before_step() {
     const size_t count = world_.vessel_count();
     if (saved_.size() < count) saved_.resize(count);
+    applied_ = false;
     const runtime::VesselRecord* focus = world_.record(world_.focus);
     for (size_t i = 0; i < count; ++i) {
         Saved& saved = saved_[i];
@@ -96,6 +97,7 @@ void Pilot::apply(runtime::VesselRecord& v, bool focus, Saved& saved) {
     saved.thruster_levels.clear();
     saved.surface_levels = s.control_surface_levels;
     saved.active = true;
+    applied_ = true;
 
     for (int type = kFirstRotationGroup; type < THGROUP_TYPE_COUNT && thrusters; ++type) {
         if (add[type] <= 0.0) continue;
@@ -113,6 +115,8 @@ void Pilot::apply(runtime::VesselRecord& v, bool focus, Saved& saved) {
 }
 
 void Pilot::after_step() {
+    if (!applied_) return;
+    applied_ = false;
     const size_t count = std::min(saved_.size(), world_.vessel_count());
     for (size_t i = 0; i < count; ++i) {
         Saved& saved = saved_[i];
