@@ -32,10 +32,19 @@ public:
         }
         return flight_value_at(data_, index);
     }
+    // Where the time to apoapsis lies, bounded from the state alone, once a pass.
+    const std::optional<ValueRange>& time_to_apoapsis_bounds() {
+        if (!apoapsis_bounded_) {
+            apoapsis_range_ = time_to_apoapsis_range(world_.earth.mu, focus_->state.pos, focus_->state.vel);
+            apoapsis_bounded_ = true;
+        }
+        return apoapsis_range_;
+    }
     void command_ran(const runtime::VesselRecord* focus) {
         focus_ = focus;
         groups_ = kFlightBasic;
         read_ = false;
+        apoapsis_bounded_ = false;
     }
 
 private:
@@ -44,6 +53,8 @@ private:
     FlightData& data_;
     unsigned groups_;
     bool read_;
+    std::optional<ValueRange> apoapsis_range_;
+    bool apoapsis_bounded_ = false;
 };
 
 }  // namespace
@@ -60,11 +71,9 @@ public:
     bool has_focus() const override { return values_.focus() != nullptr; }
     bool flight_condition_holds(const Condition& c) override {
         if (c.index == kTimeValueIndex) return clock_condition_holds(c, run_.world_->sim_time, half_frame());
-        if (c.index == kTimeToApoapsisValueIndex) {
-            const runtime::VesselState& s = values_.focus()->state;
-            if (const auto range = time_to_apoapsis_range(run_.world_->earth.mu, s.pos, s.vel))
+        if (c.index == kTimeToApoapsisValueIndex)
+            if (const std::optional<ValueRange>& range = values_.time_to_apoapsis_bounds())
                 if (const auto decided = condition_over_range(c, *range)) return *decided;
-        }
         return condition_holds(c, values_.value(c.index));
     }
     void run_command(const ScriptEntry& entry) override {
