@@ -14,12 +14,14 @@ namespace sim {
 
 namespace {
 
-// The focus vessel's values that one pass of the script reads: each group read once, when a
-// condition first asks for it, and read again after a command, which may change the state or
-// the focus. It lives for the one pass.
+// The focus vessel's values that one pass of the script reads: it starts from those the frame
+// before it read, adds each group a condition asks for once, and reads again after a command,
+// which may change the state or the focus.
 class PassValues {
 public:
-    PassValues(const runtime::World& world, const runtime::VesselRecord* focus) : world_(world), focus_(focus) {}
+    PassValues(const runtime::World& world, const runtime::VesselRecord* focus, FlightData& data, unsigned groups,
+               bool read)
+        : world_(world), focus_(focus), data_(data), groups_(read ? groups : kFlightBasic), read_(read) {}
     const runtime::VesselRecord* focus() const { return focus_; }
     double value(int index) {
         const unsigned missing = flight_value_group(index) & ~groups_;
@@ -30,18 +32,29 @@ public:
         }
         return flight_value_at(data_, index);
     }
+    // Where the time to apoapsis lies, bounded from the state alone, once a pass.
+    const std::optional<ValueRange>& time_to_apoapsis_bounds() {
+        if (!apoapsis_bounded_) {
+            apoapsis_range_ = time_to_apoapsis_range(world_.earth.mu, focus_->state.pos, focus_->state.vel);
+            apoapsis_bounded_ = true;
+        }
+        return apoapsis_range_;
+    }
     void command_ran(const runtime::VesselRecord* focus) {
         focus_ = focus;
         groups_ = kFlightBasic;
         read_ = false;
+        apoapsis_bounded_ = false;
     }
 
 private:
     const runtime::World& world_;
     const runtime::VesselRecord* focus_;
-    FlightData data_;
-    unsigned groups_ = kFlightBasic;
-    bool read_ = false;
+    FlightData& data_;
+    unsigned groups_;
+    bool read_;
+    std::optional<ValueRange> apoapsis_range_;
+    bool apoapsis_bounded_ = false;
 };
 
 }  // namespace
@@ -49,19 +62,18 @@ private:
 // The run as the script's host for one pass: conditions read the focus vessel's values, which
 // the World derives once per state; the time to apoapsis needs the orbit's shape (an atan2, a
 // sin, an acos), so a bound from the state alone decides it first, which it does most frames.
-class ScriptPass : public ScriptHost {
+class ScriptPass final : public ScriptHost {
 public:
-    explicit ScriptPass(Simulation& run) : run_(run), values_(*run.world_, run.focus_vessel()) {}
+    ScriptPass(Simulation& run, runtime::VesselRecord* focus, Simulation::FocusValues& after_frame)
+        : run_(run),
+          values_(*run.world_, focus, after_frame.data, after_frame.groups,
+                  focus != nullptr && after_frame.vessel == focus) {}
     bool has_focus() const override { return values_.focus() != nullptr; }
     bool flight_condition_holds(const Condition& c) override {
-        static const int time_to_apoapsis = flight_value_index("time_to_apoapsis");
-        static const int time = flight_value_index("time");
-        if (c.index == time) return clock_condition_holds(c, run_.world_->sim_time, half_frame());
-        if (c.index == time_to_apoapsis) {
-            const runtime::VesselState& s = values_.focus()->state;
-            if (const auto range = time_to_apoapsis_range(run_.world_->earth.mu, s.pos, s.vel))
+        if (c.index == kTimeValueIndex) return clock_condition_holds(c, run_.world_->sim_time, half_frame());
+        if (c.index == kTimeToApoapsisValueIndex)
+            if (const std::optional<ValueRange>& range = values_.time_to_apoapsis_bounds())
                 if (const auto decided = condition_over_range(c, *range)) return *decided;
-        }
         return condition_holds(c, values_.value(c.index));
     }
     void run_command(const ScriptEntry& entry) override {
@@ -78,8 +90,8 @@ private:
 
 double Simulation::half_frame() const { return 0.5 * options_.dt * world_->time_acceleration; }
 
-void Simulation::run_due_commands() {
-    ScriptPass pass(*this);
+void Simulation::run_due_commands(FocusValues& after_frame) {
+    ScriptPass pass(*this, focus_vessel(), after_frame);
     script_runner_.run_due(world_->sim_time, pass);
 }
 
@@ -122,9 +134,7 @@ void Simulation::run_command(const ScriptEntry& entry) {
             save_named(c.text);
             break;
         case CommandKind::Hud: {
-            const std::string svg = draw_hud();
-            hud_frames_[c.text] = svg;
-            write_output(c.text + output_extension(c.kind), svg);
+            if (const std::optional<std::string> error = outputs_.add_hud_frame(c.text, draw_hud())) warn(*error);
             break;
         }
         case CommandKind::Event:
@@ -155,9 +165,7 @@ void Simulation::press_key(const ScriptCommand& c, const ScriptEntry& entry) {
 }
 
 void Simulation::save_named(const std::string& name) {
-    const std::string text = scenario_text();
-    saved_scenarios_[name] = text;
-    write_output(name + output_extension(CommandKind::Save), text);
+    if (const std::optional<std::string> error = outputs_.save_scenario(name, scenario_text())) warn(*error);
 }
 
 void Simulation::warn(const std::string& text) {

@@ -48,9 +48,11 @@ void Simulation::check_events(const FlightData& d, unsigned groups, const runtim
     EventWatch::Frame f;
     f.gear_height = events_gear_height(d, groups, focus);
     f.ground_contact = d.ground_contact;
-    f.mach = d.mach;
-    f.num_engines = d.num_engines;
-    f.main_level = d.main_level;
+    if ((groups & kFlightEvents) != 0) {  // else no longer watched: 0
+        f.mach = d.mach;
+        f.num_engines = d.num_engines;
+        f.main_level = d.main_level;
+    }
     f.climb = dotp(focus.state.pos, focus.state.vel);
     f.crashed = crashed(focus.name);
     event_watch_.check(f, [&](StandardEvent e) { record_event(standard_events()[static_cast<size_t>(e)], focus.name); });
@@ -66,8 +68,9 @@ void Simulation::note_crashes() {
 // A wreck on the ground has not landed.
 bool Simulation::crashed(const std::string& vessel) const {
     if (physics_ == nullptr) return false;
-    const std::vector<physics::CrashReport>& crashes = physics_->crashes();
-    return std::any_of(crashes.begin(), crashes.end(), [&](const physics::CrashReport& c) { return c.vessel == vessel; });
+    for (const physics::CrashReport& c : physics_->crashes())
+        if (c.vessel == vessel) return true;
+    return false;
 }
 
 bool Simulation::known_event(const std::string& name) const {

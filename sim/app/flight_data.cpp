@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <string_view>
 
 #include "physics/physics.h"
 #include "pilot/mode_names.h"
@@ -62,6 +63,9 @@ constexpr Column COLUMNS[] = {
     {"retro_level", "retro_level", [](const FlightData& d) { return d.retro_level; }, kFlightWatch},
     {"hover_level", "hover_level", [](const FlightData& d) { return d.hover_level; }, kFlightWatch},
 };
+
+static_assert(std::string_view(COLUMNS[kTimeValueIndex].condition) == "time");
+static_assert(std::string_view(COLUMNS[kTimeToApoapsisValueIndex].condition) == "time_to_apoapsis");
 
 // Apoapsis, period and time to apoapsis of an unbound orbit: shown as a large finite figure
 // (km or s) so that every row parses.

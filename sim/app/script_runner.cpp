@@ -52,35 +52,9 @@ bool ScriptRunner::waits_on_unrecorded_event(const ScriptEntry& e) const {
     return false;
 }
 
-bool ScriptRunner::entry_due(const ScriptEntry& e, double time, ScriptHost& host) const {
-    if (e.time) return time >= *e.time - kTimeEpsilon;
-    if (!host.has_focus()) return false;
-    for (const Condition& c : e.conditions) {
-        if (c.event_slot >= 0) {
-            const std::optional<double>& at = timed_event_times_[static_cast<size_t>(c.event_slot)];
-            if (!at || !clock_condition_holds(c, time - *at, host.half_frame())) return false;
-        } else if (!host.flight_condition_holds(c)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-void ScriptRunner::run_due(double time, ScriptHost& host) {
-    if (pending_stale_) index_pending_entries();
-    size_t k = 0;
-    while (k < pending_.size() && !host.stop_requested()) {
-        const size_t i = pending_[k];
-        const ScriptEntry& e = script_.entries[i];
-        if (!entry_due(e, time, host)) {
-            ++k;
-            continue;
-        }
-        done_[i] = true;
-        host.run_command(e);
-        index_pending_entries();
-        k = static_cast<size_t>(std::upper_bound(pending_.begin(), pending_.end(), i) - pending_.begin());
-    }
+size_t ScriptRunner::pending_after(size_t index) {
+    index_pending_entries();
+    return static_cast<size_t>(std::upper_bound(pending_.begin(), pending_.end(), index) - pending_.begin());
 }
 
 }  // namespace sim

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "script.h"
+#include "simulation_internal.h"
 
 namespace sim {
 
@@ -40,13 +41,18 @@ public:
 
     // One pass over the pending entries in script order at simulation time `time`, as a rescan
     // of the whole script would make: a command that records an event lets the entries after
-    // it that wait on the event be checked in the same pass.
-    void run_due(double time, ScriptHost& host);
+    // it that wait on the event be checked in the same pass. Host: a ScriptHost, whose calls
+    // are direct where its class is final.
+    template <class Host>
+    void run_due(double time, Host& host);
 
 private:
     void index_pending_entries();
+    // After the entry at `index` ran: the position in the new pending list to go on from.
+    size_t pending_after(size_t index);
     bool waits_on_unrecorded_event(const ScriptEntry& e) const;
-    bool entry_due(const ScriptEntry& e, double time, ScriptHost& host) const;
+    template <class Host>
+    bool entry_due(const ScriptEntry& e, double time, double half_frame, Host& host) const;
     void throw_unknown_event(const ScriptEntry& e, const std::string& message) const;
 
     Script script_;
@@ -71,6 +77,40 @@ void ScriptRunner::resolve_events(const Known& known, const Unknown& unknown) {
     }
     timed_event_times_.assign(timed_events_.size(), std::nullopt);
     pending_stale_ = true;
+}
+
+template <class Host>
+bool ScriptRunner::entry_due(const ScriptEntry& e, double time, double half_frame, Host& host) const {
+    if (e.time) return time >= *e.time - kTimeEpsilon;
+    if (!host.has_focus()) return false;
+    for (const Condition& c : e.conditions) {
+        if (c.event_slot >= 0) {
+            const std::optional<double>& at = timed_event_times_[static_cast<size_t>(c.event_slot)];
+            if (!at || !clock_condition_holds(c, time - *at, half_frame)) return false;
+        } else if (!host.flight_condition_holds(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+template <class Host>
+void ScriptRunner::run_due(double time, Host& host) {
+    if (pending_stale_) index_pending_entries();
+    double half_frame = host.half_frame();  // a command may change it (warp)
+    size_t k = 0;
+    while (k < pending_.size() && !host.stop_requested()) {
+        const size_t i = pending_[k];
+        const ScriptEntry& e = script_.entries[i];
+        if (!entry_due(e, time, half_frame, host)) {
+            ++k;
+            continue;
+        }
+        done_[i] = true;
+        host.run_command(e);
+        half_frame = host.half_frame();
+        k = pending_after(i);
+    }
 }
 
 }  // namespace sim

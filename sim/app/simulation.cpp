@@ -130,7 +130,7 @@ const char* outcome_name(Outcome o) {
 
 Simulation::Simulation(RunOptions options) : options_(std::move(options)) {
     root_ = absolute_path(options_.root.empty() ? std::string(KORVAN_RUN_TREE) : options_.root);
-    out_dir_ = absolute_path(options_.out_dir);
+    outputs_ = RunOutputs(absolute_path(options_.out_dir));
     // Paths given relative to where the run started are made absolute before the chdir.
     auto resolve = [&](std::string& p) {
         if (p.empty()) return;
@@ -208,12 +208,7 @@ void Simulation::load() {
         if (!known_event(name)) throw InputError("--stop-on: " + unknown_event_message(name));
     script_runner_.resolve_events([this](const std::string& name) { return known_event(name); },
                                   [this](const std::string& name) { return unknown_event_message(name); });
-    if (!out_dir_.empty()) {
-        std::error_code ec;
-        fs::create_directories(out_dir_, ec);
-        if (ec || !fs::is_directory(out_dir_)) throw InputError(out_dir_ + ": cannot create the output folder");
-    }
-    check_output_names();
+    outputs_.prepare(script_runner_.script());
     std::error_code ec;
     if (!fs::is_directory(root_, ec)) throw InputError(root_ + ": the run tree is not a folder");
     // The module names its companions and sounds relative to the simulator's folder.

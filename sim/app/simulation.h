@@ -24,6 +24,7 @@
 #include "event_watch.h"
 #include "flight_data.h"
 #include "host_keys.h"
+#include "run_outputs.h"
 #include "runtime/world.h"
 #include "scenario_file.h"
 #include "script.h"
@@ -146,11 +147,12 @@ public:
     std::string telemetry_csv() const;
     std::string summary_json() const;
     const std::vector<std::string>& warnings() const { return warnings_; }
-    const std::map<std::string, std::string>& saved_scenarios() const { return saved_scenarios_; }
-    const std::map<std::string, std::string>& hud_frames() const { return hud_frames_; }
+    const std::map<std::string, std::string>& saved_scenarios() const { return outputs_.saved_scenarios(); }
+    const std::map<std::string, std::string>& hud_frames() const { return outputs_.hud_frames(); }
     const RunResult& result() const { return result_; }
     // "file: what went wrong" for each output that could not be written, in order.
-    const std::vector<std::string>& output_errors() const { return output_errors_; }
+    const std::vector<std::string>& output_errors() const { return outputs_.errors(); }
+    const RunOutputs& outputs() const { return outputs_; }
     const FrameCosts& costs() const { return costs_; }
     // Whether the loaded script has a "stop" line (a run may then need no --until).
     bool script_can_stop() const;
@@ -164,6 +166,14 @@ public:
 private:
     struct LoadContext;
     struct Memo;
+    // The focus vessel's values read once after a frame for its events and telemetry, and
+    // handed to the script pass that follows it, which reads only the groups still missing:
+    // nothing changes the state between the end of a frame and that pass.
+    struct FocusValues {
+        runtime::VesselRecord* vessel = nullptr;  // the focus vessel read; none: nothing read
+        unsigned groups = kFlightBasic;                 // the groups of data that were read
+        FlightData data;
+    };
 
     void install_hooks();
     void create_vessels();
@@ -174,13 +184,17 @@ private:
 
     // The script's due entries, one pass a frame (ScriptPass: what they read and do).
     friend class ScriptPass;
-    void run_due_commands();
+    void run_due_commands(FocusValues& after_frame);
     void run_command(const ScriptEntry& entry);
     void press_key(const ScriptCommand& c, const ScriptEntry& entry);
-    void frame();
+    void frame(FocusValues& after_frame);
     void step_vessels(double frame_dt);
-    void finish_frame();
+    void step_vessels_timed(double frame_dt, int substeps);
+    void post_step_vessels(double frame_dt);
+    void finish_frame(FocusValues& after_frame);
+    void read_focus_values(unsigned groups, FocusValues& values) const;
     bool states_can_be_saved();
+    bool stop_unsaveable(Outcome outcome, const std::string& what);
     double half_frame() const;  // s: how near a clock condition's "=" must come
     unsigned event_groups() const;  // the groups the host's events still watch
     // The events of the frame, from the focus vessel's values (d holds the groups given).
@@ -197,14 +211,13 @@ private:
     void show_progress(bool last);
     void save_named(const std::string& name);
     void warn(const std::string& text);
-    void check_output_names() const;
     void write_output(const std::string& file, const std::string& content);
     void note_output_errors();
     void write_watch_outputs();  // flight.acmi, flight.czml, replay.html and its data
 
     RunOptions options_;
     std::string root_;
-    std::string out_dir_;
+    RunOutputs outputs_;  // the output folder, the script's saved scenarios and HUD frames
     std::unique_ptr<runtime::World> world_;
     std::unique_ptr<physics::Physics> physics_;
     std::unique_ptr<pilot::Pilot> pilot_;
@@ -218,9 +231,6 @@ private:
     std::vector<EventRecord> events_;
     TelemetryLog telemetry_;
     std::vector<std::string> warnings_;
-    std::vector<std::string> output_errors_;
-    std::map<std::string, std::string> saved_scenarios_;
-    std::map<std::string, std::string> hud_frames_;
     std::vector<std::string> created_vessels_;
     RunResult result_;
     FrameCosts costs_;

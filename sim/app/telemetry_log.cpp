@@ -19,7 +19,10 @@ void TelemetryLog::add(double time, const FlightData& d) {
 
 std::string TelemetryLog::csv() const {
     std::string out = telemetry_header() + "\n";
-    for (const std::string& row : rows_) out += row + "\n";
+    size_t size = out.size();
+    for (const std::string& row : rows_) size += row.size() + 1;
+    out.reserve(size);
+    for (const std::string& row : rows_) out.append(row).push_back('\n');
     return out;
 }
 

@@ -40,6 +40,17 @@ void add_rotation(std::array<double, THGROUP_TYPE_COUNT>& add, const VECTOR3& d)
     pair(d.z, THGROUP_ATT_BANKRIGHT, THGROUP_ATT_BANKLEFT);
 }
 
+// Whether the vessel's controls ask the step for anything on top of its own levels: an
+// autopilot, or (the focus vessel only) attitude inputs in an RCS mode or a surface input.
+bool has_inputs(const runtime::VesselControls& s, bool focus) {
+    if (s.navmode != 0) return true;
+    if (!focus) return false;
+    if (s.rcs_mode != RCS_NONE) return true;
+    for (double level : s.manual_surface_levels)
+        if (level != 0.0) return true;
+    return false;
+}
+
 }  // namespace
 
 Pilot::Pilot(runtime::World& world) : world_(world) {}
@@ -47,6 +58,7 @@ Pilot::Pilot(runtime::World& world) : world_(world) {}
 void Pilot::before_step() {
     const size_t count = world_.vessel_count();
     if (saved_.size() < count) saved_.resize(count);
+    applied_ = false;
     const runtime::VesselRecord* focus = world_.record(world_.focus);
     for (size_t i = 0; i < count; ++i) {
         Saved& saved = saved_[i];
@@ -56,9 +68,11 @@ void Pilot::before_step() {
         // input that starts later allocates nothing.
         saved.vessel = &v;
         saved.thruster_levels.reserve(v.def.thrusters.size() * kAttitudeGroupTypes);
+        const bool is_focus = &v == focus;
+        // Most steps have no input and no autopilot: nothing to add, nothing to look up.
         // An attached child rides with its parent: nothing to steer.
-        if (v.pending_delete || world_.parent_of(&v) != nullptr) continue;
-        apply(v, &v == focus, saved);
+        if (v.pending_delete || !has_inputs(v.controls, is_focus) || world_.parent_of(&v) != nullptr) continue;
+        apply(v, is_focus, saved);
     }
 }
 
@@ -83,6 +97,7 @@ void Pilot::apply(runtime::VesselRecord& v, bool focus, Saved& saved) {
     saved.thruster_levels.clear();
     saved.surface_levels = s.control_surface_levels;
     saved.active = true;
+    applied_ = true;
 
     for (int type = kFirstRotationGroup; type < THGROUP_TYPE_COUNT && thrusters; ++type) {
         if (add[type] <= 0.0) continue;
@@ -100,6 +115,8 @@ void Pilot::apply(runtime::VesselRecord& v, bool focus, Saved& saved) {
 }
 
 void Pilot::after_step() {
+    if (!applied_) return;
+    applied_ = false;
     const size_t count = std::min(saved_.size(), world_.vessel_count());
     for (size_t i = 0; i < count; ++i) {
         Saved& saved = saved_[i];

@@ -45,6 +45,7 @@ private:
 
     runtime::World& world_;
     std::vector<Saved> saved_;
+    bool applied_ = false;  // some Saved is active: before_step changed levels after_step puts back
 };
 
 // The throttle of the main, retro or hover engines, as a pilot moves it: the group takes the
