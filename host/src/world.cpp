@@ -38,7 +38,12 @@ VesselRecord* vessel_record(OBJHANDLE h) {
 }
 }  // namespace detail
 
-World::World() {
+namespace {
+// What last_handle_ holds while no vessel was found last: an address the World hands to no one.
+char no_vessel_found;
+}  // namespace
+
+World::World() : last_handle_(&no_vessel_found) {
     make_current(this);
 }
 
@@ -109,7 +114,7 @@ VesselRecord* World::find_record(OBJHANDLE h) const {
 }
 
 void World::forget_vessel_handles() {
-    last_handle_ = nullptr;
+    last_handle_ = &no_vessel_found;
 }
 
 VESSEL* World::make_plain_vessel(OBJHANDLE h) {

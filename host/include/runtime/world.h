@@ -481,8 +481,10 @@ public:
     // The vessel behind a handle, null for an unknown one. The vessel asked about last is
     // answered at once: a vessel's callbacks ask about their own vessel many times a step.
     VesselRecord* record(OBJHANDLE h) const {
-        if (h == last_handle_) [[likely]]
-            return static_cast<VesselRecord*>(h);  // null, or the vessel found last
+        if (h == last_handle_) [[likely]] {
+            if (h == nullptr) __builtin_unreachable();  // last_handle_ is never null
+            return static_cast<VesselRecord*>(h);       // the vessel found last
+        }
         return find_record(h);
     }
     bool is_vessel(OBJHANDLE h) const { return record(h) != nullptr; }
@@ -588,7 +590,10 @@ private:
     void find_links(VesselRecord& v);  // sets parent_ and children_ from the links, after they changed
     void forget_vessel_handles();  // after a vessel left the list
 
-    mutable OBJHANDLE last_handle_ = nullptr;  // a vessel's handle is its record
+    // The handle of the vessel found last (a vessel's handle is its record), or a handle no
+    // caller is given while there is none: never null, so that the answer on the likely path
+    // needs no test for null.
+    mutable OBJHANDLE last_handle_;
     mutable HandleCursor vessel_cursor_;
 
     std::string root_ = ".";
