@@ -17,14 +17,13 @@
 
 namespace runtime::detail {
 
-// The World made current last (null when none); World::current() stands in for a missing one.
+// The World made current last, or the library's own empty one while the program has none:
+// never null once the library is loaded.
 extern World* current_world KORVAN_LIBRARY_INTERNAL;
 
 // World::current(), inline for the library's own sources: every operation begins with it.
 inline World& current() {
-    if (current_world != nullptr) [[likely]]
-        return *current_world;
-    return World::current();
+    return *current_world;
 }
 
 inline double clamp(double x, double lo, double hi) {

@@ -41,6 +41,11 @@ VesselRecord* vessel_record(OBJHANDLE h) {
 namespace {
 // What last_handle_ holds while no vessel was found last: an address the World hands to no one.
 char no_vessel_found;
+
+// Without a World of the caller's, the API answers from an empty one, so that a stray call
+// never dereferences null: made current when the library is loaded (so current_world is never
+// null) and never destroyed, so that a call while the process exits still finds it.
+World* const fallback_world = new World;
 }  // namespace
 
 World::World() : last_handle_(&no_vessel_found) {
@@ -53,21 +58,15 @@ World::~World() {
     World* previous = current_world;
     make_current(this);
     destroy_all_vessels();
-    make_current(previous == this ? nullptr : previous);
+    make_current(previous == this ? fallback_world : previous);
 }
 
-// Without a World of the caller's, the API answers from an empty one that lives as long
-// as the process, so that a stray call never dereferences null.
 World& World::current() {
-    if (current_world == nullptr) {
-        static World fallback_world;
-        make_current(&fallback_world);
-    }
     return *current_world;
 }
 
 World* World::current_or_null() {
-    return current_world;
+    return current_world != fallback_world ? current_world : nullptr;
 }
 
 void World::set_root(const std::string& root) {

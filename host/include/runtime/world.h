@@ -421,8 +421,9 @@ public:
     World(const World&) = delete;
     World& operator=(const World&) = delete;
 
-    // The World the host API answers from. Creating a World makes it current; destroying it
-    // clears the pointer; with none, an empty World that lives as long as the process.
+    // The World the host API answers from. Creating a World makes it current; destroying the
+    // current one leaves the current one before it, or with none an empty World that lives as
+    // long as the process (current_or_null answers null for it).
     static World& current();
     static World* current_or_null();
 
