@@ -278,14 +278,14 @@ double VESSEL::GetThrusterIsp0(THRUSTER_HANDLE th) const {
     return t != nullptr ? t->isp_vac : 0.0;
 }
 void VESSEL::SetThrusterMax0(THRUSTER_HANDLE th, double maxth0) const {
-    if (runtime::ThrusterRecord* t = thruster(rec(vessel_handle), th)) t->set_geometry(t->pos, t->dir, maxth0);
+    if (runtime::ThrusterRecord* t = thruster(rec(vessel_handle), th)) t->set_max0(maxth0);
 }
 double VESSEL::GetThrusterMax0(THRUSTER_HANDLE th) const {
     const runtime::ThrusterRecord* t = thruster(rec(vessel_handle), th);
     return t != nullptr ? t->max0 : 0.0;
 }
 void VESSEL::SetThrusterDir(THRUSTER_HANDLE th, const VECTOR3& dir) const {
-    if (runtime::ThrusterRecord* t = thruster(rec(vessel_handle), th)) t->set_geometry(t->pos, dir, t->max0);
+    if (runtime::ThrusterRecord* t = thruster(rec(vessel_handle), th)) t->set_dir(dir);
 }
 void VESSEL::GetThrusterDir(THRUSTER_HANDLE th, VECTOR3& dir) const {
     if (const runtime::ThrusterRecord* t = thruster(rec(vessel_handle), th)) dir = t->dir;

@@ -38,8 +38,16 @@ struct ThrusterRecord {
     const VECTOR3& pos = pos_;
     const VECTOR3& dir = dir_;    // as set: not normalised by the vessel
     const double& max0 = max0_;   // N, vacuum rating
-    // The only way to set them; it makes the torque below stale.
+    // The only ways to set them; each makes the torque below stale.
     void set_geometry(const VECTOR3& pos, const VECTOR3& dir, double max0);
+    void set_dir(const VECTOR3& direction) {
+        dir_ = direction;
+        torque_known_ = false;
+    }
+    void set_max0(double rating) {
+        max0_ = rating;
+        torque_known_ = false;
+    }
     // The torque at full level (vessel frame, F x r, N m), zero for a zero direction: derived
     // at first need after set_geometry, which alone changes what it depends on (most
     // thrusters, steered every step but in no attitude group, never need it).
