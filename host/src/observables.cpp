@@ -48,6 +48,23 @@ double wrap_pi(double a) {
     return a > PI ? a - PI2 : a;
 }
 
+// The local horizon axes at a global position, inline where the frame group is derived (every
+// step) and behind World::horizon_axes for everyone else.
+[[gnu::always_inline]] inline void local_horizon_axes(const VECTOR3& pos, VECTOR3& east, VECTOR3& up,
+                                                      VECTOR3& north) {
+    const double r = length(pos);
+    up = r > 0.0 ? pos / r : _V(1.0, 0.0, 0.0);
+    const double horizontal = std::hypot(up.x, up.z);
+    // Cosine and sine of the longitude straight from the position (no trigonometry: this runs
+    // several times per step). Over a pole every direction is south (or north); the meridian
+    // of angle 0 stands in.
+    const double cos_lam = horizontal > 0.0 ? up.x / horizontal : 1.0;
+    const double sin_lam = horizontal > 0.0 ? up.z / horizontal : 0.0;
+    const double sin_lat = up.y, cos_lat = horizontal;
+    east = _V(-sin_lam, 0.0, cos_lam);
+    north = _V(-sin_lat * cos_lam, cos_lat, -sin_lat * sin_lam);
+}
+
 }  // namespace
 
 VesselState& World::move(VesselRecord& v) {
@@ -65,7 +82,7 @@ void World::set_air(VesselRecord& v, const AirData& air) {
 DerivedObservables& World::derive_frame(const VesselRecord& v) const {
     DerivedObservables& d = v.derived_;
     const VesselState& s = v.state_;
-    horizon_axes(s.pos, d.east, d.up, d.north);
+    local_horizon_axes(s.pos, d.east, d.up, d.north);
     d.altitude = length(s.pos) - earth.radius;
     const double w = body_rotation_rate();
     d.airspeed_global = s.vel - _V(-w * s.pos.z, 0.0, w * s.pos.x) - wind_velocity(earth, s.pos);
@@ -136,17 +153,7 @@ double World::atm_pressure(const VesselRecord& v) const {
 }
 
 void World::horizon_axes(const VECTOR3& pos, VECTOR3& east, VECTOR3& up, VECTOR3& north) const {
-    const double r = length(pos);
-    up = r > 0.0 ? pos / r : _V(1.0, 0.0, 0.0);
-    const double horizontal = std::hypot(up.x, up.z);
-    // Cosine and sine of the longitude straight from the position (no trigonometry: this runs
-    // several times per step). Over a pole every direction is south (or north); the meridian
-    // of angle 0 stands in.
-    const double cos_lam = horizontal > 0.0 ? up.x / horizontal : 1.0;
-    const double sin_lam = horizontal > 0.0 ? up.z / horizontal : 0.0;
-    const double sin_lat = up.y, cos_lat = horizontal;
-    east = _V(-sin_lam, 0.0, cos_lam);
-    north = _V(-sin_lat * cos_lam, cos_lat, -sin_lat * sin_lam);
+    local_horizon_axes(pos, east, up, north);
 }
 
 double World::pitch(const VesselRecord& v) const {
