@@ -485,3 +485,15 @@ TEST_F(HostWorld, kept_parents_and_children_follow_generated_link_changes) {
         }
     }
 }
+
+// Without a World of the program's, calls answer from the library's empty one: a stray handle
+// finds nothing, and the next World made becomes current.
+TEST(HostWorldLifetime, calls_without_a_world_answer_from_an_empty_one) {
+    { runtime::World gone; }
+    EXPECT_EQ(runtime::World::current_or_null(), nullptr);
+    EXPECT_EQ(oapiGetVesselCount(), 0u);
+    const VESSEL stray(reinterpret_cast<OBJHANDLE>(&runtime::World::current()));
+    EXPECT_EQ(stray.GetAltitude(), 0.0);
+    runtime::World next;
+    EXPECT_EQ(&runtime::World::current(), &next);
+}
