@@ -116,10 +116,11 @@ PropulsionOutput propulsion(const PropulsionInput& in) {
 }
 
 PropulsionOutput propulsion_at_pressure(const PropulsionOutput& at, double pressure_change) {
-    PropulsionOutput out = at;
+    PropulsionOutput out;
     out.wrench.force = vm::madd(at.wrench.force, at.wrench_per_pascal.force, pressure_change);
-    out.thrust = out.wrench.force;
     out.wrench.torque = vm::madd(at.wrench.torque, at.wrench_per_pascal.torque, pressure_change);
+    out.thrust = out.wrench.force;
+    out.wrench_per_pascal = at.wrench_per_pascal;
     return out;
 }
 
