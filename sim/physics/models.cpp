@@ -50,21 +50,30 @@ MassOutput mass_properties(const runtime::VesselDefinition& def) {
 // ---------------------------------------------------------------------------------------
 // Propulsion
 // ---------------------------------------------------------------------------------------
-double thruster_isp(const runtime::ThrusterRecord& th, double pressure) {
-    if (th.isp_ref <= 0.0 || th.p_ref <= 0.0) return th.isp_vac;
-    return std::max(0.0, th.isp_vac - (th.isp_vac - th.isp_ref) * pressure / th.p_ref);
-}
-
 namespace {
 
-// d Isp / dp (m/s per Pa) where the specific impulse, isp at this pressure, is above its
-// floor of zero.
-double thruster_isp_per_pascal(const runtime::ThrusterRecord& th, double isp) {
-    if (th.isp_ref <= 0.0 || th.p_ref <= 0.0 || isp <= 0.0) return 0.0;
-    return -(th.isp_vac - th.isp_ref) / th.p_ref;
+// A thruster's specific impulse at an ambient pressure (m/s) and its change per pascal there
+// (m/s per Pa): linear in the pressure between the reference points, zero on its floor of zero.
+struct IspAt {
+    double isp;
+    double per_pascal;
+};
+IspAt isp_at(const runtime::ThrusterRecord& th, double pressure) {
+    if (th.isp_ref <= 0.0 || th.p_ref <= 0.0) return IspAt{th.isp_vac, 0.0};
+    const double isp = std::max(0.0, th.isp_vac - (th.isp_vac - th.isp_ref) * pressure / th.p_ref);
+    return IspAt{isp, isp > 0.0 ? -(th.isp_vac - th.isp_ref) / th.p_ref : 0.0};
+}
+
+// thruster_mass_flow of a thruster known to have a positive vacuum specific impulse and a tank.
+double tank_fed_mass_flow(const runtime::ThrusterRecord& th, const runtime::PropellantRecord& tank) {
+    if (th.level <= 0.0) return 0.0;
+    const double efficiency = tank.efficiency > 0.0 ? tank.efficiency : 1.0;
+    return th.max0 * th.level / (th.isp_vac * efficiency);
 }
 
 }  // namespace
+
+double thruster_isp(const runtime::ThrusterRecord& th, double pressure) { return isp_at(th, pressure).isp; }
 
 double thruster_mass_flow(const runtime::ThrusterRecord& th) {
     if (th.isp_vac <= 0.0 || th.level <= 0.0) return 0.0;
@@ -87,7 +96,7 @@ PropulsionOutput propulsion(const PropulsionInput& in) {
         // The last drops of a tank give the share of the step they last.
         double fraction = 1.0;
         if (in.burn_dt > 0.0) {
-            const double needed = thruster_mass_flow(th) * in.thrust_factor * in.burn_dt;
+            const double needed = tank_fed_mass_flow(th, *tank) * in.thrust_factor * in.burn_dt;
             if (needed > tank->mass) {
                 fraction = tank->mass / needed;
                 tank->mass = 0.0;
@@ -97,20 +106,21 @@ PropulsionOutput propulsion(const PropulsionInput& in) {
         }
         // N per m/s, per unit dir
         const double per_isp = th.max0 * th.level * in.thrust_factor / th.isp_vac * fraction / dir_length;
-        const double isp = thruster_isp(th, in.pressure);
-        add_force_at(out.wrench, vm::scale(th.dir, per_isp * isp), th.pos);
-        const double isp_slope = thruster_isp_per_pascal(th, isp);
-        if (isp_slope != 0.0) add_force_at(out.wrench_per_pascal, vm::scale(th.dir, per_isp * isp_slope), th.pos);
+        const IspAt isp = isp_at(th, in.pressure);
+        add_force_at(out.wrench, vm::scale(th.dir, per_isp * isp.isp), th.pos);
+        if (isp.per_pascal != 0.0)
+            add_force_at(out.wrench_per_pascal, vm::scale(th.dir, per_isp * isp.per_pascal), th.pos);
     }
     out.thrust = out.wrench.force;
     return out;
 }
 
 PropulsionOutput propulsion_at_pressure(const PropulsionOutput& at, double pressure_change) {
-    PropulsionOutput out = at;
+    PropulsionOutput out;
     out.wrench.force = vm::madd(at.wrench.force, at.wrench_per_pascal.force, pressure_change);
-    out.thrust = out.wrench.force;
     out.wrench.torque = vm::madd(at.wrench.torque, at.wrench_per_pascal.torque, pressure_change);
+    out.thrust = out.wrench.force;
+    out.wrench_per_pascal = at.wrench_per_pascal;
     return out;
 }
 

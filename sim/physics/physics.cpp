@@ -2,7 +2,9 @@
 #include "physics/physics.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "physics/models.h"
 #include "physics/vector_math.h"
@@ -130,8 +132,6 @@ unsigned char links_of(const runtime::VesselRecord& v) {
     return links;
 }
 
-bool same(const VECTOR3& a, const VECTOR3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
-
 // Puts a resting vessel where the ground has carried it at body rotation angle theta.
 void hold_on_ground(const runtime::World& world, runtime::VesselState& s, const runtime::PhysicsCarry& m,
                     double theta) {
@@ -206,9 +206,14 @@ void hold_wreck(runtime::World& world, runtime::VesselRecord& v, runtime::Physic
 
 namespace {
 
+// Definitions the same bit for bit give the same forces; a zero of the other sign only costs a
+// recomputation. The numbers' differences are gathered without a branch for each.
 bool same(const runtime::AirfoilRecord& a, const runtime::AirfoilRecord& b) {
-    return a.orientation == b.orientation && same(a.ref, b.ref) && a.coeff == b.coeff && a.chord == b.chord &&
-           a.area == b.area && a.aspect == b.aspect;
+    const auto bits = [](double x) { return std::bit_cast<std::uint64_t>(x); };
+    const std::uint64_t differing = (bits(a.ref.x) ^ bits(b.ref.x)) | (bits(a.ref.y) ^ bits(b.ref.y)) |
+                                    (bits(a.ref.z) ^ bits(b.ref.z)) | (bits(a.chord) ^ bits(b.chord)) |
+                                    (bits(a.area) ^ bits(b.area)) | (bits(a.aspect) ^ bits(b.aspect));
+    return differing == 0 && a.orientation == b.orientation && a.coeff == b.coeff;
 }
 
 // Whether the vessel still has the airfoils whose definitions the carry keeps: the vessel may
