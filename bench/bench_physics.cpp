@@ -22,18 +22,18 @@ void BM_PhysicsStepKorvanClimbing(benchmark::State& state) {
     korvan_like::define(*v, mech);
     const double r = world.earth.radius + 20000.0;
     auto restart = [&] {
-        v->state.pos = _V(r, 0, 0);
-        v->state.vel = _V(300, 0, 900);
-        v->state.R = identity_matrix();
-        v->state.omega = _V(0, 0, 0);
-        v->state.landed = false;
+        world.move(*v).pos = _V(r, 0, 0);
+        world.move(*v).vel = _V(300, 0, 900);
+        world.move(*v).R = identity_matrix();
+        world.move(*v).omega = _V(0, 0, 0);
+        world.move(*v).landed = false;
         v->def.propellants[0]->mass = korvan_like::kPropellantMass;
     };
     restart();
-    korvan_like::set_main_level(*v, 1.0);
-    v->def.thrusters[korvan_like::kFirstRcs]->level = 0.3;
-    v->state.control_surface_levels[AIRCTRL_ELEVATOR] = 0.2;
-    v->state.control_surface_levels[AIRCTRL_AILERON] = -0.1;
+    korvan_like::set_main_level(world, *v, 1.0);
+    world.set_thruster_level(*v, *v->def.thrusters[korvan_like::kFirstRcs], 0.3);
+    v->controls.control_surface_levels[AIRCTRL_ELEVATOR] = 0.2;
+    v->controls.control_surface_levels[AIRCTRL_AILERON] = -0.1;
     physics::Physics physics(world);
     long steps = 0;
     for (auto _ : state) {
@@ -52,9 +52,9 @@ void BM_CoastingOrbit(benchmark::State& state) {
     v->def = runtime::VesselDefinition{};
     korvan_like::define(*v, mech);
     const double r = world.earth.radius + 300e3;
-    v->state.pos = _V(r, 0, 0);
-    v->state.vel = _V(0, 0, physics::circular_speed(world.earth.mu, r));
-    v->state.landed = false;
+    world.move(*v).pos = _V(r, 0, 0);
+    world.move(*v).vel = _V(0, 0, physics::circular_speed(world.earth.mu, r));
+    world.move(*v).landed = false;
     physics::Physics physics(world);
     constexpr int kStepsPerIteration = 1000;
     for (auto _ : state) {

@@ -10,7 +10,7 @@ namespace runtime {
 namespace {
 
 bool owns_point(const VesselRecord& v, const AttachmentRecord* a) {
-    return find_in(v.def.attachments, v.def.attachment_index, a) != nullptr;
+    return find_in(v.def.attachments, v.def.attachment_cursor, a) != nullptr;
 }
 
 // Orthonormal frame of a point: z along dir, y along the part of rot across dir, x = y x z.
@@ -38,11 +38,16 @@ void unlink(AttachmentRecord* a) {
 
 }  // namespace
 
-VesselRecord* World::parent_of(const VesselRecord* v) const {
-    if (v == nullptr) return nullptr;
-    for (const auto& a : v->def.attachments)
-        if (a->to_parent && a->linked != nullptr) return a->linked;
-    return nullptr;
+void World::find_links(VesselRecord& v) {
+    v.parent_ = nullptr;
+    v.children_ = 0;
+    for (const auto& a : v.def.attachments) {
+        if (a->linked == nullptr) continue;
+        if (!a->to_parent)
+            ++v.children_;
+        else if (v.parent_ == nullptr)
+            v.parent_ = a->linked;
+    }
 }
 
 bool World::attach(VesselRecord* parent, AttachmentRecord* parent_point, VesselRecord* child,
@@ -54,15 +59,22 @@ bool World::attach(VesselRecord* parent, AttachmentRecord* parent_point, VesselR
     for (const VesselRecord* p = parent; p != nullptr; p = parent_of(p))
         if (p == child) return false;
     if (parent_point->linked != nullptr && parent_point->linked != child) return false;
-    for (auto& a : child->def.attachments)
-        if (a->to_parent && a->linked != nullptr) unlink(a.get());
+    for (auto& a : child->def.attachments) {
+        if (a->to_parent && a->linked != nullptr) {
+            VesselRecord* old_parent = a->linked;
+            unlink(a.get());
+            find_links(*old_parent);
+        }
+    }
     if (parent_point->linked != nullptr) unlink(parent_point);
 
     parent_point->linked = child;
     parent_point->linked_point = child_point;
     child_point->linked = parent;
     child_point->linked_point = parent_point;
-    child->state.landed = false;
+    find_links(*child);
+    find_links(*parent);
+    move(*child).landed = false;
     place_children(parent);
     return true;
 }
@@ -73,8 +85,10 @@ bool World::detach(AttachmentRecord* parent_point, double vel) {
     VesselRecord* child = parent_point->linked;
     if (record(parent) == nullptr || record(child) == nullptr) return false;
     place_children(parent);
-    child->state.vel += mul(parent->state.R, unit(parent_point->dir)) * vel;
+    move(*child).vel += mul(parent->state.R, unit(parent_point->dir)) * vel;
     unlink(parent_point);
+    find_links(*child);
+    find_links(*parent);
     return true;
 }
 
@@ -86,14 +100,14 @@ void World::place_children(VesselRecord* parent) {
 // corrupted link from recursing without end. Runs for every free vessel every step, so it
 // allocates nothing and looks no further than a vessel's own points.
 void World::place_children_below(VesselRecord* parent, size_t depth) {
-    if (depth > vessels_.size()) return;
+    if (parent->children_ == 0 || depth > vessels_.size()) return;
     const VesselState& ps = parent->state;
     for (const auto& a : parent->def.attachments) {
         if (a->to_parent || a->linked == nullptr || a->linked_point == nullptr) continue;
         const VECTOR3 omega_global = mul(ps.R, ps.omega) * -1.0;
         VesselRecord* child = a->linked;
         const AttachmentRecord& cp = *a->linked_point;
-        VesselState& cs = child->state;
+        VesselState& cs = move(*child);
         cs.R = mul(mul(ps.R, point_frame(*a)), detail::transpose(point_frame(cp)));
         cs.pos = ps.pos + mul(ps.R, a->pos) - mul(cs.R, cp.pos);
         cs.vel = ps.vel + crossp(omega_global, cs.pos - ps.pos);

@@ -17,12 +17,13 @@
 
 namespace runtime::detail {
 
-// The World made current last (null when none); World::current() stands in for a missing one.
+// The World made current last, or the library's own empty one while the program has none:
+// never null once the library is loaded.
 extern World* current_world KORVAN_LIBRARY_INTERNAL;
 
 // World::current(), inline for the library's own sources: every operation begins with it.
 inline World& current() {
-    return current_world != nullptr ? *current_world : World::current();
+    return *current_world;
 }
 
 inline double clamp(double x, double lo, double hi) {
@@ -52,8 +53,5 @@ VECTOR3 arot_from_matrix(const MATRIX3& R);
 // The current World's record behind a vessel handle, or null.
 VesselRecord* vessel_record(OBJHANDLE h);
 
-// The next thruster layout revision of any vessel: one sequence for the whole process, so no
-// two layouts ever share a revision (see VesselDefinition::thruster_layout_revision).
-std::uint64_t next_thruster_layout_revision();
 
 }  // namespace runtime::detail

@@ -35,7 +35,7 @@ VECTOR3 column(const MATRIX3& R, int c) {
 
 // Angles within a turn of 0..2pi are brought into it without the division fmod costs, to
 // exactly what fmod gives (a - 2pi is exact there); any other is reduced by fmod.
-double wrap_two_pi(double a) {
+[[gnu::always_inline]] inline double wrap_two_pi(double a) {
     if (a >= 0.0 && a < PI2) return a;
     if (a >= PI2 && a < 2.0 * PI2) return a - PI2;
     if (a < 0.0 && a > -PI2) return a + PI2;
@@ -48,69 +48,10 @@ double wrap_pi(double a) {
     return a > PI ? a - PI2 : a;
 }
 
-// Bit for bit, so that a position that differs in anything (a signed zero, a NaN) counts
-// as another one.
-bool same_bits(const VECTOR3& a, const VECTOR3& b) {
-    std::uint64_t diff = 0;
-    for (int i = 0; i < 3; ++i) diff |= std::bit_cast<std::uint64_t>(a.data[i]) ^ std::bit_cast<std::uint64_t>(b.data[i]);
-    return diff == 0;
-}
-
-}  // namespace
-
-const HorizonAxes& World::horizon(const VesselRecord& v) const {
-    HorizonAxes& h = v.horizon;
-    if (h.valid && same_bits(h.pos, v.state.pos)) return h;
-    h.valid = true;
-    h.pos = v.state.pos;
-    horizon_axes(v.state.pos, h.east, h.up, h.north);
-    return h;
-}
-
-double World::mass(const VesselRecord& v) const {
-    if (v.pins.mass) return *v.pins.mass;
-    double m = v.def.empty_mass;
-    for (const auto& p : v.def.propellants) m += p->mass;
-    return m;
-}
-
-double World::altitude(const VesselRecord& v) const {
-    if (v.pins.altitude) return *v.pins.altitude;
-    return length(v.state.pos) - earth.radius;
-}
-
-VECTOR3 World::airspeed_vector_global(const VesselRecord& v) const {
-    const VECTOR3& r = v.state.pos;
-    const double w = body_rotation_rate();
-    return v.state.vel - _V(-w * r.z, 0.0, w * r.x) - wind_velocity(earth, r);
-}
-
-VECTOR3 World::airspeed_vector_local(const VesselRecord& v) const {
-    return tmul(v.state.R, airspeed_vector_global(v));
-}
-
-double World::airspeed(const VesselRecord& v) const {
-    if (v.pins.airspeed) return *v.pins.airspeed;
-    return length(airspeed_vector_global(v));
-}
-
-double World::mach(const VesselRecord& v) const {
-    if (v.pins.mach) return *v.pins.mach;
-    return v.air.speed_of_sound > 0.0 ? airspeed(v) / v.air.speed_of_sound : 0.0;
-}
-
-double World::dyn_pressure(const VesselRecord& v) const {
-    if (v.pins.dyn_pressure) return *v.pins.dyn_pressure;
-    const double s = airspeed(v);
-    return 0.5 * v.air.density * s * s;
-}
-
-double World::atm_pressure(const VesselRecord& v) const {
-    if (v.pins.atm_pressure) return *v.pins.atm_pressure;
-    return v.air.pressure;
-}
-
-void World::horizon_axes(const VECTOR3& pos, VECTOR3& east, VECTOR3& up, VECTOR3& north) const {
+// The local horizon axes at a global position, inline where the frame group is derived (every
+// step) and behind World::horizon_axes for everyone else.
+[[gnu::always_inline]] inline void local_horizon_axes(const VECTOR3& pos, VECTOR3& east, VECTOR3& up,
+                                                      VECTOR3& north) {
     const double r = length(pos);
     up = r > 0.0 ? pos / r : _V(1.0, 0.0, 0.0);
     const double horizontal = std::hypot(up.x, up.z);
@@ -124,34 +65,134 @@ void World::horizon_axes(const VECTOR3& pos, VECTOR3& east, VECTOR3& up, VECTOR3
     north = _V(-sin_lat * cos_lam, cos_lat, -sin_lat * sin_lam);
 }
 
+}  // namespace
+
+VesselState& World::move(VesselRecord& v) {
+    v.derived_.known = 0;
+    v.carry_.valid = false;
+    return v.state_;
+}
+
+void World::set_air(VesselRecord& v, const AirData& air) {
+    v.air_ = air;
+    v.derived_.known = 0;
+}
+
+// The frame group from the state and air data alone, in the formulas of docs/physics.md.
+DerivedObservables& World::derive_frame(const VesselRecord& v) const {
+    DerivedObservables& d = v.derived_;
+    const VesselState& s = v.state_;
+    local_horizon_axes(s.pos, d.east, d.up, d.north);
+    d.altitude = length(s.pos) - earth.radius;
+    const double w = body_rotation_rate();
+    d.airspeed_global = s.vel - _V(-w * s.pos.z, 0.0, w * s.pos.x) - wind_velocity(earth, s.pos);
+    d.airspeed_local = tmul(s.R, d.airspeed_global);
+    d.airspeed = length(d.airspeed_global);
+    d.mach = v.air_.speed_of_sound > 0.0 ? d.airspeed / v.air_.speed_of_sound : 0.0;
+    d.dyn_pressure = 0.5 * v.air_.density * d.airspeed * d.airspeed;
+    d.known |= DerivedObservables::kFrame;
+    return d;
+}
+
+namespace {
+
+// One group of a vessel's snapshot: `compute` at first need, the kept value after. Each group
+// computes only what it answers, so a step pays for no angle nobody asked for.
+template <class T, class Compute>
+const T& once(DerivedObservables& d, unsigned group, T& value, Compute compute) {
+    if ((d.known & group) == 0) {
+        value = compute();
+        d.known |= group;
+    }
+    return value;
+}
+
+}  // namespace
+
+double World::mass(const VesselRecord& v) const {
+    if (v.pins.mass) return *v.pins.mass;
+    double m = v.def.empty_mass;
+    for (const auto& p : v.def.propellants) m += p->mass;
+    return m;
+}
+
+double World::altitude(const VesselRecord& v) const {
+    if (v.pins.altitude) return *v.pins.altitude;
+    return frame(v).altitude;
+}
+
+VECTOR3 World::airspeed_vector_global(const VesselRecord& v) const {
+    return frame(v).airspeed_global;
+}
+
+VECTOR3 World::airspeed_vector_local(const VesselRecord& v) const {
+    return frame(v).airspeed_local;
+}
+
+double World::airspeed(const VesselRecord& v) const {
+    if (v.pins.airspeed) return *v.pins.airspeed;
+    return frame(v).airspeed;
+}
+
+// A pinned airspeed counts in the Mach number and dynamic pressure, as it would in the air.
+double World::mach(const VesselRecord& v) const {
+    if (v.pins.mach) return *v.pins.mach;
+    if (v.pins.airspeed) return v.air.speed_of_sound > 0.0 ? *v.pins.airspeed / v.air.speed_of_sound : 0.0;
+    return frame(v).mach;
+}
+
+double World::dyn_pressure(const VesselRecord& v) const {
+    if (v.pins.dyn_pressure) return *v.pins.dyn_pressure;
+    if (v.pins.airspeed) return 0.5 * v.air.density * *v.pins.airspeed * *v.pins.airspeed;
+    return frame(v).dyn_pressure;
+}
+
+double World::atm_pressure(const VesselRecord& v) const {
+    if (v.pins.atm_pressure) return *v.pins.atm_pressure;
+    return v.air.pressure;
+}
+
+void World::horizon_axes(const VECTOR3& pos, VECTOR3& east, VECTOR3& up, VECTOR3& north) const {
+    local_horizon_axes(pos, east, up, north);
+}
+
 double World::pitch(const VesselRecord& v) const {
     if (v.pins.pitch) return *v.pins.pitch;
-    return std::asin(detail::clamp(dotp(column(v.state.R, 2), horizon(v).up), -1.0, 1.0));
+    DerivedObservables& d = frame(v);
+    return once(d, DerivedObservables::kPitch, d.pitch, [&] {
+        return std::asin(detail::clamp(dotp(column(v.state.R, 2), d.up), -1.0, 1.0));
+    });
 }
 
 double World::bank(const VesselRecord& v) const {
     if (v.pins.bank) return *v.pins.bank;
-    const VECTOR3& up = horizon(v).up;
-    return std::atan2(dotp(column(v.state.R, 0), up), dotp(column(v.state.R, 1), up));
+    DerivedObservables& d = frame(v);
+    return once(d, DerivedObservables::kBank, d.bank, [&] {
+        return std::atan2(dotp(column(v.state.R, 0), d.up), dotp(column(v.state.R, 1), d.up));
+    });
 }
 
 double World::heading(const VesselRecord& v) const {
     if (v.pins.heading) return *v.pins.heading;
-    const HorizonAxes& h = horizon(v);
-    const VECTOR3 z = column(v.state.R, 2);
-    return wrap_two_pi(std::atan2(dotp(z, h.east), dotp(z, h.north)));
+    DerivedObservables& d = frame(v);
+    return once(d, DerivedObservables::kHeading, d.heading, [&] {
+        const VECTOR3 z = column(v.state.R, 2);
+        return wrap_two_pi(std::atan2(dotp(z, d.east), dotp(z, d.north)));
+    });
 }
 
 double World::aoa(const VesselRecord& v) const {
     if (v.pins.aoa) return *v.pins.aoa;
-    const VECTOR3 a = airspeed_vector_local(v);
-    return std::atan2(-a.y, a.z);
+    DerivedObservables& d = frame(v);
+    return once(d, DerivedObservables::kAoa, d.aoa,
+                [&] { return std::atan2(-d.airspeed_local.y, d.airspeed_local.z); });
 }
 
 double World::slip(const VesselRecord& v) const {
     if (v.pins.slip) return *v.pins.slip;
-    const VECTOR3 a = airspeed_vector_local(v);
-    return std::atan2(-a.x, a.z);
+    DerivedObservables& d = frame(v);
+    return once(d, DerivedObservables::kSlip, d.slip,
+                [&] { return std::atan2(-d.airspeed_local.x, d.airspeed_local.z); });
 }
 
 VECTOR3 World::angular_vel(const VesselRecord& v) const {
@@ -160,9 +201,9 @@ VECTOR3 World::angular_vel(const VesselRecord& v) const {
 
 VECTOR3 World::horizon_airspeed(const VesselRecord& v) const {
     if (v.pins.horizon_airspeed) return *v.pins.horizon_airspeed;
-    const HorizonAxes& h = horizon(v);
-    const VECTOR3 a = airspeed_vector_global(v);
-    return _V(dotp(a, h.east), dotp(a, h.up), dotp(a, h.north));
+    const DerivedObservables& d = frame(v);
+    const VECTOR3& a = d.airspeed_global;
+    return _V(dotp(a, d.east), dotp(a, d.up), dotp(a, d.north));
 }
 
 VECTOR3 World::global_pos(const VesselRecord& v) const {
@@ -187,14 +228,14 @@ void World::equ_pos(const VesselRecord& v, double& lng, double& lat, double& rad
 // Osculating elements about the body. The global frame turns prograde (eastward) motion
 // into angular momentum along -y, so the elements are computed in (x, z, y), where the
 // equator is the x-y plane and prograde orbits have inclinations below 90 degrees.
-ELEMENTS World::elements(const VesselRecord& v) const {
-    if (v.pins.elements) return *v.pins.elements;
+ELEMENTS orbital_elements(const VECTOR3& pos, const VECTOR3& velocity, double mu) {
     ELEMENTS el{};
-    const VECTOR3 r = _V(v.state.pos.x, v.state.pos.z, v.state.pos.y);
-    const VECTOR3 vel = _V(v.state.vel.x, v.state.vel.z, v.state.vel.y);
-    const double mu = earth.mu;
+    const VECTOR3 r = _V(pos.x, pos.z, pos.y);
+    const VECTOR3 vel = _V(velocity.x, velocity.z, velocity.y);
     const double rl = length(r);
     if (rl <= 0.0 || mu <= 0.0) return el;
+    // The vectors first, down to the arguments of each angle, and the maths library's calls
+    // last, so that no vector has to be kept across them.
     const double v2 = dotp(vel, vel);
     const VECTOR3 h = crossp(r, vel);
     const double hl = length(h);
@@ -202,29 +243,42 @@ ELEMENTS World::elements(const VesselRecord& v) const {
     const double energy = v2 / 2.0 - mu / rl;
     el.a = energy != 0.0 ? -mu / (2.0 * energy) : 0.0;
     el.e = length(e_vec);
-    el.i = hl > 0.0 ? std::acos(detail::clamp(h.z / hl, -1.0, 1.0)) : 0.0;
+    const double cos_i = hl > 0.0 ? detail::clamp(h.z / hl, -1.0, 1.0) : 1.0;
     const VECTOR3 node = _V(-h.y, h.x, 0.0);  // z x h
     const double nl = length(node);
     constexpr double tiny = 1e-11;
-    el.theta = nl > tiny * hl ? wrap_two_pi(std::atan2(node.y, node.x)) : 0.0;
-    // Argument of periapsis in the orbit plane, measured from the node.
-    const VECTOR3 n_unit = nl > tiny * hl ? node / nl : _V(1.0, 0.0, 0.0);
+    const bool has_node = nl > tiny * hl;
+    // Argument of periapsis in the orbit plane, measured from the node: e along n and q.
+    const VECTOR3 n_unit = has_node ? node / nl : _V(1.0, 0.0, 0.0);
     const VECTOR3 q_unit = hl > 0.0 ? crossp(h / hl, n_unit) : _V(0.0, 1.0, 0.0);
-    const double omega = el.e > tiny ? std::atan2(dotp(e_vec, q_unit), dotp(e_vec, n_unit)) : 0.0;
-    el.omegab = wrap_two_pi(el.theta + omega);
-    // Mean anomaly. An orbit that is clearly an ellipse takes it from the eccentric anomaly,
-    // which r and r.v give at once (e cos E = 1 - r/a, e sin E = r.v / sqrt(mu a)): one atan2
-    // where the true anomaly would cost an atan2, a tangent, an arc tangent and a sine. A
-    // nearly circular orbit goes through the true anomaly, so that its ill-defined periapsis
-    // cancels in the mean longitude; beyond the ellipse the true anomaly stands in.
-    constexpr double clearly_elliptic = 0.01;
-    double mean_anomaly = 0.0;
-    if (el.e >= clearly_elliptic && el.e < 1.0 && el.a > 0.0) {
-        const double e_sin_E = dotp(r, vel) / std::sqrt(mu * el.a);
-        mean_anomaly = std::atan2(e_sin_E, 1.0 - rl / el.a) - e_sin_E;
+    const double e_q = dotp(e_vec, q_unit), e_n = dotp(e_vec, n_unit);
+    // Mean anomaly. An ellipse takes it from the eccentric anomaly, which r and r.v give at
+    // once (e cos E = 1 - r/a, e sin E = r.v / sqrt(mu a)): one atan2 where the true anomaly
+    // would cost an atan2, a tangent, an arc tangent and a sine. Its rounding in the mean
+    // longitude grows as 1e-16 / e (4e-14 rad for a low orbit's e of 0.005), so an orbit
+    // nearly circular to 1e-6 goes through the true anomaly, where the ill-defined periapsis
+    // cancels; beyond the ellipse the true anomaly stands in. Either way an atan2 of (y, x):
+    // e sin E and e cos E, or r along q and n (the argument of latitude).
+    constexpr double clearly_elliptic = 1e-6;
+    const bool elliptic = el.e >= clearly_elliptic && el.e < 1.0 && el.a > 0.0;
+    double y = 0.0, x = 0.0;
+    if (elliptic) {
+        y = dotp(r, vel) / std::sqrt(mu * el.a);
+        x = 1.0 - rl / el.a;
     } else {
-        const double u = std::atan2(dotp(r, q_unit), dotp(r, n_unit));  // argument of latitude
-        const double nu = u - omega;
+        y = dotp(r, q_unit);
+        x = dotp(r, n_unit);
+    }
+
+    el.i = hl > 0.0 ? std::acos(cos_i) : 0.0;
+    el.theta = has_node ? wrap_two_pi(std::atan2(node.y, node.x)) : 0.0;
+    const double omega = el.e > tiny ? std::atan2(e_q, e_n) : 0.0;
+    el.omegab = wrap_two_pi(el.theta + omega);
+    double mean_anomaly = 0.0;
+    if (elliptic) {
+        mean_anomaly = std::atan2(y, x) - y;
+    } else {
+        const double nu = std::atan2(y, x) - omega;
         mean_anomaly = nu;
         if (el.e < 1.0) {
             const double E = 2.0 * std::atan(std::sqrt((1.0 - el.e) / (1.0 + el.e)) * std::tan(nu / 2.0));
@@ -233,6 +287,13 @@ ELEMENTS World::elements(const VesselRecord& v) const {
     }
     el.L = wrap_two_pi(el.omegab + mean_anomaly);
     return el;
+}
+
+const ELEMENTS& World::elements(const VesselRecord& v) const {
+    if (v.pins.elements) return *v.pins.elements;
+    DerivedObservables& d = v.derived_;
+    return once(d, DerivedObservables::kElements, d.elements,
+                [&] { return orbital_elements(v.state.pos, v.state.vel, earth.mu); });
 }
 
 VECTOR3 World::force_vector(const VesselRecord& v) const {
@@ -249,11 +310,18 @@ VECTOR3 World::weight_vector(const VesselRecord& v) const {
 }
 
 VESSELSTATUS World::status(const VesselRecord& v) const {
-    VESSELSTATUS s{};
+    VESSELSTATUS s;
+    status(v, s);
+    return s;
+}
+
+// Every field written, in place: a vessel asks for its status every step.
+void World::status(const VesselRecord& v, VESSELSTATUS& s) const {
     s.rpos = v.state.pos;
     s.rvel = v.state.vel;
     s.vrot = v.state.omega;
-    s.arot = detail::arot_from_matrix(v.state.R);
+    DerivedObservables& d = v.derived_;
+    s.arot = once(d, DerivedObservables::kArot, d.arot, [&] { return detail::arot_from_matrix(v.state.R); });
     const PropellantRecord* p = v.def.default_propellant;
     s.fuel = (p != nullptr && p->max_mass > 0.0) ? p->mass / p->max_mass : 0.0;
     s.eng_main = group_level(v, THGROUP_MAIN) - group_level(v, THGROUP_RETRO);
@@ -262,34 +330,35 @@ VESSELSTATUS World::status(const VesselRecord& v) const {
     s.base = nullptr;
     s.port = 0;
     s.status = v.state.landed ? 1 : 0;
-    return s;
 }
 
 // Engine levels of a status are not applied: a vessel comes into being with its engines off.
 void World::set_status(VesselRecord& v, const VESSELSTATUS& s) {
-    v.state.pos = s.rpos;
-    v.state.vel = s.rvel;
-    v.state.omega = s.vrot;
-    v.state.R = detail::matrix_from_arot(s.arot);
+    VesselState& state = move(v);
+    state.pos = s.rpos;
+    state.vel = s.rvel;
+    state.omega = s.vrot;
+    state.R = detail::matrix_from_arot(s.arot);
     if (PropellantRecord* p = v.def.default_propellant; p != nullptr && std::isfinite(s.fuel))
         p->mass = p->max_mass * detail::clamp(s.fuel, 0.0, 1.0);
-    v.state.landed = s.status == 1 && length(s.rpos) - earth.radius <= kMaxLandedHeight;
+    state.landed = s.status == 1 && length(s.rpos) - earth.radius <= kMaxLandedHeight;
 }
 
 void World::set_landed(VesselRecord& v, double lng, double lat, double heading_rad, double height) {
+    VesselState& state = move(v);
     const double lam = lng + body_rotation_angle();
     const double r = earth.radius + height;
-    v.state.pos = _V(r * std::cos(lat) * std::cos(lam), r * std::sin(lat), r * std::cos(lat) * std::sin(lam));
+    state.pos = _V(r * std::cos(lat) * std::cos(lam), r * std::sin(lat), r * std::cos(lat) * std::sin(lam));
     VECTOR3 east, up, north;
-    horizon_axes(v.state.pos, east, up, north);
+    horizon_axes(state.pos, east, up, north);
     const double ch = std::cos(heading_rad), sh = std::sin(heading_rad);
     const VECTOR3 forward = north * ch + east * sh;
     const VECTOR3 right = east * ch - north * sh;
-    v.state.R = detail::from_columns(right, up, forward);
+    state.R = detail::from_columns(right, up, forward);
     const double w = body_rotation_rate();
-    v.state.vel = _V(-w * v.state.pos.z, 0.0, w * v.state.pos.x);
-    v.state.omega = _V(0.0, 0.0, 0.0);
-    v.state.landed = true;
+    state.vel = _V(-w * state.pos.z, 0.0, w * state.pos.x);
+    state.omega = _V(0.0, 0.0, 0.0);
+    state.landed = true;
 }
 
 }  // namespace runtime

@@ -13,24 +13,26 @@ using runtime::find_in;
 
 namespace {
 
-World& world() {
+// Every operation begins with these two: kept inline, so that a call costs no more than the
+// comparison that finds the vessel asked about last.
+[[gnu::always_inline]] inline World& world() {
     return runtime::detail::current();
 }
 
-VesselRecord* rec(OBJHANDLE h) {
+[[gnu::always_inline]] inline VesselRecord* rec(OBJHANDLE h) {
     return world().record(h);
 }
 
-runtime::ThrusterRecord* thruster(VesselRecord* v, THRUSTER_HANDLE th) {
-    return v != nullptr ? find_in(v->def.thrusters, v->def.thruster_index, th) : nullptr;
+[[gnu::always_inline]] inline runtime::ThrusterRecord* thruster(VesselRecord* v, THRUSTER_HANDLE th) {
+    return v != nullptr ? find_in(v->def.thrusters, v->def.thruster_cursor, th) : nullptr;
 }
 
 runtime::PropellantRecord* propellant(VesselRecord* v, PROPELLANT_HANDLE ph) {
-    return v != nullptr ? find_in(v->def.propellants, v->def.propellant_index, ph) : nullptr;
+    return v != nullptr ? find_in(v->def.propellants, v->def.propellant_cursor, ph) : nullptr;
 }
 
 runtime::AttachmentRecord* attachment(VesselRecord* v, ATTACHMENTHANDLE ah) {
-    return v != nullptr ? find_in(v->def.attachments, v->def.attachment_index, ah) : nullptr;
+    return v != nullptr ? find_in(v->def.attachments, v->def.attachment_cursor, ah) : nullptr;
 }
 
 runtime::AnimationRecord* animation(VesselRecord* v, UINT anim) {
@@ -39,18 +41,6 @@ runtime::AnimationRecord* animation(VesselRecord* v, UINT anim) {
 
 bool valid_group_type(THGROUP_TYPE type) {
     return type >= 0 && type < THGROUP_TYPE_COUNT;
-}
-
-bool is_attitude_group(THGROUP_TYPE type) {
-    return type >= THGROUP_ATT_PITCHUP && type <= THGROUP_ATT_BACK;
-}
-
-// Bit for bit: a signed zero or a NaN set again counts as a change only if its bits differ.
-bool same_bits(double a, double b) {
-    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
-}
-bool same_bits(const VECTOR3& a, const VECTOR3& b) {
-    return same_bits(a.x, b.x) && same_bits(a.y, b.y) && same_bits(a.z, b.z);
 }
 
 }  // namespace
@@ -240,16 +230,15 @@ THRUSTER_HANDLE VESSEL::CreateThruster(const VECTOR3& pos, const VECTOR3& dir, d
     VesselRecord* v = rec(vessel_handle);
     if (v == nullptr) return nullptr;
     auto t = std::make_unique<runtime::ThrusterRecord>();
-    t->pos = pos;
-    t->dir = dir;
-    t->max0 = maxth0;
+    t->set_geometry(pos, dir, maxth0);
     t->propellant = propellant(v, hp);
     t->isp_vac = isp0;
     t->isp_ref = isp_ref;
     t->p_ref = p_ref;
+    t->index = v->def.thrusters.size();
     runtime::ThrusterRecord* raw = t.get();
     v->def.thrusters.push_back(std::move(t));
-    v->def.thruster_layout_revision = runtime::detail::next_thruster_layout_revision();
+    v->def.firing.reserve(v->def.thrusters.size());  // levels change every step: no allocation then
     return raw;
 }
 void VESSEL::ClearThrusterDefinitions() const {
@@ -259,16 +248,18 @@ void VESSEL::ClearThrusterDefinitions() const {
     v->def.group_of_type.fill(nullptr);
     v->def.exhausts.clear();
     v->def.streams.clear();
+    v->def.firing.clear();
     v->def.thrusters.clear();
-    v->def.thruster_layout_revision = runtime::detail::next_thruster_layout_revision();
 }
 DWORD VESSEL::GetThrusterCount() const {
     VesselRecord* v = rec(vessel_handle);
     return v != nullptr ? static_cast<DWORD>(v->def.thrusters.size()) : 0;
 }
 void VESSEL::SetThrusterLevel(THRUSTER_HANDLE th, double level) const {
-    if (runtime::ThrusterRecord* t = thruster(rec(vessel_handle), th); t != nullptr && !std::isnan(level))
-        t->level = clamp(level, 0.0, 1.0);
+    World& w = world();
+    VesselRecord* v = w.record(vessel_handle);
+    if (runtime::ThrusterRecord* t = thruster(v, th); t != nullptr && !std::isnan(level))
+        w.set_thruster_level(*v, *t, level);
 }
 double VESSEL::GetThrusterLevel(THRUSTER_HANDLE th) const {
     const runtime::ThrusterRecord* t = thruster(rec(vessel_handle), th);
@@ -287,23 +278,14 @@ double VESSEL::GetThrusterIsp0(THRUSTER_HANDLE th) const {
     return t != nullptr ? t->isp_vac : 0.0;
 }
 void VESSEL::SetThrusterMax0(THRUSTER_HANDLE th, double maxth0) const {
-    VesselRecord* v = rec(vessel_handle);
-    runtime::ThrusterRecord* t = thruster(v, th);
-    if (t == nullptr || same_bits(t->max0, maxth0)) return;
-    t->max0 = maxth0;
-    if (t->attitude_groups > 0) ++v->def.attitude_thruster_revision;
+    if (runtime::ThrusterRecord* t = thruster(rec(vessel_handle), th)) t->set_max0(maxth0);
 }
 double VESSEL::GetThrusterMax0(THRUSTER_HANDLE th) const {
     const runtime::ThrusterRecord* t = thruster(rec(vessel_handle), th);
     return t != nullptr ? t->max0 : 0.0;
 }
-// The vessel turns its nozzles every step, mostly to where they already point.
 void VESSEL::SetThrusterDir(THRUSTER_HANDLE th, const VECTOR3& dir) const {
-    VesselRecord* v = rec(vessel_handle);
-    runtime::ThrusterRecord* t = thruster(v, th);
-    if (t == nullptr || same_bits(t->dir, dir)) return;
-    t->dir = dir;
-    if (t->attitude_groups > 0) ++v->def.attitude_thruster_revision;
+    if (runtime::ThrusterRecord* t = thruster(rec(vessel_handle), th)) t->set_dir(dir);
 }
 void VESSEL::GetThrusterDir(THRUSTER_HANDLE th, VECTOR3& dir) const {
     if (const runtime::ThrusterRecord* t = thruster(rec(vessel_handle), th)) dir = t->dir;
@@ -318,12 +300,9 @@ THGROUP_HANDLE VESSEL::CreateThrusterGroup(THRUSTER_HANDLE* th, int nth, THGROUP
     for (int i = 0; th != nullptr && i < nth; ++i)
         if (runtime::ThrusterRecord* t = thruster(v, th[i])) g->thrusters.push_back(t);
     auto& groups = v->def.groups;
-    const int attitude = is_attitude_group(g->type) ? 1 : 0;
-    for (runtime::ThrusterRecord* t : g->thrusters) t->attitude_groups += attitude;
     if (g->type != THGROUP_USER) {
         for (auto it = groups.begin(); it != groups.end(); ++it) {
             if ((*it)->type == g->type) {
-                for (runtime::ThrusterRecord* t : (*it)->thrusters) t->attitude_groups -= attitude;
                 groups.erase(it);
                 break;
             }
@@ -332,7 +311,6 @@ THGROUP_HANDLE VESSEL::CreateThrusterGroup(THRUSTER_HANDLE* th, int nth, THGROUP
     runtime::ThrusterGroupRecord* raw = g.get();
     groups.push_back(std::move(g));
     if (raw->type != THGROUP_USER) v->def.group_of_type[raw->type] = raw;
-    v->def.thruster_layout_revision = runtime::detail::next_thruster_layout_revision();
     return raw;
 }
 THGROUP_HANDLE VESSEL::GetThrusterGroupHandle(THGROUP_TYPE type) const {
@@ -359,22 +337,26 @@ double VESSEL::GetThrusterGroupLevel(THGROUP_TYPE type) const {
 double VESSEL::GetManualControlLevel(THGROUP_TYPE type, DWORD mode, DWORD device) const {
     (void)device;
     World& w = world();
+    if (w.focus != vessel_handle || !valid_group_type(type)) return 0.0;
     VesselRecord* v = w.record(vessel_handle);
-    if (v == nullptr || w.focus != vessel_handle || !valid_group_type(type)) return 0.0;
+    if (v == nullptr) return 0.0;
+    // No input (the usual case, asked about six times a step) answers 0 in every mode.
+    const double level = v->controls.manual_levels[type];
+    if (std::bit_cast<std::uint64_t>(level) == 0) return 0.0;
     const bool rotation = type >= THGROUP_ATT_PITCHUP && type <= THGROUP_ATT_BANKRIGHT;
     const bool translation = type >= THGROUP_ATT_RIGHT && type <= THGROUP_ATT_BACK;
     bool answered = true;
     if (mode == MANCTRL_ROTMODE) answered = !translation;
     else if (mode == MANCTRL_LINMODE) answered = !rotation;
     else if (mode == MANCTRL_ATTMODE)
-        answered = (!rotation || v->state.rcs_mode == RCS_ROT) && (!translation || v->state.rcs_mode == RCS_LIN);
-    return answered ? v->state.manual_levels[type] : 0.0;
+        answered = (!rotation || v->controls.rcs_mode == RCS_ROT) && (!translation || v->controls.rcs_mode == RCS_LIN);
+    return answered ? level : 0.0;
 }
 void VESSEL::SetAttitudeRotLevel(const VECTOR3& th) const {
     World& w = world();
     VesselRecord* v = w.record(vessel_handle);
     if (v == nullptr) return;
-    v->state.attitude_rot_level = th;
+    v->controls.attitude_rot_level = th;
     auto pair = [&](double level, THGROUP_TYPE positive, THGROUP_TYPE negative) {
         w.set_group_level(*v, positive, level > 0.0 ? level : 0.0);
         w.set_group_level(*v, negative, level < 0.0 ? -level : 0.0);
@@ -385,19 +367,19 @@ void VESSEL::SetAttitudeRotLevel(const VECTOR3& th) const {
 }
 int VESSEL::GetAttitudeMode() const {
     VesselRecord* v = rec(vessel_handle);
-    return v != nullptr ? v->state.rcs_mode : RCS_NONE;
+    return v != nullptr ? v->controls.rcs_mode : RCS_NONE;
 }
 bool VESSEL::SetAttitudeMode(int mode) const {
     VesselRecord* v = rec(vessel_handle);
     if (v == nullptr || mode < RCS_NONE || mode > RCS_LIN) return false;
-    v->state.rcs_mode = mode;
+    v->controls.rcs_mode = mode;
     return true;
 }
 int VESSEL::ToggleAttitudeMode() const {
     VesselRecord* v = rec(vessel_handle);
     if (v == nullptr) return RCS_NONE;
-    if (v->state.rcs_mode != RCS_NONE) v->state.rcs_mode = v->state.rcs_mode == RCS_ROT ? RCS_LIN : RCS_ROT;
-    return v->state.rcs_mode;
+    if (v->controls.rcs_mode != RCS_NONE) v->controls.rcs_mode = v->controls.rcs_mode == RCS_ROT ? RCS_LIN : RCS_ROT;
+    return v->controls.rcs_mode;
 }
 UINT VESSEL::AddExhaust(THRUSTER_HANDLE th, double lscale, double wscale, const VECTOR3& pos, const VECTOR3& dir,
                         SURFHANDLE tex) const {
@@ -469,12 +451,12 @@ CTRLSURFHANDLE VESSEL::CreateControlSurface(AIRCTRL_TYPE type, double area, doub
 void VESSEL::SetControlSurfaceLevel(AIRCTRL_TYPE type, double level) const {
     VesselRecord* v = rec(vessel_handle);
     if (v == nullptr || type < 0 || type >= AIRCTRL_TYPE_COUNT || std::isnan(level)) return;
-    v->state.control_surface_requests[type] = level;
-    v->state.control_surface_levels[type] = clamp(level, -1.0, 1.0);
+    v->controls.control_surface_requests[type] = level;
+    v->controls.control_surface_levels[type] = clamp(level, -1.0, 1.0);
 }
 double VESSEL::GetControlSurfaceLevel(AIRCTRL_TYPE type) const {
     VesselRecord* v = rec(vessel_handle);
-    return (v != nullptr && type >= 0 && type < AIRCTRL_TYPE_COUNT) ? v->state.control_surface_levels[type] : 0.0;
+    return (v != nullptr && type >= 0 && type < AIRCTRL_TYPE_COUNT) ? v->controls.control_surface_levels[type] : 0.0;
 }
 
 // --- Attitude autopilots --------------------------------------------------------------
@@ -487,14 +469,14 @@ bool valid_navmode(int mode) {
 
 bool VESSEL::ActivateNavmode(int mode) const {
     VesselRecord* v = rec(vessel_handle);
-    if (v == nullptr || !valid_navmode(mode) || v->state.navmode == mode) return false;
-    v->state.navmode = mode;
+    if (v == nullptr || !valid_navmode(mode) || v->controls.navmode == mode) return false;
+    v->controls.navmode = mode;
     return true;
 }
 bool VESSEL::DeactivateNavmode(int mode) const {
     VesselRecord* v = rec(vessel_handle);
-    if (v == nullptr || !valid_navmode(mode) || v->state.navmode != mode) return false;
-    v->state.navmode = 0;
+    if (v == nullptr || !valid_navmode(mode) || v->controls.navmode != mode) return false;
+    v->controls.navmode = 0;
     return true;
 }
 bool VESSEL::ToggleNavmode(int mode) const {
@@ -504,7 +486,7 @@ bool VESSEL::ToggleNavmode(int mode) const {
 }
 bool VESSEL::GetNavmodeState(int mode) const {
     VesselRecord* v = rec(vessel_handle);
-    return v != nullptr && valid_navmode(mode) && v->state.navmode == mode;
+    return v != nullptr && valid_navmode(mode) && v->controls.navmode == mode;
 }
 
 // --- Attachments and docking ----------------------------------------------------------
@@ -617,7 +599,7 @@ double VESSEL::GetAnimation(UINT anim) const {
 // --- State and observables ------------------------------------------------------------
 void VESSEL::GetStatus(VESSELSTATUS& status) const {
     World& w = world();
-    if (VesselRecord* v = w.record(vessel_handle)) status = w.status(*v);
+    if (VesselRecord* v = w.record(vessel_handle)) w.status(*v, status);
 }
 void VESSEL::DefSetState(const VESSELSTATUS* status) const {
     World& w = world();
@@ -658,7 +640,8 @@ void VESSEL::GetAngularVel(VECTOR3& avel) const {
     if (VesselRecord* v = w.record(vessel_handle)) avel = w.angular_vel(*v);
 }
 void VESSEL::SetAngularVel(const VECTOR3& avel) const {
-    if (VesselRecord* v = rec(vessel_handle)) v->state.omega = avel;
+    World& w = world();
+    if (VesselRecord* v = w.record(vessel_handle)) w.move(*v).omega = avel;
 }
 void VESSEL::GetHorizonAirspeedVector(VECTOR3& hv) const {
     World& w = world();
@@ -707,7 +690,7 @@ void VESSEL::GetThrustVector(VECTOR3& T) const {
     if (VesselRecord* v = rec(vessel_handle)) T = v->forces.thrust;
 }
 void VESSEL::AddForce(const VECTOR3& F, const VECTOR3& r) const {
-    if (VesselRecord* v = rec(vessel_handle)) v->state.added_forces.push_back({F, r});
+    if (VesselRecord* v = rec(vessel_handle)) v->controls.added_forces.push_back({F, r});
 }
 bool VESSEL::GroundContact() const {
     VesselRecord* v = rec(vessel_handle);

@@ -134,12 +134,14 @@ void World::destroy_vessel(VesselRecord* v) {
         }
     }
     for (auto& a : v->def.attachments) {
+        VesselRecord* other = a->linked;
         if (a->linked_point != nullptr) {
             a->linked_point->linked = nullptr;
             a->linked_point->linked_point = nullptr;
         }
         a->linked = nullptr;
         a->linked_point = nullptr;
+        if (other != nullptr) find_links(*other);
     }
     if (focus == v) focus = nullptr;
     ModuleRecord* module = v->module;

@@ -1,7 +1,6 @@
 // The World: current-instance bookkeeping, clock of the body, input box, log, vessel list
 // and thruster groups as the host sees them.
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -11,11 +10,6 @@ namespace runtime {
 
 namespace detail {
 World* current_world = nullptr;
-
-std::uint64_t next_thruster_layout_revision() {
-    static std::atomic<std::uint64_t> last{0};
-    return ++last;
-}
 }  // namespace detail
 
 namespace {
@@ -44,7 +38,17 @@ VesselRecord* vessel_record(OBJHANDLE h) {
 }
 }  // namespace detail
 
-World::World() {
+namespace {
+// What last_handle_ holds while no vessel was found last: an address the World hands to no one.
+char no_vessel_found;
+
+// Without a World of the caller's, the API answers from an empty one, so that a stray call
+// never dereferences null: made current when the library is loaded (so current_world is never
+// null) and never destroyed, so that a call while the process exits still finds it.
+World* const fallback_world = new World;
+}  // namespace
+
+World::World() : last_handle_(&no_vessel_found) {
     make_current(this);
 }
 
@@ -54,21 +58,15 @@ World::~World() {
     World* previous = current_world;
     make_current(this);
     destroy_all_vessels();
-    make_current(previous == this ? nullptr : previous);
+    make_current(previous == this ? fallback_world : previous);
 }
 
-// Without a World of the caller's, the API answers from an empty one that lives as long
-// as the process, so that a stray call never dereferences null.
 World& World::current() {
-    if (current_world == nullptr) {
-        static World fallback_world;
-        make_current(&fallback_world);
-    }
     return *current_world;
 }
 
 World* World::current_or_null() {
-    return current_world;
+    return current_world != fallback_world ? current_world : nullptr;
 }
 
 void World::set_root(const std::string& root) {
@@ -109,21 +107,31 @@ VesselRecord* World::find_vessel(const std::string& name) const {
 }
 
 VesselRecord* World::find_record(OBJHANDLE h) const {
-    VesselRecord* v = find_in(vessels_, vessel_index_, h);
-    if (v != nullptr) {
-        last_handle_ = h;
-        last_record_ = v;
-    }
+    VesselRecord* v = find_in(vessels_, vessel_cursor_, h);
+    if (v != nullptr) last_handle_ = h;
     return v;
 }
 
 void World::forget_vessel_handles() {
-    last_handle_ = nullptr;
-    last_record_ = nullptr;
+    last_handle_ = &no_vessel_found;
 }
 
 VESSEL* World::make_plain_vessel(OBJHANDLE h) {
     return new PlainVessel(h, 1);
+}
+
+void ThrusterRecord::set_geometry(const VECTOR3& position, const VECTOR3& direction, double rating) {
+    pos_ = position, dir_ = direction, max0_ = rating;
+    torque_known_ = false;
+}
+
+const VECTOR3& ThrusterRecord::full_torque() const {
+    if (!torque_known_) {
+        const double n = length(dir_);
+        full_torque_ = n <= 0.0 ? _V(0.0, 0.0, 0.0) : crossp(dir_ * (max0_ / n), pos_);
+        torque_known_ = true;
+    }
+    return full_torque_;
 }
 
 ThrusterGroupRecord* World::group(VesselRecord& v, THGROUP_TYPE type) const {
@@ -135,15 +143,26 @@ double World::group_level(const VesselRecord& v, THGROUP_TYPE type) const {
     const ThrusterGroupRecord* g = group(const_cast<VesselRecord&>(v), type);
     if (g == nullptr || g->thrusters.empty()) return 0.0;
     double sum = 0.0;
-    for (const ThrusterRecord* t : g->thrusters) sum += t->level;
+    for (const ThrusterRecord* t : g->thrusters) sum += t->level_;
     return sum / static_cast<double>(g->thrusters.size());
 }
 
 void World::set_group_level(VesselRecord& v, THGROUP_TYPE type, double level) {
     ThrusterGroupRecord* g = group(v, type);
     if (g == nullptr) return;
-    const double clamped = detail::clamp(level, 0.0, 1.0);
-    for (ThrusterRecord* t : g->thrusters) t->level = clamped;
+    for (ThrusterRecord* t : g->thrusters) set_thruster_level(v, *t, level);
+}
+
+// A thruster fires while its level is above 0 (the physics skips the others), and joins or
+// leaves the firing list in its place of the definition order.
+void World::update_firing(VesselRecord& v, ThrusterRecord& t, bool firing) {
+    std::vector<ThrusterRecord*>& list = v.def.firing;
+    const auto at = std::lower_bound(list.begin(), list.end(), t.index,
+                                     [](const ThrusterRecord* a, std::size_t index) { return a->index < index; });
+    if (firing)
+        list.insert(at, &t);
+    else if (at != list.end() && *at == &t)
+        list.erase(at);
 }
 
 }  // namespace runtime

@@ -11,9 +11,7 @@ namespace sim {
 
 namespace {
 
-constexpr double kOnWheels = 0.05;         // m: gear height of a vessel on the ground (springs sink ~3 cm)
-constexpr double kLiftoffClearance = 1.0;  // m: gear height of a vessel that has left the ground
-// Above kLiftoffClearance by this much, the gear height's lower bound decides every comparison
+// Above the lift-off clearance by this much, the gear height's lower bound decides every comparison
 // here as the height itself would: far more than the rounding of either figure.
 constexpr double kGearFloorMargin = 1.0;  // m
 
@@ -34,45 +32,30 @@ std::optional<double> Simulation::event_time(const std::string& name) const {
 
 // The events compare the gear height with a metre or less: high above that its lower bound,
 // which costs less than the touchdown points' heights, decides the same.
-double Simulation::events_gear_height(const FlightData& d, const runtime::VesselRecord& focus) const {
-    if (focus_data_valid_ && (focus_data_groups_ & kFlightGear) != 0) return d.gear_height_m;
+double Simulation::events_gear_height(const FlightData& d, unsigned groups, const runtime::VesselRecord& focus) const {
+    if ((groups & kFlightGear) != 0) return d.gear_height_m;
     const double floor = gear_height_floor(*world_, focus);
-    return floor > kLiftoffClearance + kGearFloorMargin ? floor : gear_height(*world_, focus);
+    return floor > EventWatch::kLiftoffClearance + kGearFloorMargin ? floor : gear_height(*world_, focus);
 }
 
 // The Mach number, main engines' level and count matter only until the events that watch
 // them are recorded.
 unsigned Simulation::event_groups() const {
-    const auto recorded = [this](StandardEvent e) { return standard_recorded_[static_cast<size_t>(e)]; };
-    const bool watching = !recorded(StandardEvent::mach1) || !recorded(StandardEvent::engine_switch) ||
-                          !recorded(StandardEvent::cutoff);
-    return watching ? kFlightEvents : kFlightBasic;
+    return event_watch_.watching_engines() ? kFlightEvents : kFlightBasic;
 }
 
-void Simulation::check_events(const FlightData& d, const runtime::VesselRecord& focus) {
-    const double gear = events_gear_height(d, focus);
-    // On the ground, rolling or at rest, the lowest touchdown point touches the surface; a
-    // vessel rotating for take-off still rolls on its main wheels.
-    if (!lifted_off_ && gear <= kOnWheels) {
-        seen_ground_ = true;
-    } else if (seen_ground_ && !lifted_off_ && gear > kLiftoffClearance) {
-        lifted_off_ = true;
-        record_event(StandardEvent::liftoff, focus.name);
-    } else if (lifted_off_ && (d.ground_contact || gear <= 0.0) && !crashed(focus.name)) {
-        record_event(StandardEvent::landed, focus.name);
+void Simulation::check_events(const FlightData& d, unsigned groups, const runtime::VesselRecord& focus) {
+    EventWatch::Frame f;
+    f.gear_height = events_gear_height(d, groups, focus);
+    f.ground_contact = d.ground_contact;
+    if ((groups & kFlightEvents) != 0) {  // else no longer watched: 0
+        f.mach = d.mach;
+        f.num_engines = d.num_engines;
+        f.main_level = d.main_level;
     }
-    if (d.mach < 1.0) seen_subsonic_ = true;
-    else if (seen_subsonic_) record_event(StandardEvent::mach1, focus.name);
-    if (last_engines_ > 0 && d.num_engines != last_engines_) record_event(StandardEvent::engine_switch, focus.name);
-    if (lifted_off_ && !d.ground_contact && last_main_level_ > 0.0 && d.main_level == 0.0)
-        record_event(StandardEvent::cutoff, focus.name);
-    // Apoapsis: in flight, the distance from the body's centre stops growing.
-    const double climb = dotp(focus.state.pos, focus.state.vel);  // r.v: > 0 while the distance grows
-    const bool flying = !d.ground_contact && gear > kLiftoffClearance;
-    if (flying && last_climb_ > 0.0 && climb <= 0.0) record_event(StandardEvent::apoapsis, focus.name);
-    last_climb_ = flying ? climb : 0.0;
-    last_engines_ = d.num_engines;
-    last_main_level_ = d.main_level;
+    f.climb = dotp(focus.state.pos, focus.state.vel);
+    f.crashed = crashed(focus.name);
+    event_watch_.check(f, [&](StandardEvent e) { record_event(standard_events()[static_cast<size_t>(e)], focus.name); });
 }
 
 // A crash of any vessel is an event, named for the first vessel that crashed.
@@ -85,13 +68,14 @@ void Simulation::note_crashes() {
 // A wreck on the ground has not landed.
 bool Simulation::crashed(const std::string& vessel) const {
     if (physics_ == nullptr) return false;
-    const std::vector<physics::CrashReport>& crashes = physics_->crashes();
-    return std::any_of(crashes.begin(), crashes.end(), [&](const physics::CrashReport& c) { return c.vessel == vessel; });
+    for (const physics::CrashReport& c : physics_->crashes())
+        if (c.vessel == vessel) return true;
+    return false;
 }
 
 bool Simulation::known_event(const std::string& name) const {
     bool known = std::find(standard_events().begin(), standard_events().end(), name) != standard_events().end();
-    for (const ScriptEntry& e : script_.entries)
+    for (const ScriptEntry& e : script_runner_.script().entries)
         known = known || (e.command.kind == CommandKind::Event && e.command.text == name);
     return known;
 }
@@ -102,26 +86,9 @@ std::string Simulation::unknown_event_message(const std::string& name) const {
     return "unknown event \"" + name + "\" (known: " + list + ", and names of the script's \"event\" commands)";
 }
 
-// Each time_since condition gets the slot of its event, so that a frame compares no names.
-void Simulation::resolve_event_conditions() {
-    for (ScriptEntry& e : script_.entries) {
-        for (Condition& c : e.conditions) {
-            if (c.event.empty()) continue;
-            if (!known_event(c.event)) throw InputError(at_line(script_.source, e.line, unknown_event_message(c.event)));
-            const auto slot = std::find(timed_events_.begin(), timed_events_.end(), c.event);
-            c.event_slot = static_cast<int>(slot - timed_events_.begin());
-            if (slot == timed_events_.end()) timed_events_.push_back(c.event);
-        }
-    }
-    timed_event_times_.assign(timed_events_.size(), std::nullopt);
-}
-
 // The host's own events are checked every frame: once recorded, they cost a flag's look.
 void Simulation::record_event(StandardEvent event, const std::string& vessel) {
-    const auto index = static_cast<size_t>(event);
-    if (standard_recorded_[index]) return;
-    standard_recorded_[index] = true;
-    record_event(standard_events()[index], vessel);
+    if (event_watch_.take(event)) record_event(standard_events()[static_cast<size_t>(event)], vessel);
 }
 
 void Simulation::record_event(const std::string& name, const std::string& vessel) {
@@ -129,11 +96,7 @@ void Simulation::record_event(const std::string& name, const std::string& vessel
     std::optional<FlightData> focus;
     if (const runtime::VesselRecord* f = focus_vessel()) focus = read_flight_data(*world_, *f);
     events_.push_back({name, world_->sim_time, vessel, focus});
-    for (size_t i = 0; i < timed_events_.size(); ++i)
-        if (timed_events_[i] == name) {
-            timed_event_times_[i] = world_->sim_time;
-            pending_stale_ = true;  // entries waiting on it join the pending ones
-        }
+    script_runner_.event_recorded(name, world_->sim_time);
     if (result_.outcome == Outcome::NotRun &&
         std::find(options_.stop_on.begin(), options_.stop_on.end(), name) != options_.stop_on.end()) {
         result_.outcome = Outcome::StopEvent;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <string_view>
 
 #include "physics/physics.h"
 #include "pilot/mode_names.h"
@@ -63,6 +64,9 @@ constexpr Column COLUMNS[] = {
     {"hover_level", "hover_level", [](const FlightData& d) { return d.hover_level; }, kFlightWatch},
 };
 
+static_assert(std::string_view(COLUMNS[kTimeValueIndex].condition) == "time");
+static_assert(std::string_view(COLUMNS[kTimeToApoapsisValueIndex].condition) == "time_to_apoapsis");
+
 // Apoapsis, period and time to apoapsis of an unbound orbit: shown as a large finite figure
 // (km or s) so that every row parses.
 constexpr double kUnbound = 1.0e9;
@@ -98,8 +102,8 @@ FlightData read_flight_data(const runtime::World& world, const runtime::VesselRe
 void read_flight_groups(const runtime::World& world, const runtime::VesselRecord& v, unsigned groups, FlightData& d) {
     d.time_s = world.sim_time;
     d.ground_contact = v.state.landed;
-    d.navmode = v.state.navmode;
-    d.rcs_mode = v.state.rcs_mode;
+    d.navmode = v.controls.navmode;
+    d.rcs_mode = v.controls.rcs_mode;
     if (groups & kFlightEvents) {
         d.mach = world.mach(v);
         d.main_level = world.group_level(v, THGROUP_MAIN);

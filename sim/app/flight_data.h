@@ -82,6 +82,10 @@ double gear_height_floor(const runtime::World& world, const runtime::VesselRecor
 // once from the name (-1 for an unknown one): a condition checked every frame compares no
 // strings. Indices follow flight_value_names().
 int flight_value_index(const std::string& name);
+// The indices of "time" and "time_to_apoapsis", which script conditions decide without reading
+// the flight's values (checked against the names where the quantities are listed).
+constexpr int kTimeValueIndex = 0;
+constexpr int kTimeToApoapsisValueIndex = 16;
 double flight_value_at(const FlightData& d, int index);
 // The group the indexed quantity belongs to (kFlightBasic for the always-read ones).
 unsigned flight_value_group(int index);

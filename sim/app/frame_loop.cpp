@@ -22,10 +22,11 @@ RunResult Simulation::run() {
     pilot_ = std::make_unique<pilot::Pilot>(*world_);
     physics_->update_observables();
     // The track and the HUD records serve only the files for watching the run.
-    if (!out_dir_.empty() && (options_.write_acmi || options_.write_czml || options_.write_replay))
+    if (outputs_.writes_files() && (options_.write_acmi || options_.write_czml || options_.write_replay))
         watch_ = std::make_unique<WatchRecorder>(options_.track_interval);
-    forget_focus_data();
-    if (runtime::VesselRecord* f = focus_vessel()) check_events(focus_data(kFlightEvents), *f);
+    FocusValues values;
+    read_focus_values(kFlightEvents, values);
+    if (values.vessel != nullptr) check_events(values.data, values.groups, *values.vessel);
     sample_telemetry(true);
     if (watch_) watch_->on_frame(*world_, true);
     result_ = RunResult{};
@@ -40,12 +41,12 @@ RunResult Simulation::run() {
             result_.outcome = Outcome::Interrupted;
             break;
         }
-        run_due_commands();
+        run_due_commands(values);
         if (stop_requested_) {
             result_.outcome = Outcome::ScriptStop;
             break;
         }
-        frame();
+        frame(values);
     }
     if (options_.measure_costs)
         costs_.host_s = wall_seconds() - run_start - costs_.pilot_s - costs_.physics_s - costs_.post_steps_s;
@@ -61,53 +62,70 @@ RunResult Simulation::run() {
     return result_;
 }
 
-void Simulation::frame() {
+void Simulation::frame(FocusValues& after_frame) {
     runtime::World& w = *world_;
     double frame_dt = options_.dt * w.time_acceleration;
     if (options_.until) frame_dt = std::min(frame_dt, std::max(*options_.until - w.sim_time, options_.dt * 1e-6));
     step_vessels(frame_dt);
-    forget_focus_data();
-    finish_frame();
+    finish_frame(after_frame);
 }
 
 // The pilot's inputs and autopilots around each physics step, then every vessel's post-step.
 void Simulation::step_vessels(double frame_dt) {
     runtime::World& w = *world_;
-    // Time acceleration advances the same fixed steps, several per frame.
-    const int substeps = std::max(1, static_cast<int>(std::ceil(frame_dt / options_.dt - kTimeEpsilon)));
-    const bool timed = options_.measure_costs;
+    // Time acceleration advances the same fixed steps, several per frame; a frame of one step
+    // or less (most frames) is one.
+    const int substeps =
+        frame_dt <= options_.dt ? 1 : std::max(1, static_cast<int>(std::ceil(frame_dt / options_.dt - kTimeEpsilon)));
+    if (options_.measure_costs) {
+        step_vessels_timed(frame_dt, substeps);
+        return;
+    }
     for (int i = 0; i < substeps; ++i) {
-        const double piloting = timed ? wall_seconds() : 0.0;
         pilot_->before_step();
-        const double stepping = timed ? wall_seconds() : 0.0;
         physics_->step(frame_dt / substeps);
         animate_control_surfaces(w);
-        const double releasing = timed ? wall_seconds() : 0.0;
         pilot_->after_step();
-        if (timed) {
-            costs_.pilot_s += (stepping - piloting) + (wall_seconds() - releasing);
-            costs_.physics_s += releasing - stepping;
-        }
     }
-    const double stepped = timed ? wall_seconds() : 0.0;
+    post_step_vessels(frame_dt);
+}
 
-    // Vessels created during the frame are appended and get their first post-step next frame.
+// As step_vessels, with the wall time of each part added to the frame costs.
+void Simulation::step_vessels_timed(double frame_dt, int substeps) {
+    for (int i = 0; i < substeps; ++i) {
+        const double piloting = wall_seconds();
+        pilot_->before_step();
+        const double stepping = wall_seconds();
+        physics_->step(frame_dt / substeps);
+        animate_control_surfaces(*world_);
+        const double releasing = wall_seconds();
+        pilot_->after_step();
+        costs_.pilot_s += (stepping - piloting) + (wall_seconds() - releasing);
+        costs_.physics_s += releasing - stepping;
+    }
+    const double stepped = wall_seconds();
+    post_step_vessels(frame_dt);
+    ++costs_.frames;
+    costs_.physics_steps += substeps;
+    costs_.post_steps_s += wall_seconds() - stepped;
+}
+
+// Vessels created during the frame are appended and get their first post-step next frame.
+void Simulation::post_step_vessels(double frame_dt) {
+    runtime::World& w = *world_;
     const size_t count = w.vessel_count();
     for (size_t i = 0; i < count && i < w.vessel_count(); ++i) {
         runtime::VesselRecord* v = w.vessel(i);
         if (!v->pending_delete && v->iface != nullptr) v->iface->clbkPostStep(w.sim_time, frame_dt, w.mjd);
     }
-    if (timed) {
-        ++costs_.frames;
-        costs_.physics_steps += substeps;
-        costs_.post_steps_s += wall_seconds() - stepped;
-    }
 }
 
 // The host's own work once the vessels have stepped: deletions, the state check, events,
-// telemetry and the progress line. The focus vessel's values are read once for all of them.
-void Simulation::finish_frame() {
+// telemetry and the progress line. The focus vessel's values are read once for the events,
+// a row of telemetry and the script pass that follows.
+void Simulation::finish_frame(FocusValues& after_frame) {
     runtime::World& w = *world_;
+    after_frame.vessel = nullptr;
     w.destroy_pending_vessels();
     if (key_held_) {  // a key pressed by the script is held for the rest of its frame
         w.keystate.fill(0);
@@ -115,83 +133,86 @@ void Simulation::finish_frame() {
     }
     if (!states_can_be_saved()) return;
     note_crashes();
-    if (runtime::VesselRecord* f = focus_vessel())
-        check_events(focus_data(telemetry_due(false) ? kFlightAll : event_groups()), *f);
-    sample_telemetry(false);
+    const bool row = telemetry_.due(w.sim_time, false);
+    read_focus_values(row ? kFlightAll : event_groups(), after_frame);
+    if (runtime::VesselRecord* f = after_frame.vessel) {
+        const FlightData& d = after_frame.data;
+        check_events(d, after_frame.groups, *f);
+        if (row) {
+            telemetry_.add(w.sim_time, d);
+            note_extremes(d, *f);
+            if (watch_) watch_->on_telemetry_row(w, *f);
+        }
+    }
     if (watch_) watch_->on_frame(w, false);
     show_progress(false);
 }
 
+// The groups given of the focus vessel (none without one); the other fields keep what they
+// held and mean nothing.
+void Simulation::read_focus_values(unsigned groups, FocusValues& values) const {
+    values.vessel = focus_vessel();
+    if (values.vessel == nullptr) return;
+    values.groups = groups;
+    read_flight_groups(*world_, *values.vessel, groups, values.data);
+}
+
+namespace {
+
+// Whether a flying vessel's state is finite and every key of it would load, from comparisons
+// alone: a position, velocity and rotation within a scenario's limits are finite, and a sum
+// of the attitude's entries is finite only if each is. False says only that the full check
+// must decide.
+bool flies_within_scenario(const runtime::World& w, const runtime::VesselRecord& v) {
+    const MATRIX3& R = v.state.R;
+    const double sum = R.m11 + R.m12 + R.m13 + R.m21 + R.m22 + R.m23 + R.m31 + R.m32 + R.m33;
+    return !v.state.landed && std::isfinite(sum) && flight_keys_within_scenario(w, v.state);
+}
+
+}  // namespace
+
 // A state that is not finite, or that a scenario cannot hold, ends the run: a run that goes
-// well writes only scenarios that load again.
+// well writes only scenarios that load again. The check is a few comparisons a vessel; the
+// message is written only when it fails.
 bool Simulation::states_can_be_saved() {
     const runtime::World& w = *world_;
-    auto stop = [&](Outcome outcome, const std::string& what) {
-        char at[64];
-        std::snprintf(at, sizeof at, "%.3f", w.sim_time);
-        result_.outcome = outcome;
-        result_.message = what + " at t=" + at + " s";
-        return false;
-    };
     if (!(std::fabs(w.mjd) <= kMaxMjd))
-        return stop(Outcome::BeyondScenario, "the date MJD " + number_text(w.mjd) + " is beyond what a scenario holds");
+        return stop_unsaveable(Outcome::BeyondScenario,
+                               "the date MJD " + number_text(w.mjd) + " is beyond what a scenario holds");
     for (size_t i = 0; i < w.vessel_count(); ++i) {
         const runtime::VesselRecord* v = w.vessel(i);
-        if (v->pending_delete) continue;
+        if (v->pending_delete || flies_within_scenario(w, *v)) continue;
         if (!physics::state_is_finite(*v))
-            return stop(Outcome::NonFinite, "vessel \"" + v->name + "\": position, velocity or attitude is not finite");
-        if (const std::string beyond = beyond_scenario(w, *v); !beyond.empty())
-            return stop(Outcome::BeyondScenario,
-                        "vessel \"" + v->name + "\": " + beyond + " is beyond what a scenario holds");
+            return stop_unsaveable(Outcome::NonFinite,
+                                   "vessel \"" + v->name + "\": position, velocity or attitude is not finite");
+        if (!within_scenario(w, *v))
+            return stop_unsaveable(Outcome::BeyondScenario, "vessel \"" + v->name + "\": " + beyond_scenario(w, *v) +
+                                                                 " is beyond what a scenario holds");
     }
     return true;
 }
 
+bool Simulation::stop_unsaveable(Outcome outcome, const std::string& what) {
+    char at[64];
+    std::snprintf(at, sizeof at, "%.3f", world_->sim_time);
+    result_.outcome = outcome;
+    result_.message = what + " at t=" + at + " s";
+    return false;
+}
+
 void Simulation::host_frame() {
-    forget_focus_data();
-    finish_frame();
-    run_due_commands();
-}
-
-// Each group is read at most once a frame, when something first asks for it; the fields of
-// groups not read keep older values, which nothing reads.
-const FlightData& Simulation::focus_data(unsigned groups) {
-    if (!focus_data_valid_) {
-        read_flight_groups(*world_, *focus_vessel(), groups, focus_data_);
-        focus_data_groups_ = groups;
-        focus_data_valid_ = true;
-    } else if (const unsigned missing = groups & ~focus_data_groups_; missing != 0) {
-        read_flight_groups(*world_, *focus_vessel(), missing, focus_data_);
-        focus_data_groups_ |= missing;
-    }
-    return focus_data_;
-}
-
-bool Simulation::focus_has(unsigned groups) const {
-    return focus_data_valid_ && (focus_data_groups_ & groups) == groups;
-}
-
-void Simulation::forget_focus_data() {
-    focus_data_valid_ = false;
-    apoapsis_range_valid_ = false;
-    kept_altitude_valid_ = false;
-}
-
-bool Simulation::telemetry_due(bool force) const {
-    const double t = world_->sim_time;
-    if (t == last_sample_time_) return false;
-    return force || t + kTimeEpsilon >= next_sample_ * options_.telemetry_interval;
+    FocusValues values;
+    finish_frame(values);
+    run_due_commands(values);
 }
 
 void Simulation::sample_telemetry(bool force) {
-    if (focus_vessel() == nullptr || !telemetry_due(force)) return;
-    const double t = world_->sim_time;
-    const FlightData& d = focus_data(kFlightAll);
-    telemetry_.push_back(telemetry_row(d));
-    note_extremes(d, *focus_vessel());
-    if (watch_) watch_->on_telemetry_row(*world_, *focus_vessel());
-    last_sample_time_ = t;
-    next_sample_ = std::floor((t + kTimeEpsilon) / options_.telemetry_interval) + 1.0;
+    runtime::VesselRecord* f = focus_vessel();
+    if (f == nullptr || !telemetry_.due(world_->sim_time, force)) return;
+    const FlightData d = read_flight_data(*world_, *f);
+    telemetry_.add(world_->sim_time, d);
+    note_extremes(d, *f);
+    if (watch_) watch_->on_telemetry_row(*world_, *f);
 }
 
 }  // namespace sim

@@ -184,7 +184,7 @@ std::vector<std::string> format_host_keys(const HostKeys& keys) {
     return out;
 }
 
-void set_pilot_keys(HostKeys& keys, const runtime::VesselState& s) {
+void set_pilot_keys(HostKeys& keys, const runtime::VesselControls& s) {
     keys.rcs_mode = s.rcs_mode != RCS_NONE ? std::optional<int>(s.rcs_mode) : std::nullopt;
     keys.navmode = s.navmode != 0 ? std::optional<int>(s.navmode) : std::nullopt;
 }
@@ -232,36 +232,51 @@ HostKeys host_keys_from_state(const runtime::World& world, const runtime::Vessel
         const runtime::PropellantRecord& p = *v.def.propellants[i];
         if (p.max_mass > 0.0) keys.prplevels.emplace_back(static_cast<int>(i), std::clamp(p.mass / p.max_mass, 0.0, 1.0));
     }
-    set_pilot_keys(keys, v.state);
+    set_pilot_keys(keys, v.controls);
     return keys;
 }
 
 namespace {
 
-// Which of the keys RPOS, RVEL and VROT of a flying vessel's state a scenario could not load.
-std::string beyond_flight_keys(const runtime::World& world, const runtime::VesselState& s) {
+// A key of a flying vessel's state that a scenario could not load: its value and limit.
+struct KeyBeyond {
+    const char* key;
+    double value;
+    const char* unit;
+    double limit;
+};
+
+// The first of the keys RPOS, RVEL and VROT of a flying vessel's state a scenario could not load.
+std::optional<KeyBeyond> flight_key_beyond(const runtime::World& world, const runtime::VesselState& s) {
     const double distance = length(s.pos);
-    if (!(distance <= kMaxDistance))
-        return "RPOS " + number_text(distance) + " m from the Earth's centre (at most " + number_text(kMaxDistance) + ")";
+    if (!(distance <= kMaxDistance)) return KeyBeyond{"RPOS", distance, "m from the Earth's centre", kMaxDistance};
     if (!(distance >= world.earth.radius - kMaxDepthBelowSurface))
-        return "RPOS " + number_text(world.earth.radius - distance) + " m below the surface (at most " +
-               number_text(kMaxDepthBelowSurface) + ")";
-    if (const double speed = length(s.vel); !(speed <= kMaxSpeed))
-        return "RVEL " + number_text(speed) + " m/s (at most " + number_text(kMaxSpeed) + ")";
-    if (const double rate = length(s.omega) * DEG; !(rate <= kMaxRate))
-        return "VROT " + number_text(rate) + " deg/s (at most " + number_text(kMaxRate) + ")";
-    return {};
+        return KeyBeyond{"RPOS", world.earth.radius - distance, "m below the surface", kMaxDepthBelowSurface};
+    if (const double speed = length(s.vel); !(speed <= kMaxSpeed)) return KeyBeyond{"RVEL", speed, "m/s", kMaxSpeed};
+    if (const double rate = length(s.omega) * DEG; !(rate <= kMaxRate)) return KeyBeyond{"VROT", rate, "deg/s", kMaxRate};
+    return std::nullopt;
 }
 
 }  // namespace
 
+// The comparisons of flight_key_beyond, without what it reports: every frame checks every vessel.
+bool flight_keys_within_scenario(const runtime::World& world, const runtime::VesselState& s) {
+    const double distance = length(s.pos);
+    return distance <= kMaxDistance && distance >= world.earth.radius - kMaxDepthBelowSurface &&
+           length(s.vel) <= kMaxSpeed && length(s.omega) * DEG <= kMaxRate;
+}
+
+// A child is saved by its link alone (ATTACHED); its parent is looked for only when a key is
+// beyond, as every frame checks every vessel.
+bool within_scenario(const runtime::World& world, const runtime::VesselRecord& v) {
+    return v.state.landed  // POS, HEADING and ALT: always held
+           || flight_keys_within_scenario(world, v.state) || world.parent_of(&v) != nullptr;
+}
+
 std::string beyond_scenario(const runtime::World& world, const runtime::VesselRecord& v) {
-    if (v.state.landed) return {};  // POS, HEADING and ALT: always held
-    std::string beyond = beyond_flight_keys(world, v.state);
-    // A child is saved by its link alone (ATTACHED); its parent is looked for only then, as
-    // every frame checks every vessel.
-    if (!beyond.empty() && world.parent_of(&v) != nullptr) beyond.clear();
-    return beyond;
+    if (within_scenario(world, v)) return {};
+    const KeyBeyond k = *flight_key_beyond(world, v.state);
+    return std::string(k.key) + " " + number_text(k.value) + " " + k.unit + " (at most " + number_text(k.limit) + ")";
 }
 
 MATRIX3 matrix_from_arot(const VECTOR3& arot) {

@@ -63,11 +63,16 @@ std::vector<std::string> format_host_keys(const HostKeys& keys);
 // The keys that describe a vessel's present state.
 HostKeys host_keys_from_state(const runtime::World& world, const runtime::VesselRecord& v);
 // Sets the RCS mode and autopilot keys from a vessel's present state (none when off).
-void set_pilot_keys(HostKeys& keys, const runtime::VesselState& s);
+void set_pilot_keys(HostKeys& keys, const runtime::VesselControls& s);
 
 // Which key of a vessel's present state a scenario could not load again, with its value and
 // limit ("RVEL 31000 m/s (at most 30000)"), or "" when every key would load.
 std::string beyond_scenario(const runtime::World& world, const runtime::VesselRecord& v);
+// Whether every key of a vessel's present state would load (beyond_scenario would be "").
+bool within_scenario(const runtime::World& world, const runtime::VesselRecord& v);
+// Whether the keys RPOS, RVEL and VROT of a flying vessel's state would load (each of them
+// is then finite).
+bool flight_keys_within_scenario(const runtime::World& world, const runtime::VesselState& s);
 
 // Orientation angles (rad) of a vessel-to-global matrix and back (docs/physics.md).
 MATRIX3 matrix_from_arot(const VECTOR3& arot);

@@ -1,66 +1,16 @@
-// The run's outputs: telemetry.csv, final.scn and summary.json, and the files script
-// commands write; the names checked against the output folder before the run.
+// The run's outputs at its end: telemetry.csv, final.scn and summary.json (the files the
+// script's commands write and the output folder are RunOutputs'), and the flight's extremes.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <nlohmann/json.hpp>
-#include <unistd.h>
 
 #include "input_error.h"
-#include "output_files.h"
 #include "physics/physics.h"
 #include "simulation.h"
 #include "text_util.h"
 
 namespace sim {
-
-namespace fs = std::filesystem;
-
-namespace {
-
-#if defined(_WIN32)
-constexpr size_t kWindowsPathMax = 260;  // MAX_PATH: a whole path through the system's narrow calls
-#else
-constexpr size_t kCommonPathMax = 4096;  // bytes in a whole path, where the folder does not say
-#endif
-
-enum class FolderLimit { name, path };
-
-// A limit of the output folder's file system in bytes: a file's name or a whole path.
-size_t folder_limit([[maybe_unused]] const std::string& dir, FolderLimit which) {
-#if defined(_WIN32)
-    return which == FolderLimit::name ? kMaxFileNameBytes : kWindowsPathMax;
-#else
-    // pathconf answers for the folder's own file system; the common limits where it does not.
-    const bool name = which == FolderLimit::name;
-    const long n = ::pathconf(dir.c_str(), name ? _PC_NAME_MAX : _PC_PATH_MAX);
-    return n > 0 ? static_cast<size_t>(n) : name ? kMaxFileNameBytes : kCommonPathMax;
-#endif
-}
-
-}  // namespace
-
-// Every file a script command writes must be the run's only output of that name, and fit the
-// output folder; a name the file system refuses would otherwise only show when the command
-// runs, late in the flight.
-void Simulation::check_output_names() const {
-    if (out_dir_.empty()) return;
-    const size_t name_max = folder_limit(out_dir_, FolderLimit::name);
-    const size_t path_max = folder_limit(out_dir_, FolderLimit::path);
-    for (const ScriptEntry& e : script_.entries) {
-        const std::string extension = output_extension(e.command.kind);
-        if (extension.empty()) continue;
-        const std::string file = e.command.text + extension;
-        const size_t path_length = (fs::path(out_dir_) / file).string().size();
-        if (file.size() > name_max || path_length >= path_max)
-            throw InputError(at_line(script_.source, e.line,
-                                     "name \"" + e.command.text.substr(0, 16) + "...\" is too long for a file in " +
-                                         out_dir_ + " (at most " + std::to_string(name_max - extension.size()) +
-                                         " characters before \"" + extension + "\", and " + std::to_string(path_max - 1) +
-                                         " in the whole path)"));
-    }
-}
 
 void Simulation::note_extremes(const FlightData& d, const runtime::VesselRecord& focus) {
     constexpr double kStandardGravity = 9.80665;  // m/s^2, one g
@@ -76,17 +26,14 @@ void Simulation::note_extremes(const FlightData& d, const runtime::VesselRecord&
     }
 }
 
-std::string Simulation::telemetry_csv() const {
-    std::string out = telemetry_header() + "\n";
-    for (const std::string& row : telemetry_) out += row + "\n";
-    return out;
-}
+std::string Simulation::telemetry_csv() const { return telemetry_.csv(); }
 
 std::string Simulation::summary_json() const {
     using nlohmann::json;
     json j;
+    const Script& script = script_runner_.script();
     j["run"] = {{"scenario", options_.scenario_path.empty() ? scenario_.source : options_.scenario_path},
-                {"script", options_.script_path.empty() ? (script_.source.empty() ? json() : json(script_.source))
+                {"script", options_.script_path.empty() ? (script.source.empty() ? json() : json(script.source))
                                                         : json(options_.script_path)},
                 {"root", root_},
                 {"dt_s", options_.dt},
@@ -151,26 +98,19 @@ std::string Simulation::summary_json() const {
                                {"latitude_deg", c.latitude * DEG}});
     j["crashes"] = crashes;
     json commands = json::array();
-    for (size_t i = 0; i < script_.entries.size(); ++i)
-        commands.push_back({{"line", script_.entries[i].line}, {"text", script_.entries[i].text}, {"done", entry_done_[i]}});
+    for (size_t i = 0; i < script.entries.size(); ++i)
+        commands.push_back({{"line", script.entries[i].line}, {"text", script.entries[i].text},
+                            {"done", script_runner_.done(i)}});
     j["script_commands"] = commands;
     j["warnings"] = warnings_;
-    j["output_errors"] = output_errors_;
+    j["output_errors"] = outputs_.errors();
     j["debug_line"] = std::string(world_->debug_line.data(), strnlen(world_->debug_line.data(), world_->debug_line.size()));
     j["log"] = world_->log;
     return j.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
-// One output that cannot be written takes no other with it: the failure is reported, the run
-// and the other outputs go on, and the run ends with kExitOutput.
 void Simulation::write_output(const std::string& file, const std::string& content) {
-    if (out_dir_.empty()) return;
-    try {
-        write_file_atomically((fs::path(out_dir_) / file).string(), content);
-    } catch (const std::exception& e) {
-        output_errors_.emplace_back(e.what());
-        warn(e.what());
-    }
+    if (const std::optional<std::string> error = outputs_.write(file, content)) warn(*error);
 }
 
 void Simulation::write_outputs() {
@@ -191,7 +131,7 @@ void Simulation::write_outputs() {
 // A flight that went well ends with kExitOutput when an output is missing; a vessel's
 // non-finite state keeps its own status.
 void Simulation::note_output_errors() {
-    if (!output_errors_.empty() && result_.exit_status == kExitOk) result_.exit_status = kExitOutput;
+    if (!outputs_.errors().empty() && result_.exit_status == kExitOk) result_.exit_status = kExitOutput;
 }
 
 }  // namespace sim

@@ -49,7 +49,7 @@ std::string Simulation::report() const {
                           d.apoapsis_km, d.periapsis_km, d.period_s / 60.0, d.inclination_deg, d.fuel_kg);
         out += last;
     }
-    for (const std::string& error : output_errors_) out += "  not written: " + error + "\n";
+    for (const std::string& error : outputs_.errors()) out += "  not written: " + error + "\n";
     return out;
 }
 

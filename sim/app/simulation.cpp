@@ -130,7 +130,7 @@ const char* outcome_name(Outcome o) {
 
 Simulation::Simulation(RunOptions options) : options_(std::move(options)) {
     root_ = absolute_path(options_.root.empty() ? std::string(KORVAN_RUN_TREE) : options_.root);
-    out_dir_ = absolute_path(options_.out_dir);
+    outputs_ = RunOutputs(absolute_path(options_.out_dir));
     // Paths given relative to where the run started are made absolute before the chdir.
     auto resolve = [&](std::string& p) {
         if (p.empty()) return;
@@ -197,22 +197,18 @@ void Simulation::load() {
                     : parse_scenario(options_.scenario_text,
                                      text_name(options_.scenario_name, options_.scenario_path, "<scenario>"));
     if (!options_.script_text.empty())
-        script_ = parse_script(options_.script_text,
-                               text_name(options_.script_name, options_.script_path, "<script>"));
+        script_runner_.load(parse_script(options_.script_text,
+                                         text_name(options_.script_name, options_.script_path, "<script>")));
     else if (!options_.script_path.empty())
-        script_ = read_script_file(options_.script_path);
-    entry_done_.assign(script_.entries.size(), false);
+        script_runner_.load(read_script_file(options_.script_path));
+    telemetry_.set_interval(options_.telemetry_interval);
 
     // --stop-on names an event the host or the script can raise.
     for (const std::string& name : options_.stop_on)
         if (!known_event(name)) throw InputError("--stop-on: " + unknown_event_message(name));
-    resolve_event_conditions();
-    if (!out_dir_.empty()) {
-        std::error_code ec;
-        fs::create_directories(out_dir_, ec);
-        if (ec || !fs::is_directory(out_dir_)) throw InputError(out_dir_ + ": cannot create the output folder");
-    }
-    check_output_names();
+    script_runner_.resolve_events([this](const std::string& name) { return known_event(name); },
+                                  [this](const std::string& name) { return unknown_event_message(name); });
+    outputs_.prepare(script_runner_.script());
     std::error_code ec;
     if (!fs::is_directory(root_, ec)) throw InputError(root_ + ": the run tree is not a folder");
     // The module names its companions and sounds relative to the simulator's folder.
@@ -288,16 +284,17 @@ void Simulation::apply_host_keys(runtime::VesselRecord& v, const ShipBlock& bloc
         if (length(*keys.rpos) < world_->earth.radius - kMaxDepthBelowSurface)
             fail(block.line, who + ": RPOS lies more than " + std::to_string(int(kMaxDepthBelowSurface)) +
                                  " m below the surface (positions are from the Earth's centre, in metres)");
-        v.state.pos = *keys.rpos;
-        v.state.vel = *keys.rvel;
-        v.state.R = matrix_from_arot(*keys.arot_deg * RAD);
-        v.state.omega = *keys.vrot_deg_s * RAD;
-        v.state.landed = false;
+        runtime::VesselState& s = world_->move(v);
+        s.pos = *keys.rpos;
+        s.vel = *keys.rvel;
+        s.R = matrix_from_arot(*keys.arot_deg * RAD);
+        s.omega = *keys.vrot_deg_s * RAD;
+        s.landed = false;
     } else {
         fail(block.line, who + " has no \"STATUS Landed <body>\" or \"STATUS Orbiting <body>\" line");
     }
-    if (keys.rcs_mode) v.state.rcs_mode = *keys.rcs_mode;
-    if (keys.navmode) v.state.navmode = *keys.navmode;
+    if (keys.rcs_mode) v.controls.rcs_mode = *keys.rcs_mode;
+    if (keys.navmode) v.controls.navmode = *keys.navmode;
     for (const auto& [idx, level] : keys.prplevels) {
         if (static_cast<size_t>(idx) >= v.def.propellants.size())
             fail(keys.prplevel_line, who + " has " + std::to_string(v.def.propellants.size()) +
@@ -342,7 +339,7 @@ HostKeys Simulation::keys_for_saving(const runtime::VesselRecord& v) const {
     for (const auto& m : memos_) {
         if (!m->matches(*world_, v)) continue;
         HostKeys keys = m->keys;
-        set_pilot_keys(keys, v.state);  // the pilot may have changed modes without moving the vessel
+        set_pilot_keys(keys, v.controls);  // the pilot may have changed modes without moving the vessel
         return keys;
     }
     return host_keys_from_state(*world_, v);

@@ -21,12 +21,15 @@
 #include <string>
 #include <vector>
 
-#include "condition_bounds.h"
+#include "event_watch.h"
 #include "flight_data.h"
 #include "host_keys.h"
+#include "run_outputs.h"
 #include "runtime/world.h"
 #include "scenario_file.h"
 #include "script.h"
+#include "script_runner.h"
+#include "telemetry_log.h"
 
 namespace physics {
 class Physics;
@@ -90,20 +93,7 @@ struct FlightExtremes {
     double max_acceleration_time_s = 0.0;
 };
 
-// The events the host recognises by itself (script "event NAME" lines add their own), named
-// by standard_events() in this order.
-enum class StandardEvent : size_t {
-    liftoff,
-    gear_up,
-    mach1,
-    engine_switch,
-    cutoff,
-    apoapsis,
-    landed,
-    vessel_created,
-    crash
-};
-constexpr size_t kStandardEventCount = 9;
+// The names of the standard events (event_watch.h), in their order.
 const std::vector<std::string>& standard_events();
 
 struct EventRecord {
@@ -122,6 +112,8 @@ struct RunResult {
     std::string message;     // for NonFinite and BeyondScenario: the vessel, what, and the time
     int exit_status = 0;
 };
+
+class ScriptPass;
 
 class Simulation {
 public:
@@ -151,15 +143,16 @@ public:
     const RunOptions& options() const { return options_; }
     const std::vector<EventRecord>& events() const { return events_; }
     std::optional<double> event_time(const std::string& name) const;
-    const std::vector<std::string>& telemetry_rows() const { return telemetry_; }
+    const std::vector<std::string>& telemetry_rows() const { return telemetry_.rows(); }
     std::string telemetry_csv() const;
     std::string summary_json() const;
     const std::vector<std::string>& warnings() const { return warnings_; }
-    const std::map<std::string, std::string>& saved_scenarios() const { return saved_scenarios_; }
-    const std::map<std::string, std::string>& hud_frames() const { return hud_frames_; }
+    const std::map<std::string, std::string>& saved_scenarios() const { return outputs_.saved_scenarios(); }
+    const std::map<std::string, std::string>& hud_frames() const { return outputs_.hud_frames(); }
     const RunResult& result() const { return result_; }
     // "file: what went wrong" for each output that could not be written, in order.
-    const std::vector<std::string>& output_errors() const { return output_errors_; }
+    const std::vector<std::string>& output_errors() const { return outputs_.errors(); }
+    const RunOutputs& outputs() const { return outputs_; }
     const FrameCosts& costs() const { return costs_; }
     // Whether the loaded script has a "stop" line (a run may then need no --until).
     bool script_can_stop() const;
@@ -173,6 +166,14 @@ public:
 private:
     struct LoadContext;
     struct Memo;
+    // The focus vessel's values read once after a frame for its events and telemetry, and
+    // handed to the script pass that follows it, which reads only the groups still missing:
+    // nothing changes the state between the end of a frame and that pass.
+    struct FocusValues {
+        runtime::VesselRecord* vessel = nullptr;  // the focus vessel read; none: nothing read
+        unsigned groups = kFlightBasic;                 // the groups of data that were read
+        FlightData data;
+    };
 
     void install_hooks();
     void create_vessels();
@@ -181,79 +182,55 @@ private:
     void remember_loaded_state(runtime::VesselRecord& v, const HostKeys& keys);
     HostKeys keys_for_saving(const runtime::VesselRecord& v) const;
 
-    void index_pending_entries();
-    bool waits_on_unrecorded_event(const ScriptEntry& e) const;
-    bool entry_due(const ScriptEntry& e, const runtime::VesselRecord* focus);
-    void run_due_commands();
+    // The script's due entries, one pass a frame (ScriptPass: what they read and do).
+    friend class ScriptPass;
+    void run_due_commands(FocusValues& after_frame);
     void run_command(const ScriptEntry& entry);
     void press_key(const ScriptCommand& c, const ScriptEntry& entry);
-    void frame();
+    void frame(FocusValues& after_frame);
     void step_vessels(double frame_dt);
-    void finish_frame();
+    void step_vessels_timed(double frame_dt, int substeps);
+    void post_step_vessels(double frame_dt);
+    void finish_frame(FocusValues& after_frame);
+    void read_focus_values(unsigned groups, FocusValues& values) const;
     bool states_can_be_saved();
-    // The focus vessel's values of the present state with at least these groups, read once
-    // until forget_focus_data() (the state moved, or a command may have changed it).
-    const FlightData& focus_data(unsigned groups);
-    bool focus_has(unsigned groups) const;  // these groups are read for the present state
-    void forget_focus_data();
-    bool flight_condition_holds(const Condition& c, const runtime::VesselRecord& focus);
+    bool stop_unsaveable(Outcome outcome, const std::string& what);
     double half_frame() const;  // s: how near a clock condition's "=" must come
     unsigned event_groups() const;  // the groups the host's events still watch
-    bool telemetry_due(bool force) const;
-    void check_events(const FlightData& d, const runtime::VesselRecord& focus);
-    double events_gear_height(const FlightData& d, const runtime::VesselRecord& focus) const;
+    // The events of the frame, from the focus vessel's values (d holds the groups given).
+    void check_events(const FlightData& d, unsigned groups, const runtime::VesselRecord& focus);
+    double events_gear_height(const FlightData& d, unsigned groups, const runtime::VesselRecord& focus) const;
     void record_event(StandardEvent event, const std::string& vessel);
     void note_crashes();
     bool crashed(const std::string& vessel) const;
     void record_event(const std::string& name, const std::string& vessel);
     bool known_event(const std::string& name) const;
     std::string unknown_event_message(const std::string& name) const;
-    void resolve_event_conditions();
     void sample_telemetry(bool force);
     void note_extremes(const FlightData& d, const runtime::VesselRecord& focus);
     void show_progress(bool last);
     void save_named(const std::string& name);
     void warn(const std::string& text);
-    void check_output_names() const;
     void write_output(const std::string& file, const std::string& content);
     void note_output_errors();
     void write_watch_outputs();  // flight.acmi, flight.czml, replay.html and its data
 
     RunOptions options_;
     std::string root_;
-    std::string out_dir_;
+    RunOutputs outputs_;  // the output folder, the script's saved scenarios and HUD frames
     std::unique_ptr<runtime::World> world_;
     std::unique_ptr<physics::Physics> physics_;
     std::unique_ptr<pilot::Pilot> pilot_;
     HMODULE sound_module_ = nullptr;
     ScenarioFile scenario_;
-    Script script_;
-    std::vector<bool> entry_done_;
-    std::vector<size_t> pending_entries_;   // entries not yet run nor waiting on an event, in script order
-    bool pending_stale_ = true;             // an event they may wait on was recorded since
-    FlightData focus_data_;
-    unsigned focus_data_groups_ = kFlightBasic;
-    bool focus_data_valid_ = false;
-    // Values conditions read, computed at most once a frame.
-    std::optional<ValueRange> apoapsis_range_;  // the focus vessel's time to apoapsis, bounded
-    bool apoapsis_range_valid_ = false;
-    double kept_altitude_ = 0.0;  // m, the focus vessel's, unpinned
-    bool kept_altitude_valid_ = false;
+    ScriptRunner script_runner_;
     LoadContext* loading_ = nullptr;
     std::vector<std::unique_ptr<Memo>> memos_;
     std::unique_ptr<WatchRecorder> watch_;
 
     std::vector<EventRecord> events_;
-    // The events that time_since conditions name, each with its time once it has happened.
-    std::vector<std::string> timed_events_;
-    std::vector<std::optional<double>> timed_event_times_;
-    std::vector<std::string> telemetry_;
-    double next_sample_ = 0.0;  // index of the next telemetry row's time
-    double last_sample_time_ = -1.0;
+    TelemetryLog telemetry_;
     std::vector<std::string> warnings_;
-    std::vector<std::string> output_errors_;
-    std::map<std::string, std::string> saved_scenarios_;
-    std::map<std::string, std::string> hud_frames_;
     std::vector<std::string> created_vessels_;
     RunResult result_;
     FrameCosts costs_;
@@ -262,15 +239,8 @@ private:
     bool key_held_ = false;  // the key-state buffer holds a key pressed this frame
     bool loaded_ = false;
 
-    // Event detection
-    std::array<bool, kStandardEventCount> standard_recorded_{};
+    EventWatch event_watch_;
     size_t crashes_noted_ = 0;  // of the physics' crash reports
-    bool seen_ground_ = false;
-    bool lifted_off_ = false;
-    bool seen_subsonic_ = false;
-    int last_engines_ = -1;
-    double last_main_level_ = 0.0;
-    double last_climb_ = 0.0;
     double last_progress_wall_ = -1.0;
 };
 

@@ -34,7 +34,7 @@ std::string focus_model(const runtime::World& world, const runtime::VesselRecord
 }  // namespace
 
 void Simulation::write_watch_outputs() {
-    if (out_dir_.empty() || watch_ == nullptr) return;
+    if (!outputs_.writes_files() || watch_ == nullptr) return;
     if (!options_.write_acmi && !options_.write_czml && !options_.write_replay) return;
     WatchRun run;
     run.title = options_.scenario_path.empty() ? scenario_.source : options_.scenario_path;

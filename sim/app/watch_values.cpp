@@ -50,7 +50,10 @@ Quaternion quaternion_from_matrix(const MATRIX3& m) {
 }
 
 Quaternion horizon_attitude(const runtime::World& world, const runtime::VesselRecord& v) {
-    const runtime::HorizonAxes& h = world.horizon(v);
+    struct {
+        VECTOR3 east, up, north;
+    } h;
+    world.horizon_axes(v.state.pos, h.east, h.up, h.north);
     const MATRIX3& r = v.state.R;
     const VECTOR3 right = _V(r.m11, r.m21, r.m31), up = _V(r.m12, r.m22, r.m32), forward = _V(r.m13, r.m23, r.m33);
     MATRIX3 m;
@@ -87,12 +90,17 @@ double animation_state(const runtime::VesselRecord& v, size_t index) {
 }
 
 void animate_control_surfaces(runtime::World& world) {
-    for (size_t i = 0; i < world.vessel_count(); ++i) {
+    const size_t count = world.vessel_count();
+    for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world.vessel(i);
+        const auto& animations = v.def.animations;
+        const size_t animation_count = animations.size();
+        const std::array<double, AIRCTRL_TYPE_COUNT>& levels = v.controls.control_surface_levels;
         for (const auto& c : v.def.control_surfaces) {
-            if (c->anim >= v.def.animations.size() || c->type < 0 || c->type >= AIRCTRL_TYPE_COUNT) continue;
-            const double level = std::clamp(v.state.control_surface_levels[c->type], -1.0, 1.0);
-            v.def.animations[c->anim]->state = kSurfaceRestState * (1.0 + level);
+            const runtime::ControlSurfaceRecord& surface = *c;
+            if (surface.anim >= animation_count || static_cast<unsigned>(surface.type) >= levels.size()) continue;
+            const double level = std::clamp(levels[static_cast<size_t>(surface.type)], -1.0, 1.0);
+            animations[surface.anim]->state = kSurfaceRestState * (1.0 + level);
         }
     }
 }

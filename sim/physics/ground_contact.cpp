@@ -181,22 +181,27 @@ double unpushed_acceleration(const ContactInput& in, const Push& u, const VECTOR
     return a;
 }
 
-// Projected Gauss-Seidel on K f = wanted with |f_j| <= limit_j.
+// Projected Gauss-Seidel on K f = wanted with |f_j| <= limit_j, from f = 0. K is +0 beyond
+// `count` pushes, and so are their forces: each row's sum then runs over all kMaxPushes, a
+// fixed length, and every term past `count` adds an exact +0 to a sum that starts at +0 (so
+// is never -0) and leaves it as it was.
 void solve_pushes(std::array<Push, kMaxPushes>& pushes, int count, const double (&K)[kMaxPushes][kMaxPushes]) {
+    double f[kMaxPushes] = {};
     for (int iteration = 0; iteration < kFrictionIterations; ++iteration) {
         double largest_change = 0.0, largest_force = 0.0;
         for (int j = 0; j < count; ++j) {
-            Push& u = pushes[size_t(j)];
+            const Push& u = pushes[size_t(j)];
             if (K[j][j] <= 0.0) continue;
             double achieved = 0.0;
-            for (int k = 0; k < count; ++k) achieved += K[j][k] * pushes[size_t(k)].force;
-            const double force = std::clamp(u.force + (u.wanted - achieved) / K[j][j], -u.limit, u.limit);
-            largest_change = std::max(largest_change, std::fabs(force - u.force));
+            for (int k = 0; k < kMaxPushes; ++k) achieved += K[j][k] * f[k];
+            const double force = std::clamp(f[j] + (u.wanted - achieved) / K[j][j], -u.limit, u.limit);
+            largest_change = std::max(largest_change, std::fabs(force - f[j]));
             largest_force = std::max(largest_force, std::fabs(force));
-            u.force = force;
+            f[j] = force;
         }
         if (largest_change <= kFrictionTolerance * largest_force) break;
     }
+    for (int j = 0; j < count; ++j) pushes[size_t(j)].force = f[j];
 }
 
 Wrench friction(const ContactInput& in, const GroundAxes& axes, const Wrench& pressing, const double normal[3],
@@ -226,7 +231,7 @@ Wrench friction(const ContactInput& in, const GroundAxes& axes, const Wrench& pr
             u.force = 0.0;
         }
     }
-    double K[kMaxPushes][kMaxPushes];
+    double K[kMaxPushes][kMaxPushes] = {};  // +0 beyond `count`, as solve_pushes needs
     for (int j = 0; j < count; ++j)
         for (int k = 0; k < count; ++k)
             K[j][k] = vm::dot(pushes[size_t(j)].axis, pushes[size_t(k)].axis) / mass.mass +
@@ -249,11 +254,19 @@ ContactInput contact_at(const runtime::VesselDefinition& def, const Kinematics& 
                         FrictionTask{motion.vel, motion.omega, dt, true}};
 }
 
-bool ground_within_reach(const runtime::VesselDefinition& def, const runtime::BodyRecord& body, double radius) {
-    double reach2 = 0.0;  // squared distance of the farthest point from the centre of mass
+double touchdown_reach_squared(const runtime::VesselDefinition& def) {
+    double reach2 = 0.0;
     for (const VECTOR3& p : def.touchdown) reach2 = std::max(reach2, vm::dot(p, p));
+    return reach2;
+}
+
+bool ground_within_reach(double reach_squared, const runtime::BodyRecord& body, double radius) {
     const double clearance = radius - body.radius - kContactMargin;
-    return !(clearance > 0.0 && clearance * clearance > reach2);
+    return !(clearance > 0.0 && clearance * clearance > reach_squared);
+}
+
+bool ground_within_reach(const runtime::VesselDefinition& def, const runtime::BodyRecord& body, double radius) {
+    return ground_within_reach(touchdown_reach_squared(def), body, radius);
 }
 
 ContactOutput ground_contact(const ContactInput& in) {

@@ -7,11 +7,6 @@
 
 namespace physics {
 
-void add_wrench(Wrench& into, const Wrench& w) {
-    into.force = vm::add(into.force, w.force);
-    into.torque = vm::add(into.torque, w.torque);
-}
-
 // ---------------------------------------------------------------------------------------
 // Environment
 // ---------------------------------------------------------------------------------------
@@ -19,25 +14,23 @@ Kinematics kinematics_of(const runtime::VesselState& state) {
     return Kinematics{state.pos, state.vel, state.R, state.omega};
 }
 
-const Atmosphere& AirAtAltitude::at(double altitude) {
-    if (!known_ || altitude != altitude_) {
-        air_ = us_standard_atmosphere(altitude);
-        altitude_ = altitude;
-        known_ = true;
-    }
-    return air_;
-}
-
 EnvironmentOutput environment(const EnvironmentInput& in) {
     EnvironmentOutput e;
     const Kinematics& k = in.motion;
     e.radius = vm::norm(k.pos);
-    e.up = e.radius > 0.0 ? vm::scale(k.pos, 1.0 / e.radius) : vm::vec(0.0, 1.0, 0.0);
     e.altitude = e.radius - in.body.radius;
-    e.air = in.air.at(e.altitude);
-    e.air.density *= in.body.density_factor;
+    if (in.known_air != nullptr) {
+        e.air = *in.known_air;  // found where the last step ended, the body's density factor in it
+    } else {
+        e.air = us_standard_atmosphere(e.altitude);
+        e.air.density *= in.body.density_factor;
+    }
+    // Without wind (none set for the flight) the wind velocity is exactly zero everywhere, and
+    // subtracting +0 changes no number, so it is neither looked up nor subtracted.
+    const bool calm = in.body.wind_east == 0.0 && in.body.wind_north == 0.0;
+    const VECTOR3 relative_to_ground = vm::sub(k.vel, ground_velocity(in.body, k.pos));
     const VECTOR3 airspeed_global =
-        vm::sub(vm::sub(k.vel, ground_velocity(in.body, k.pos)), runtime::wind_velocity(in.body, k.pos));
+        calm ? relative_to_ground : vm::sub(relative_to_ground, runtime::wind_velocity(in.body, k.pos));
     e.airspeed_local = vm::to_local(k.R, airspeed_global);
     e.airspeed = vm::norm(e.airspeed_local);
     e.mach = e.air.speed_of_sound > 0.0 ? e.airspeed / e.air.speed_of_sound : 0.0;
@@ -57,21 +50,30 @@ MassOutput mass_properties(const runtime::VesselDefinition& def) {
 // ---------------------------------------------------------------------------------------
 // Propulsion
 // ---------------------------------------------------------------------------------------
-double thruster_isp(const runtime::ThrusterRecord& th, double pressure) {
-    if (th.isp_ref <= 0.0 || th.p_ref <= 0.0) return th.isp_vac;
-    return std::max(0.0, th.isp_vac - (th.isp_vac - th.isp_ref) * pressure / th.p_ref);
-}
-
 namespace {
 
-// d Isp / dp (m/s per Pa) where the specific impulse, isp at this pressure, is above its
-// floor of zero.
-double thruster_isp_per_pascal(const runtime::ThrusterRecord& th, double isp) {
-    if (th.isp_ref <= 0.0 || th.p_ref <= 0.0 || isp <= 0.0) return 0.0;
-    return -(th.isp_vac - th.isp_ref) / th.p_ref;
+// A thruster's specific impulse at an ambient pressure (m/s) and its change per pascal there
+// (m/s per Pa): linear in the pressure between the reference points, zero on its floor of zero.
+struct IspAt {
+    double isp;
+    double per_pascal;
+};
+IspAt isp_at(const runtime::ThrusterRecord& th, double pressure) {
+    if (th.isp_ref <= 0.0 || th.p_ref <= 0.0) return IspAt{th.isp_vac, 0.0};
+    const double isp = std::max(0.0, th.isp_vac - (th.isp_vac - th.isp_ref) * pressure / th.p_ref);
+    return IspAt{isp, isp > 0.0 ? -(th.isp_vac - th.isp_ref) / th.p_ref : 0.0};
+}
+
+// thruster_mass_flow of a thruster known to have a positive vacuum specific impulse and a tank.
+double tank_fed_mass_flow(const runtime::ThrusterRecord& th, const runtime::PropellantRecord& tank) {
+    if (th.level <= 0.0) return 0.0;
+    const double efficiency = tank.efficiency > 0.0 ? tank.efficiency : 1.0;
+    return th.max0 * th.level / (th.isp_vac * efficiency);
 }
 
 }  // namespace
+
+double thruster_isp(const runtime::ThrusterRecord& th, double pressure) { return isp_at(th, pressure).isp; }
 
 double thruster_mass_flow(const runtime::ThrusterRecord& th) {
     if (th.isp_vac <= 0.0 || th.level <= 0.0) return 0.0;
@@ -84,9 +86,9 @@ double thruster_mass_flow(const runtime::ThrusterRecord& th) {
 // the same forces in the same order as the wrench's force, so it is that sum, not summed again.
 PropulsionOutput propulsion(const PropulsionInput& in) {
     PropulsionOutput out;
-    for (const auto& owned : in.def.thrusters) {
-        runtime::ThrusterRecord& th = *owned;
-        if (th.level <= 0.0 || th.max0 <= 0.0 || th.isp_vac <= 0.0) continue;
+    for (runtime::ThrusterRecord* firing : in.def.firing) {
+        runtime::ThrusterRecord& th = *firing;
+        if (th.max0 <= 0.0 || th.isp_vac <= 0.0) continue;
         runtime::PropellantRecord* tank = th.propellant;
         if (tank == nullptr || tank->mass <= 0.0) continue;  // no resource, or an empty one: no thrust
         const double dir_length = vm::norm(th.dir);
@@ -94,7 +96,7 @@ PropulsionOutput propulsion(const PropulsionInput& in) {
         // The last drops of a tank give the share of the step they last.
         double fraction = 1.0;
         if (in.burn_dt > 0.0) {
-            const double needed = thruster_mass_flow(th) * in.thrust_factor * in.burn_dt;
+            const double needed = tank_fed_mass_flow(th, *tank) * in.thrust_factor * in.burn_dt;
             if (needed > tank->mass) {
                 fraction = tank->mass / needed;
                 tank->mass = 0.0;
@@ -104,20 +106,21 @@ PropulsionOutput propulsion(const PropulsionInput& in) {
         }
         // N per m/s, per unit dir
         const double per_isp = th.max0 * th.level * in.thrust_factor / th.isp_vac * fraction / dir_length;
-        const double isp = thruster_isp(th, in.pressure);
-        add_force_at(out.wrench, vm::scale(th.dir, per_isp * isp), th.pos);
-        const double isp_slope = thruster_isp_per_pascal(th, isp);
-        if (isp_slope != 0.0) add_force_at(out.wrench_per_pascal, vm::scale(th.dir, per_isp * isp_slope), th.pos);
+        const IspAt isp = isp_at(th, in.pressure);
+        add_force_at(out.wrench, vm::scale(th.dir, per_isp * isp.isp), th.pos);
+        if (isp.per_pascal != 0.0)
+            add_force_at(out.wrench_per_pascal, vm::scale(th.dir, per_isp * isp.per_pascal), th.pos);
     }
     out.thrust = out.wrench.force;
     return out;
 }
 
 PropulsionOutput propulsion_at_pressure(const PropulsionOutput& at, double pressure_change) {
-    PropulsionOutput out = at;
+    PropulsionOutput out;
     out.wrench.force = vm::madd(at.wrench.force, at.wrench_per_pascal.force, pressure_change);
-    out.thrust = out.wrench.force;
     out.wrench.torque = vm::madd(at.wrench.torque, at.wrench_per_pascal.torque, pressure_change);
+    out.thrust = out.wrench.force;
+    out.wrench_per_pascal = at.wrench_per_pascal;
     return out;
 }
 
@@ -219,18 +222,21 @@ AeroOutput airfoil_forces(const runtime::VesselDefinition& def, const Environmen
 // A moment M that turns the vessel back from kStiffAngle off its balance gives it a frequency
 // sqrt(M / (I kStiffAngle)); a force F bends or slows a path at airspeed V at the rate F / (m V).
 // The step integrates either stably while it stays within kMaxTurnPerStep of a radian.
-int aero_substeps(const AeroOutput& airfoils, const MassOutput& mass, double airspeed, double dt) {
+int aero_substeps(const Wrench& airfoils, const MassOutput& mass, double airspeed, double dt) {
     if (mass.mass <= 0.0 || !(dt > 0.0)) return 1;
-    const VECTOR3& torque = airfoils.wrench.torque;
+    const VECTOR3& torque = airfoils.torque;
     double stiffest = 0.0;  // the largest |tau_a| / I_a, rad/s^2
     for (int a = 0; a < 3; ++a)
         if (mass.inertia.data[a] > 0.0) stiffest = std::max(stiffest, std::fabs(torque.data[a]) / mass.inertia.data[a]);
     double rate = std::sqrt(stiffest / kStiffAngle);
-    if (airspeed > 0.0) rate = std::max(rate, vm::norm(airfoils.wrench.force) / (mass.mass * airspeed));
-    const double needed = std::ceil(rate * dt / kMaxTurnPerStep);
-    return needed > 1.0 ? int(std::min(needed, double(kMaxAeroSubsteps))) : 1;
+    if (airspeed > 0.0) rate = std::max(rate, vm::norm(airfoils.force) / (mass.mass * airspeed));
+    const double turns = rate * dt / kMaxTurnPerStep;
+    if (!(turns > 1.0)) return 1;  // ceil(turns) > 1 exactly when turns > 1
+    return int(std::min(std::ceil(turns), double(kMaxAeroSubsteps)));
 }
 
+// The sums are kept in locals, not in `out`, which the records' numbers might alias: each
+// addition stays a register operation, in the same order.
 void add_surface_forces(AeroOutput& out, const AeroInput& in) {
     const runtime::VesselDefinition& def = in.def;
     const EnvironmentOutput& env = in.env;
@@ -238,6 +244,7 @@ void add_surface_forces(AeroOutput& out, const AeroInput& in) {
     if (density <= 0.0) return;
     const double q = env.dyn_pressure;
     const double speed = env.airspeed;
+    AeroOutput sum = out;
 
     if (speed > 0.0) {
         const VECTOR3 u = vm::scale(env.airspeed_local, 1.0 / speed);
@@ -248,31 +255,32 @@ void add_surface_forces(AeroOutput& out, const AeroInput& in) {
             const double level = in.surface_levels[size_t(type)];
             if (level == 0.0) continue;
             const VECTOR3 force = vm::scale(control_surface_direction(cs), q * cs.area * cs.dCl * level);
-            out.lift = vm::add(out.lift, force);
-            add_force_at(out.wrench, force, cs.ref);
+            sum.lift = vm::add(sum.lift, force);
+            add_force_at(sum.wrench, force, cs.ref);
         }
 
         for (const runtime::DragElementRecord& de : def.drag_elements) {
             if (de.drag == nullptr) continue;
             const VECTOR3 drag = vm::scale(u, -q * (*de.drag) * de.factor);
-            out.drag = vm::add(out.drag, drag);
-            add_force_at(out.wrench, drag, de.ref);
+            sum.drag = vm::add(sum.drag, drag);
+            add_force_at(sum.wrench, drag, de.ref);
         }
 
         if (def.airfoils.empty()) {
             const VECTOR3 drag = vm::scale(u, -q * body_drag_area(def, u));
-            out.drag = vm::add(out.drag, drag);
-            out.wrench.force = vm::add(out.wrench.force, drag);
+            sum.drag = vm::add(sum.drag, drag);
+            sum.wrench.force = vm::add(sum.wrench.force, drag);
         }
     }
 
     const double size = def.size;
-    out.wrench.torque.x +=
+    sum.wrench.torque.x +=
         rotational_drag(def.rot_drag.x, density, speed, size, in.omega.x, in.inertia.x, in.dt);
-    out.wrench.torque.y +=
+    sum.wrench.torque.y +=
         rotational_drag(def.rot_drag.y, density, speed, size, in.omega.y, in.inertia.y, in.dt);
-    out.wrench.torque.z +=
+    sum.wrench.torque.z +=
         rotational_drag(def.rot_drag.z, density, speed, size, in.omega.z, in.inertia.z, in.dt);
+    out = sum;
 }
 
 AeroOutput aerodynamics(const AeroInput& in) {
@@ -284,17 +292,18 @@ AeroOutput aerodynamics(const AeroInput& in) {
 // ---------------------------------------------------------------------------------------
 // Added forces and gravity
 // ---------------------------------------------------------------------------------------
-Wrench added_forces(const runtime::VesselState& state) {
+Wrench added_forces(const runtime::VesselControls& controls) {
     Wrench w;
-    for (const auto& f : state.added_forces) add_force_at(w, f.force, f.point);
+    for (const auto& f : controls.added_forces) add_force_at(w, f.force, f.point);
     return w;
 }
 
-VECTOR3 gravity_acceleration(double mu, const VECTOR3& pos) {
+VECTOR3 gravity_acceleration(double mu, const VECTOR3& pos) { return gravity_acceleration(mu, pos, vm::norm(pos)); }
+
+VECTOR3 gravity_acceleration(double mu, const VECTOR3& pos, double radius) {
     const double r2 = vm::dot(pos, pos);
     if (r2 <= 0.0) return vm::vec(0.0, 0.0, 0.0);
-    const double r = std::sqrt(r2);
-    return vm::scale(pos, -mu / (r2 * r));
+    return vm::scale(pos, -mu / (r2 * radius));
 }
 
 }  // namespace physics

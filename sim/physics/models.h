@@ -20,7 +20,10 @@ inline void add_force_at(Wrench& w, const VECTOR3& force, const VECTOR3& point) 
     w.torque.y += force.z * point.x - force.x * point.z;
     w.torque.z += force.x * point.y - force.y * point.x;
 }
-void add_wrench(Wrench& into, const Wrench& w);
+inline void add_wrench(Wrench& into, const Wrench& w) {
+    into.force.x += w.force.x, into.force.y += w.force.y, into.force.z += w.force.z;
+    into.torque.x += w.torque.x, into.torque.y += w.torque.y, into.torque.z += w.torque.z;
+}
 
 // Where a vessel is and how it moves: the part of its state the forces depend on. The
 // integrator evaluates the forces at the start of a step and at a predicted end.
@@ -36,13 +39,14 @@ Kinematics kinematics_of(const runtime::VesselState& state);
 struct EnvironmentInput {
     const runtime::BodyRecord& body;
     const Kinematics& motion;
-    AirAtAltitude& air;
+    // The air at this position when it is already known (the end of the last step is where
+    // the next one starts); null: found from the altitude.
+    const Atmosphere* known_air = nullptr;
 };
 struct EnvironmentOutput {
     Atmosphere air;
     double radius;            // m from the body's centre
     double altitude;          // m above the mean radius
-    VECTOR3 up;               // global unit vector
     VECTOR3 airspeed_local;   // vessel frame: the vessel's velocity relative to the air
     double airspeed;          // m/s
     double mach;
@@ -57,9 +61,9 @@ struct MassOutput {
 };
 MassOutput mass_properties(const runtime::VesselDefinition& def);
 
-// Propulsion: thrust of every thruster at its level; burns the propellant of burn_dt seconds
-// (0 computes the thrust and burns nothing). The thrust factor scales every thruster's thrust
-// and propellant flow alike (docs/physics.md, "Dispersions").
+// Propulsion: thrust of every firing thruster (level above 0) at its level, in definition order; burns
+// the propellant of burn_dt seconds (0 computes the thrust and burns nothing). The thrust factor
+// scales every thruster's thrust and propellant flow alike (docs/physics.md, "Dispersions").
 struct PropulsionInput {
     runtime::VesselDefinition& def;
     double pressure;  // Pa, ambient
@@ -100,16 +104,18 @@ AeroOutput aerodynamics(const AeroInput& in);
 AeroOutput airfoil_forces(const runtime::VesselDefinition& def, const EnvironmentOutput& env);
 // How many substeps a step of dt needs for the airfoils' forces given (docs/physics.md,
 // "Substeps").
-int aero_substeps(const AeroOutput& airfoils, const MassOutput& mass, double airspeed, double dt);
+int aero_substeps(const Wrench& airfoils, const MassOutput& mass, double airspeed, double dt);
 // Everything else the air does, at the vessel's levels: control surfaces, drag elements, the
 // body drag of a vessel without airfoils, rotational drag.
 void add_surface_forces(AeroOutput& out, const AeroInput& in);
 
 // Forces the vessel added with AddForce for this step (vessel frame).
-Wrench added_forces(const runtime::VesselState& state);
+Wrench added_forces(const runtime::VesselControls& controls);
 
 // Central gravity (global frame, m/s^2).
 VECTOR3 gravity_acceleration(double mu, const VECTOR3& pos);
+// The same, with the distance from the centre already known (|pos|, as the environment has it).
+VECTOR3 gravity_acceleration(double mu, const VECTOR3& pos, double radius);
 
 // Ground contact at the touchdown points (docs/physics.md, "Ground contact").
 // What friction does at one evaluation. At a step's start it holds the points' sliding at
@@ -146,6 +152,10 @@ ContactOutput ground_contact(const ContactInput& in);
 // farthest touchdown point reaches the contact margin above the surface. Where it cannot,
 // ground_contact finds nothing, and a step in flight does not look for contact.
 bool ground_within_reach(const runtime::VesselDefinition& def, const runtime::BodyRecord& body, double radius);
+// The same with the squared distance of the farthest touchdown point from the centre of mass
+// known (touchdown_reach_squared): a step asks up to three times with the same points.
+double touchdown_reach_squared(const runtime::VesselDefinition& def);
+bool ground_within_reach(double reach_squared, const runtime::BodyRecord& body, double radius);
 
 // How many substeps a step of dt needs while the vessel may touch the ground: its springs'
 // stiffest mode is integrated stably only within kMaxFrequencyStep of a radian per step.

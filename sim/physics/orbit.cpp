@@ -99,7 +99,7 @@ MATRIX3 tilt_onto_y(const VECTOR3& n) {
 }
 }  // namespace
 
-void rest_on_ground(const runtime::World& world, runtime::VesselRecord& v, double longitude, double latitude,
+void rest_on_ground(runtime::World& world, runtime::VesselRecord& v, double longitude, double latitude,
                     double heading, std::optional<double> height) {
     const runtime::BodyRecord& body = world.earth;
     // The vessel stands on the plane of its three touchdown points.
@@ -120,7 +120,7 @@ void rest_on_ground(const runtime::World& world, runtime::VesselRecord& v, doubl
     const double ch = std::cos(heading), sh = std::sin(heading);
     const VECTOR3 forward = vm::add(vm::scale(north, ch), vm::scale(east, sh));
     const VECTOR3 right = vm::sub(vm::scale(east, ch), vm::scale(north, sh));
-    runtime::VesselState& s = v.state;
+    runtime::VesselState& s = world.move(v);
     s.pos = vm::scale(up, radius);
     s.vel = ground_velocity(body, s.pos);
     MATRIX3 level;

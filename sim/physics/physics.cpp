@@ -2,30 +2,14 @@
 #include "physics/physics.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "physics/models.h"
 #include "physics/vector_math.h"
 
 namespace physics {
-
-// What the physics keeps between steps for one vessel: the ground-fixed pose of a vessel held
-// at rest by the ground, the state it last wrote (a state changed from outside, by a status or
-// a placement, is taken afresh), the air where the last step ended, and the airfoils' forces
-// there with the definitions they came from: the next step starts where this one ended.
-struct Physics::VesselMemory {
-    const runtime::VesselRecord* vessel = nullptr;
-    bool resting = false;
-    bool crashed = false;  // a wreck: held where it came to rest, its engines dead
-    VECTOR3 ground_pos{};  // body-fixed position while resting
-    MATRIX3 ground_rot{};  // body-fixed attitude while resting
-    VECTOR3 written_pos{}, written_vel{};
-    MATRIX3 written_rot{};
-    AirAtAltitude air;
-    bool airfoils_carried = false;
-    AeroOutput airfoils;
-    std::vector<runtime::AirfoilRecord> airfoil_definitions;
-};
 
 // Everything the models give for one vessel at one state of a step. The environment, mass,
 // thrust and added forces are the caller's, referred to rather than copied: a step evaluates
@@ -38,7 +22,20 @@ struct StepForces {
     AeroOutput aero;
     VECTOR3 gravity;         // global, m/s^2
     Wrench outside;          // vessel frame: propulsion, aerodynamics and added forces
-    VECTOR3 outside_global;  // global: the same plus weight
+};
+
+// The outside forces in the global frame, weight included, for the attitude R they were found
+// at: only the ground contact needs them, so a step in flight does not compute them.
+VECTOR3 outside_global(const StepForces& f, const MATRIX3& R) {
+    return vm::madd(vm::to_global(R, f.outside.force), f.gravity, f.mass.mass);
+}
+
+// What holds over a whole step of one vessel, whatever its substeps: the forces the vessel
+// added, and how far its touchdown points reach from its centre (squared), which the step
+// asks up to three times.
+struct StepSetting {
+    Wrench added;
+    double touchdown_reach_squared;
 };
 
 namespace {
@@ -56,13 +53,12 @@ StepForces forces_at(const runtime::World& world, const runtime::VesselRecord& v
                      const EnvironmentOutput& env, const MassOutput& mass, const AeroOutput& airfoils,
                      const PropulsionOutput& propulsion, const Wrench& added, double dt) {
     AeroOutput aero = airfoils;
-    add_surface_forces(aero, AeroInput{v.def, env, v.state.control_surface_levels, k.omega, mass.inertia, dt});
-    const VECTOR3 gravity = gravity_acceleration(world.earth.mu, k.pos);
+    add_surface_forces(aero, AeroInput{v.def, env, v.controls.control_surface_levels, k.omega, mass.inertia, dt});
+    const VECTOR3 gravity = gravity_acceleration(world.earth.mu, k.pos, env.radius);
     Wrench outside = propulsion.wrench;
     add_wrench(outside, aero.wrench);
     add_wrench(outside, added);
-    const VECTOR3 outside_global = vm::madd(vm::to_global(k.R, outside.force), gravity, mass.mass);
-    return StepForces{env, mass, propulsion, added, aero, gravity, outside, outside_global};
+    return StepForces{env, mass, propulsion, added, aero, gravity, outside};
 }
 
 // What the forces at the vessel's present state are made of, kept for StepForces to refer to.
@@ -76,15 +72,15 @@ struct PresentState {
 };
 
 // The vessel's present state and what acts on it there; burns the propellant of burn_dt seconds.
-PresentState present_state(const runtime::World& world, runtime::VesselRecord& v, AirAtAltitude& air,
-                           double burn_dt, double thrust_factor) {
+PresentState present_state(const runtime::World& world, runtime::VesselRecord& v, double burn_dt,
+                           double thrust_factor) {
     PresentState p;
     p.k = kinematics_of(v.state);
-    p.env = environment(EnvironmentInput{world.earth, p.k, air});
+    p.env = environment(EnvironmentInput{world.earth, p.k});
     p.mass = mass_properties(v.def);
     p.thrust = propulsion(PropulsionInput{v.def, p.env.air.pressure, burn_dt, thrust_factor});
     p.airfoils = airfoil_forces(v.def, p.env);
-    p.added = added_forces(v.state);
+    p.added = added_forces(v.controls);
     return p;
 }
 
@@ -94,19 +90,25 @@ StepForces forces_of(const runtime::World& world, const runtime::VesselRecord& v
 
 ContactInput contact_input(const runtime::World& world, const runtime::VesselRecord& v, const Kinematics& k,
                            const StepForces& f, double dt) {
-    return contact_at(v.def, k, world.earth, f.mass, f.outside_global, f.outside.torque, dt);
+    return contact_at(v.def, k, world.earth, f.mass, outside_global(f, k.R), f.outside.torque, dt);
 }
 
-void write_air(runtime::VesselRecord& v, const Atmosphere& air) {
-    v.air.pressure = air.pressure;
-    v.air.density = air.density;
-    v.air.temperature = air.temperature;
-    v.air.speed_of_sound = air.speed_of_sound;
+runtime::AirData air_data(const Atmosphere& air) {
+    runtime::AirData a;
+    a.pressure = air.pressure;
+    a.density = air.density;
+    a.temperature = air.temperature;
+    a.speed_of_sound = air.speed_of_sound;
+    return a;
+}
+
+void write_air(runtime::World& world, runtime::VesselRecord& v, const Atmosphere& air) {
+    world.set_air(v, air_data(air));
 }
 
 // Forces in the vessel frame of the attitude they were computed for.
-void write_forces(runtime::VesselRecord& v, const StepForces& f, const VECTOR3& contact_force) {
-    v.forces.weight = vm::to_local(v.state.R, vm::scale(f.gravity, f.mass.mass));
+void write_forces(runtime::VesselRecord& v, const StepForces& f, const VECTOR3& contact_force, const MATRIX3& R) {
+    v.forces.weight = vm::to_local(R, vm::scale(f.gravity, f.mass.mass));
     v.forces.thrust = f.propulsion.thrust;
     v.forces.lift = f.aero.lift;
     v.forces.drag = f.aero.drag;
@@ -117,18 +119,21 @@ void write_forces(runtime::VesselRecord& v, const StepForces& f, const VECTOR3& 
 VECTOR3 resting_contact_force(const runtime::World& world, const runtime::VesselRecord& v, const StepForces& f) {
     const double w = body_rotation_rate(world.earth);
     const VECTOR3 ground_acceleration = vm::vec(-w * w * v.state.pos.x, 0.0, -w * w * v.state.pos.z);
-    return vm::to_local(v.state.R, vm::sub(vm::scale(ground_acceleration, f.mass.mass), f.outside_global));
+    return vm::to_local(v.state.R, vm::sub(vm::scale(ground_acceleration, f.mass.mass), outside_global(f, v.state.R)));
 }
 
-bool same(const VECTOR3& a, const VECTOR3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
-bool same(const MATRIX3& a, const MATRIX3& b) {
-    for (int i = 0; i < 9; ++i)
-        if (a.data[i] != b.data[i]) return false;
-    return true;
+// A vessel's links (Physics::links_): it rides on a parent (World::parent_of finds one), it
+// carries children (World::place_children has some to place).
+constexpr unsigned char kRides = 1, kCarries = 2;
+unsigned char links_of(const runtime::VesselRecord& v) {
+    unsigned char links = 0;
+    for (const auto& a : v.def.attachments)
+        if (a->linked != nullptr) links |= a->to_parent ? kRides : kCarries;
+    return links;
 }
 
 // Puts a resting vessel where the ground has carried it at body rotation angle theta.
-void hold_on_ground(const runtime::World& world, runtime::VesselState& s, const Physics::VesselMemory& m,
+void hold_on_ground(const runtime::World& world, runtime::VesselState& s, const runtime::PhysicsCarry& m,
                     double theta) {
     const MATRIX3 turn = vm::body_rotation(theta);
     s.pos = vm::to_global(turn, m.ground_pos);
@@ -137,26 +142,11 @@ void hold_on_ground(const runtime::World& world, runtime::VesselState& s, const 
     s.omega = vm::to_local(s.R, vm::vec(0.0, body_rotation_rate(world.earth), 0.0));
 }
 
-void remember_ground_pose(Physics::VesselMemory& m, const runtime::VesselState& s, double theta) {
+void remember_ground_pose(runtime::PhysicsCarry& m, const VECTOR3& pos, const MATRIX3& R, double theta) {
     const MATRIX3 unturn = vm::transpose(vm::body_rotation(theta));
-    m.ground_pos = vm::to_global(unturn, s.pos);
-    m.ground_rot = vm::matmul(unturn, s.R);
+    m.ground_pos = vm::to_global(unturn, pos);
+    m.ground_rot = vm::matmul(unturn, R);
     m.resting = true;
-}
-
-// A wreck held where it came to rest at the end of a step: its air and forces there, with no
-// thrust.
-void hold_wreck(const runtime::World& world, runtime::VesselRecord& v, Physics::VesselMemory& m, double t_end) {
-    hold_on_ground(world, v.state, m, body_rotation_angle(world.earth, t_end));
-    m.resting = true;
-    const Kinematics k = kinematics_of(v.state);
-    const EnvironmentOutput env = environment(EnvironmentInput{world.earth, k, m.air});
-    const MassOutput mass = mass_properties(v.def);
-    const PropulsionOutput no_thrust;
-    const Wrench nothing_added;
-    const StepForces f = forces_at(world, v, k, env, mass, airfoil_forces(v.def, env), no_thrust, nothing_added, 0.0);
-    write_air(v, f.env.air);
-    write_forces(v, f, resting_contact_force(world, v, f));
 }
 
 // The compass heading (rad) of a vessel's nose at a global position; of its roof for a nose
@@ -171,45 +161,101 @@ double heading_at(const MATRIX3& R, const VECTOR3& pos) {
     return std::atan2(vm::dot(nose, east), vm::dot(nose, north));
 }
 
-bool slow_on_ground(const runtime::World& world, const runtime::VesselState& s) {
+bool slow_on_ground(const runtime::World& world, const Kinematics& s) {
     const VECTOR3 relative = vm::sub(s.vel, ground_velocity(world.earth, s.pos));
     const VECTOR3 relative_rate =
         vm::sub(s.omega, vm::to_local(s.R, vm::vec(0.0, body_rotation_rate(world.earth), 0.0)));
     return vm::norm(relative) < kRestSpeed && vm::norm(relative_rate) < kRestRate;
 }
 
+// Writes a step's motion through the World, then what the next step carries: the World's move
+// drops the carry, so only the physics' own step keeps it. A resting vessel is put where the
+// ground has carried it; `air_found`: the air and airfoils at k were found (a moving vessel's).
+void end_step(runtime::World& world, runtime::VesselRecord& v, runtime::PhysicsCarry& carry, const Kinematics& k,
+              bool resting, double theta_next, bool air_found) {
+    runtime::VesselState& moved = world.move(v);
+    moved.pos = k.pos;
+    moved.vel = k.vel;
+    moved.R = k.R;
+    moved.omega = k.omega;
+    if (resting) hold_on_ground(world, moved, carry, theta_next);
+    moved.landed = resting;
+    carry.resting = resting;
+    carry.airfoils_known = air_found;
+    carry.air_known = air_found;
+    carry.valid = true;
+}
+
+// A wreck held where it came to rest at the end of a step: its air and forces there, with no
+// thrust.
+void hold_wreck(runtime::World& world, runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t_end) {
+    const double theta = body_rotation_angle(world.earth, t_end);
+    Kinematics k = kinematics_of(v.state);
+    end_step(world, v, carry, k, true, theta, false);
+    k = kinematics_of(v.state);
+    const EnvironmentOutput env = environment(EnvironmentInput{world.earth, k});
+    const MassOutput mass = mass_properties(v.def);
+    const PropulsionOutput no_thrust;
+    const Wrench nothing_added;
+    const StepForces f = forces_at(world, v, k, env, mass, airfoil_forces(v.def, env), no_thrust, nothing_added, 0.0);
+    write_air(world, v, f.env.air);
+    write_forces(v, f, resting_contact_force(world, v, f), k.R);
+}
+
 }  // namespace
 
 namespace {
 
+// Definitions the same bit for bit give the same forces; a zero of the other sign only costs a
+// recomputation. The numbers' differences are gathered without a branch for each.
 bool same(const runtime::AirfoilRecord& a, const runtime::AirfoilRecord& b) {
-    return a.orientation == b.orientation && same(a.ref, b.ref) && a.coeff == b.coeff && a.chord == b.chord &&
-           a.area == b.area && a.aspect == b.aspect;
+    const auto bits = [](double x) { return std::bit_cast<std::uint64_t>(x); };
+    const std::uint64_t differing = (bits(a.ref.x) ^ bits(b.ref.x)) | (bits(a.ref.y) ^ bits(b.ref.y)) |
+                                    (bits(a.ref.z) ^ bits(b.ref.z)) | (bits(a.chord) ^ bits(b.chord)) |
+                                    (bits(a.area) ^ bits(b.area)) | (bits(a.aspect) ^ bits(b.aspect));
+    return differing == 0 && a.orientation == b.orientation && a.coeff == b.coeff;
 }
 
-// Whether the vessel still has the airfoils whose definitions the memory keeps.
-bool same_airfoils(const runtime::VesselDefinition& def, const Physics::VesselMemory& m) {
-    bool same_all = m.airfoil_definitions.size() == def.airfoils.size();
-    for (size_t i = 0; same_all && i < def.airfoils.size(); ++i) same_all = same(m.airfoil_definitions[i], *def.airfoils[i]);
+// Whether the vessel still has the airfoils whose definitions the carry keeps: the vessel may
+// rebuild them between steps, mostly as they were (two records compared a step).
+bool same_airfoils(const runtime::VesselDefinition& def, const runtime::PhysicsCarry& c) {
+    bool same_all = c.airfoil_definitions.size() == def.airfoils.size();
+    for (size_t i = 0; same_all && i < def.airfoils.size(); ++i) same_all = same(c.airfoil_definitions[i], *def.airfoils[i]);
     return same_all;
+}
+
+AeroOutput carried_airfoils(const runtime::PhysicsCarry& c) {
+    AeroOutput out;
+    out.wrench.force = c.airfoil_force;
+    out.wrench.torque = c.airfoil_torque;
+    out.lift = c.airfoil_lift;
+    out.drag = c.airfoil_drag;
+    return out;
 }
 
 // The airfoils' forces at the start of a step: those carried from the end of the last one when
 // the vessel still has the same airfoils, else computed afresh.
 AeroOutput starting_airfoils(const runtime::VesselDefinition& def, const EnvironmentOutput& env,
-                             const Physics::VesselMemory& m, bool definitions_kept) {
-    return m.airfoils_carried && definitions_kept ? m.airfoils : airfoil_forces(def, env);
+                             const runtime::PhysicsCarry& c, bool definitions_kept) {
+    return c.airfoils_known && definitions_kept ? carried_airfoils(c) : airfoil_forces(def, env);
 }
 
 // Carries the airfoils' forces to the next step; the definitions are copied only when they
 // changed (nothing in a step changes them).
-void carry_airfoils(Physics::VesselMemory& m, const runtime::VesselDefinition& def, const AeroOutput& airfoils,
+void carry_airfoils(runtime::PhysicsCarry& c, const runtime::VesselDefinition& def, const AeroOutput& airfoils,
                     bool definitions_kept) {
-    m.airfoils = airfoils;
-    m.airfoils_carried = true;
+    c.airfoil_force = airfoils.wrench.force;
+    c.airfoil_torque = airfoils.wrench.torque;
+    c.airfoil_lift = airfoils.lift;
+    c.airfoil_drag = airfoils.drag;
+    c.airfoils_known = true;
     if (definitions_kept) return;
-    m.airfoil_definitions.resize(def.airfoils.size());
-    for (size_t i = 0; i < def.airfoils.size(); ++i) m.airfoil_definitions[i] = *def.airfoils[i];
+    c.airfoil_definitions.resize(def.airfoils.size());
+    for (size_t i = 0; i < def.airfoils.size(); ++i) c.airfoil_definitions[i] = *def.airfoils[i];
+}
+
+Atmosphere atmosphere_of(const runtime::AirData& a) {
+    return Atmosphere{a.temperature, a.pressure, a.density, a.speed_of_sound};
 }
 
 }  // namespace
@@ -217,37 +263,17 @@ void carry_airfoils(Physics::VesselMemory& m, const runtime::VesselDefinition& d
 Physics::Physics(runtime::World& world) : world_(world) {}
 Physics::~Physics() = default;
 
-Physics::VesselMemory& Physics::memory_for(size_t index, const runtime::VesselRecord& v) {
-    if (memory_.size() <= index) memory_.resize(world_.vessel_count());
-    VesselMemory& m = memory_[index];
-    const runtime::VesselState& s = v.state;
-    const bool unchanged = m.vessel == &v && m.resting == s.landed && same(m.written_pos, s.pos) &&
-                           same(m.written_vel, s.vel) && same(m.written_rot, s.R);
-    if (!unchanged) {
-        // A new vessel, or one placed from outside: take its state as it is now. The air at an
-        // altitude stays what it is.
-        m.vessel = &v;
-        m.resting = false;
-        m.crashed = false;
-        m.airfoils_carried = false;
-        if (s.landed) remember_ground_pose(m, s, body_rotation_angle(world_.earth, world_.sim_time));
-    }
-    return m;
-}
-
 void Physics::step(double dt) {
-    // Which vessels ride on a parent: attachments change only between steps.
+    // Which vessels ride on a parent and which carry children: attachments change only
+    // between steps.
     const size_t count = world_.vessel_count();
-    riding_.resize(count);
-    for (size_t i = 0; i < count; ++i) {
-        const runtime::VesselRecord* v = world_.vessel(i);
-        riding_[i] = !v->def.attachments.empty() && world_.parent_of(v) != nullptr ? 1 : 0;
-    }
+    links_.resize(count);
+    for (size_t i = 0; i < count; ++i) links_[i] = links_of(*world_.vessel(i));
 
     for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world_.vessel(i);
-        if (v.pending_delete || riding_[i]) continue;
-        step_vessel(v, memory_for(i, v), dt);
+        if (v.pending_delete || (links_[i] & kRides)) continue;
+        step_vessel(v, dt);
     }
     if (world_.mjd != mjd_written_ || world_.sim_time != time_written_) {
         mjd_base_ = world_.mjd;
@@ -262,91 +288,99 @@ void Physics::step(double dt) {
     // Attachments: children ride rigidly with their parents and take no part in the motion.
     for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world_.vessel(i);
-        // A vessel without attachment points carries no children.
-        if (!v.pending_delete && !riding_[i] && !v.def.attachments.empty()) world_.place_children(&v);
+        if (!v.pending_delete && links_[i] == kCarries) world_.place_children(&v);
     }
     for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world_.vessel(i);
-        if (v.pending_delete || !riding_[i]) continue;
-        AirAtAltitude air;
-        const PresentState p = present_state(world_, v, air, 0.0, thrust_factor_);
+        if (v.pending_delete || !(links_[i] & kRides)) continue;
+        const PresentState p = present_state(world_, v, 0.0, thrust_factor_);
         const StepForces f = forces_of(world_, v, p, dt);
-        write_air(v, f.env.air);
-        write_forces(v, f, vm::vec(0.0, 0.0, 0.0));
-        v.state.added_forces.clear();
+        write_air(world_, v, f.env.air);
+        write_forces(v, f, vm::vec(0.0, 0.0, 0.0), v.state.R);
+        v.controls.added_forces.clear();
     }
 }
 
-void Physics::step_vessel(runtime::VesselRecord& v, VesselMemory& memory, double dt) {
-    runtime::VesselState& s = v.state;
+void Physics::step_vessel(runtime::VesselRecord& v, double dt) {
+    const runtime::VesselState& s = v.state;
+    runtime::PhysicsCarry& carry = world_.carry(v);
+    if (!carry.valid) {
+        // A new vessel, or one placed from outside: take its state as it is now. A wreck stays
+        // one while it is on the ground.
+        carry.airfoils_known = false;
+        carry.air_known = false;
+        carry.resting = false;
+        carry.crashed = carry.crashed && s.landed;
+        if (s.landed) remember_ground_pose(carry, s.pos, s.R, body_rotation_angle(world_.earth, world_.sim_time));
+    }
     // The forces the vessel added act over the whole step, whatever its substeps.
-    const Wrench added = added_forces(s);
-    s.added_forces.clear();
-    const int substeps = memory.resting ? 1 : substeps_of(v, memory, dt);
+    const StepSetting setting{added_forces(v.controls), touchdown_reach_squared(v.def)};
+    v.controls.added_forces.clear();
+    // The mass before the first substep burns anything.
+    const MassOutput mass = mass_properties(v.def);
+    const int substeps = carry.resting ? 1 : substeps_of(v, carry, setting, mass, dt);
     const double h = dt / substeps;
-    for (int i = 0; i < substeps; ++i) advance(v, memory, world_.sim_time + i * h, h, added);
-    s.landed = memory.resting;
-    memory.written_pos = s.pos;
-    memory.written_vel = s.vel;
-    memory.written_rot = s.R;
+    for (int i = 0; i < substeps; ++i)
+        advance(v, carry, world_.sim_time + i * h, h, setting, i == 0 ? mass : mass_properties(v.def));
 }
 
 // A step is cut into substeps short enough for the stiffest forces it meets: the springs of a
 // vessel that may touch the ground within it, and the airfoils where the air is dense and
 // fast (their forces at the start, most often carried from where the last step ended). In
 // flight through thin air a step is one.
-int Physics::substeps_of(const runtime::VesselRecord& v, VesselMemory& memory, double dt) {
+int Physics::substeps_of(const runtime::VesselRecord& v, runtime::PhysicsCarry& carry, const StepSetting& setting,
+                         const MassOutput& mass, double dt) {
     const runtime::VesselState& s = v.state;
     const double radius = vm::norm(s.pos);
     const double descent = radius > 0.0 ? std::max(0.0, -vm::dot(s.vel, s.pos) / radius) : 0.0;
-    const bool near_ground = ground_within_reach(v.def, world_.earth, radius - descent * dt);
-    const MassOutput mass = mass_properties(v.def);
-    if (!memory.airfoils_carried) {
-        const EnvironmentOutput env = environment(EnvironmentInput{world_.earth, kinematics_of(s), memory.air});
-        carry_airfoils(memory, v.def, airfoil_forces(v.def, env), same_airfoils(v.def, memory));
+    const bool near_ground = ground_within_reach(setting.touchdown_reach_squared, world_.earth, radius - descent * dt);
+    if (!carry.airfoils_known) {
+        const Atmosphere carried_air = atmosphere_of(carry.air);
+        const EnvironmentOutput env = environment(
+            EnvironmentInput{world_.earth, kinematics_of(s), carry.air_known ? &carried_air : nullptr});
+        carry_airfoils(carry, v.def, airfoil_forces(v.def, env), same_airfoils(v.def, carry));
     }
     const double airspeed = vm::norm(vm::sub(s.vel, ground_velocity(world_.earth, s.pos)));
-    const int aero = aero_substeps(memory.airfoils, mass, airspeed, dt);
+    const int aero = aero_substeps(Wrench{carry.airfoil_force, carry.airfoil_torque}, mass, airspeed, dt);
     return near_ground ? std::max(aero, contact_substeps(v.def, mass, dt)) : aero;
 }
 
 // One step of h seconds from time t: held by the ground, or moving under every force.
-void Physics::advance(runtime::VesselRecord& v, VesselMemory& memory, double t, double h, const Wrench& added) {
-    runtime::VesselState& s = v.state;
-    const double theta_next = body_rotation_angle(world_.earth, t + h);
+void Physics::advance(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t, double h,
+                      const StepSetting& setting, const MassOutput& mass0) {
+    // The air where the last step ended, which is where this one starts.
+    const Atmosphere carried_air = atmosphere_of(carry.air);
 
     // The forces at the start, with the levels the vessel set after the last step. The
     // propellant of the whole step burns here; a wreck's engines give nothing.
-    const Kinematics start = kinematics_of(s);
-    const EnvironmentOutput env0 = environment(EnvironmentInput{world_.earth, start, memory.air});
-    const MassOutput mass0 = mass_properties(v.def);
+    const Kinematics start = kinematics_of(v.state);
+    const EnvironmentOutput env0 =
+        environment(EnvironmentInput{world_.earth, start, carry.air_known ? &carried_air : nullptr});
     const PropulsionOutput thrust0 =
-        memory.crashed ? PropulsionOutput{} : propulsion(PropulsionInput{v.def, env0.air.pressure, h, thrust_factor_});
-    const bool airfoils_kept = same_airfoils(v.def, memory);
-    const StepForces f0 = forces_at(world_, v, start, env0, mass0, starting_airfoils(v.def, env0, memory, airfoils_kept),
-                                    thrust0, added, h);
-    memory.airfoils_carried = false;
-    if (memory.resting && !memory.crashed && !ground_holds(contact_input(world_, v, start, f0, h)))
-        memory.resting = false;
-    if (!memory.resting) {
-        move(v, memory, t, h, start, f0, airfoils_kept);
+        carry.crashed ? PropulsionOutput{} : propulsion(PropulsionInput{v.def, env0.air.pressure, h, thrust_factor_});
+    const bool airfoils_kept = same_airfoils(v.def, carry);
+    const StepForces f0 = forces_at(world_, v, start, env0, mass0, starting_airfoils(v.def, env0, carry, airfoils_kept),
+                                    thrust0, setting.added, h);
+    if (carry.resting && !carry.crashed && !ground_holds(contact_input(world_, v, start, f0, h)))
+        carry.resting = false;
+    if (!carry.resting) {
+        move(v, carry, t, h, start, f0, setting, airfoils_kept);
         return;
     }
-    write_air(v, f0.env.air);
-    write_forces(v, f0, resting_contact_force(world_, v, f0));
-    hold_on_ground(world_, s, memory, theta_next);
+    // Held by the ground: the air and forces of the start, the pose where the ground takes it.
+    write_air(world_, v, f0.env.air);
+    write_forces(v, f0, resting_contact_force(world_, v, f0), start.R);
+    end_step(world_, v, carry, start, true, body_rotation_angle(world_.earth, t + h), false);
 }
 
 // The vessel moving under every force for h seconds from time t, unless it strikes the ground
 // harder than it can take: it is then a wreck held on the ground.
-void Physics::move(runtime::VesselRecord& v, VesselMemory& memory, double t, double h, const Kinematics& start,
-                   const StepForces& f0, bool airfoils_kept) {
-    runtime::VesselState& s = v.state;
-    const double theta_next = body_rotation_angle(world_.earth, t + h);
+void Physics::move(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t, double h,
+                   const Kinematics& start, const StepForces& f0, const StepSetting& setting, bool airfoils_kept) {
     // env0.radius is the start's distance from the centre, as ground_contact finds it.
     ContactOutput contact0;
-    if (ground_within_reach(v.def, world_.earth, f0.env.radius)) {
-        if (crash_if_struck(v, memory, t, h, start, start, f0.mass)) return;
+    if (ground_within_reach(setting.touchdown_reach_squared, world_.earth, f0.env.radius)) {
+        if (crash_if_struck(v, carry, t, h, start, start, f0.mass)) return;
         contact0 = ground_contact(contact_input(world_, v, start, f0, h));
     }
     Wrench total0 = f0.outside;
@@ -357,9 +391,9 @@ void Physics::move(runtime::VesselRecord& v, VesselMemory& memory, double t, dou
     // mass left after the burn and the air there. Friction stops what sliding is left
     // after the first half kick within the half step that remains.
     const Kinematics& end = d.predicted;
-    const EnvironmentOutput env1 = environment(EnvironmentInput{world_.earth, end, memory.air});
-    const bool end_within_reach = ground_within_reach(v.def, world_.earth, env1.radius);
-    if (end_within_reach && crash_if_struck(v, memory, t, h, start, end, f0.mass)) return;
+    const EnvironmentOutput env1 = environment(EnvironmentInput{world_.earth, end});
+    const bool end_within_reach = ground_within_reach(setting.touchdown_reach_squared, world_.earth, env1.radius);
+    if (end_within_reach && crash_if_struck(v, carry, t, h, start, end, f0.mass)) return;
     const PropulsionOutput thrust1 = propulsion_at_pressure(f0.propulsion, env1.air.pressure - f0.env.air.pressure);
     const AeroOutput airfoils1 = airfoil_forces(v.def, env1);
     const MassOutput mass1 = mass_properties(v.def);
@@ -373,27 +407,25 @@ void Physics::move(runtime::VesselRecord& v, VesselMemory& memory, double t, dou
     Wrench total1 = f1.outside;
     add_wrench(total1, contact1.wrench);
     const Kinematics k1 = finish(d, accelerations(f1.mass, end, total1, f1.gravity), h);
-    s.pos = k1.pos;
-    s.vel = k1.vel;
-    s.R = k1.R;
-    s.omega = k1.omega;
 
-    // Air data and forces where the step has taken the vessel; the next step starts with
-    // the airfoils' forces found there.
-    write_air(v, f1.env.air);
-    write_forces(v, f1, contact1.wrench.force);
-    carry_airfoils(memory, v.def, airfoils1, airfoils_kept);
-    if (contact1.all_points_in_contact && slow_on_ground(world_, s) &&
-        ground_holds(contact_input(world_, v, k1, f1, h))) {
-        remember_ground_pose(memory, s, theta_next);
-        hold_on_ground(world_, s, memory, theta_next);
-    }
+    // Air data and forces where the step has taken the vessel; the next step starts with the
+    // air and the airfoils' forces found there (finish moves no position).
+    write_air(world_, v, f1.env.air);
+    write_forces(v, f1, contact1.wrench.force, k1.R);
+    carry_airfoils(carry, v.def, airfoils1, airfoils_kept);
+    carry.air = air_data(env1.air);
+    const bool resting = contact1.all_points_in_contact && slow_on_ground(world_, k1) &&
+                         ground_holds(contact_input(world_, v, k1, f1, h));
+    // Where the ground has turned to by the step's end matters only to a vessel it holds.
+    const double theta_next = resting ? body_rotation_angle(world_.earth, t + h) : 0.0;
+    if (resting) remember_ground_pose(carry, k1.pos, k1.R, theta_next);
+    end_step(world_, v, carry, k1, resting, theta_next, true);
 }
 
 // A vessel that strikes the ground harder than it can take, found at `after` coming from
 // `before`, is wrecked: it comes to rest on the surface where it struck, level on its
 // touchdown points and facing the way it went, and stays there.
-bool Physics::crash_if_struck(runtime::VesselRecord& v, VesselMemory& memory, double t, double h,
+bool Physics::crash_if_struck(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t, double h,
                               const Kinematics& before, const Kinematics& after, const MassOutput& mass) {
     const Impact impact = find_impact(v.def, world_.earth, mass, h, before, after);
     if (!impact.crash) return false;
@@ -403,9 +435,9 @@ bool Physics::crash_if_struck(runtime::VesselRecord& v, VesselMemory& memory, do
     const double longitude = std::atan2(fixed.z, fixed.x);
     const double latitude = std::asin(std::clamp(fixed.y / vm::norm(fixed), -1.0, 1.0));
     rest_on_ground(world_, v, longitude, latitude, heading_at(before.R, where));
-    remember_ground_pose(memory, v.state, body_rotation_angle(world_.earth, world_.sim_time));
-    memory.crashed = true;
-    hold_wreck(world_, v, memory, t + h);
+    remember_ground_pose(carry, v.state.pos, v.state.R, body_rotation_angle(world_.earth, world_.sim_time));
+    carry.crashed = true;
+    hold_wreck(world_, v, carry, t + h);
     crashes_.push_back(CrashReport{v.name, when, impact.speed, impact.sink_speed, impact.hull, longitude, latitude});
     return true;
 }
@@ -416,16 +448,15 @@ void Physics::update_observables() {
     for (size_t i = 0; i < count; ++i) {
         runtime::VesselRecord& v = *world_.vessel(i);
         if (v.pending_delete) continue;
-        AirAtAltitude air;
-        const PresentState p = present_state(world_, v, air, 0.0, thrust_factor_);
+        const PresentState p = present_state(world_, v, 0.0, thrust_factor_);
         const StepForces f = forces_of(world_, v, p, dt);
-        write_air(v, f.env.air);
+        write_air(world_, v, f.env.air);
         VECTOR3 contact = vm::vec(0.0, 0.0, 0.0);
         if (world_.parent_of(&v) == nullptr) {
             contact = v.state.landed ? resting_contact_force(world_, v, f)
                                      : ground_contact(contact_input(world_, v, kinematics_of(v.state), f, dt)).wrench.force;
         }
-        write_forces(v, f, contact);
+        write_forces(v, f, contact, v.state.R);
     }
 }
 

@@ -21,18 +21,6 @@ struct Atmosphere {
 };
 Atmosphere us_standard_atmosphere(double geometric_altitude_m);
 
-// The air at the altitude last asked for. The end of one step and the start of the next are
-// at the same place, so the atmosphere is evaluated once for both.
-class AirAtAltitude {
-public:
-    const Atmosphere& at(double altitude);
-
-private:
-    double altitude_ = 0.0;
-    bool known_ = false;
-    Atmosphere air_{};
-};
-
 // Orbits about a central body of gravitational parameter mu (m^3/s^2); positions and
 // velocities inertial, relative to the body's centre.
 double specific_energy(double mu, const VECTOR3& pos, const VECTOR3& vel);      // J/kg
@@ -62,13 +50,14 @@ bool state_is_finite(const runtime::VesselRecord& v);
 // (rad), standing on the plane of its touchdown points, at the World's current time: its
 // origin `height` m above the surface, or by default as high as puts its touchdown points just
 // on it.
-void rest_on_ground(const runtime::World& world, runtime::VesselRecord& v, double longitude, double latitude,
+void rest_on_ground(runtime::World& world, runtime::VesselRecord& v, double longitude, double latitude,
                     double heading, std::optional<double> height = std::nullopt);
 
 struct Kinematics;
 struct MassOutput;
 struct StepForces;
 struct Wrench;
+struct StepSetting;
 
 // A vessel that struck the ground harder than it can take (docs/physics.md, "Crashes").
 struct CrashReport {
@@ -97,27 +86,26 @@ public:
     void set_thrust_factor(double factor) { thrust_factor_ = factor; }
 
     // Every crash so far, in order. A crashed vessel is a wreck: it rests where it struck
-    // (landed), its engines give nothing, and it stays until it is placed anew from outside.
+    // (landed), its engines give nothing, and it stays one while it is on the ground; a
+    // placement from outside that takes it off the ground ends it.
     const std::vector<CrashReport>& crashes() const { return crashes_; }
 
-    // What the physics keeps between steps for one vessel (physics.cpp).
-    struct VesselMemory;
-
 private:
-    void step_vessel(runtime::VesselRecord& v, VesselMemory& memory, double dt);
-    int substeps_of(const runtime::VesselRecord& v, VesselMemory& memory, double dt);
-    void advance(runtime::VesselRecord& v, VesselMemory& memory, double t, double h, const Wrench& added);
-    void move(runtime::VesselRecord& v, VesselMemory& memory, double t, double h, const Kinematics& start,
-              const StepForces& f0, bool airfoils_kept);
-    bool crash_if_struck(runtime::VesselRecord& v, VesselMemory& memory, double t, double h, const Kinematics& before,
-                         const Kinematics& after, const MassOutput& mass);
-    VesselMemory& memory_for(size_t index, const runtime::VesselRecord& v);
+    void step_vessel(runtime::VesselRecord& v, double dt);
+    int substeps_of(const runtime::VesselRecord& v, runtime::PhysicsCarry& carry, const StepSetting& setting,
+                    const MassOutput& mass, double dt);
+    // One (sub)step from time t, from the vessel's present mass.
+    void advance(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t, double h,
+                 const StepSetting& setting, const MassOutput& mass0);
+    void move(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t, double h, const Kinematics& start,
+              const StepForces& f0, const StepSetting& setting, bool airfoils_kept);
+    bool crash_if_struck(runtime::VesselRecord& v, runtime::PhysicsCarry& carry, double t, double h,
+                         const Kinematics& before, const Kinematics& after, const MassOutput& mass);
 
     runtime::World& world_;
     double thrust_factor_ = 1.0;
-    std::vector<VesselMemory> memory_;
     std::vector<CrashReport> crashes_;
-    std::vector<unsigned char> riding_;  // per vessel, for one step: attached to a parent (1)
+    std::vector<unsigned char> links_;  // per vessel, for one step: rides on a parent (1), carries children (2)
     // The date advances from a base, not by adding each step's tiny fraction of a day to a
     // large number, which would lose a tenth of a second per orbit. A date or time set from
     // outside starts a new base.

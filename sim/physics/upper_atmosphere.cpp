@@ -154,12 +154,15 @@ Level level_at(double z) {
     return l;
 }
 
-// d ln n / dZ (1/km) of N2, O, O2, Ar and He. `mixed_above_100` says on which side of the
-// switch at 100 km the slope is taken, so that a node there gets both one-sided slopes.
-Densities gas_slopes(const Level& l, const Densities& ln_n, bool mixed_above_100) {
+// d ln n / dZ (1/km) of N2, O, O2, Ar and He, and into *major (when given) the number
+// density of the three major gases, which hydrogen's balance needs. `mixed_above_100` says on
+// which side of the switch at 100 km the slope is taken, so that a node there gets both
+// one-sided slopes.
+Densities gas_slopes(const Level& l, const Densities& ln_n, bool mixed_above_100, double* major = nullptr) {
     const double mixing_weight = mixed_above_100 ? GASES[N2].molar_mass : kMolarMassSeaLevel;
     const double n_n2 = std::exp(ln_n[N2]);
     const double n_major = n_n2 + std::exp(ln_n[O]) + std::exp(ln_n[O2]);
+    if (major != nullptr) *major = n_major;
     Densities slope{};
     slope[N2] = -(l.relative_slope + l.per_weight * mixing_weight);
     for (int gas = O; gas < kIntegratedGases; ++gas) {
@@ -212,59 +215,67 @@ struct NodeGases {
 double node_altitude(int i) { return kBase + double(i) * kNodeSpacing; }
 
 // The five gases from 86 km up, one kilometre at a time, each kilometre on one side of the
-// switch at 100 km; also the major gases' density at every substep for hydrogen's diffusion.
-void integrate_gases(std::vector<NodeGases>& nodes, std::vector<double>& major_at_substeps) {
+// switch at 100 km; also, at every substep for hydrogen's diffusion, the major gases' density
+// and the altitude's Level (the same altitudes as hydrogen's, so found once for both).
+void integrate_gases(std::vector<NodeGases>& nodes, std::vector<double>& major_at_substeps,
+                     std::vector<Level>& levels_at_substeps) {
     Densities y;
     for (size_t i = 0; i < y.size(); ++i) y[i] = std::log(DENSITIES_86[i]);
     major_at_substeps.assign(size_t((kNodeCount - 1) * kSubsteps + 1), 0.0);
-    auto major = [](const Densities& ln_n) { return std::exp(ln_n[N2]) + std::exp(ln_n[O]) + std::exp(ln_n[O2]); };
+    levels_at_substeps.resize(major_at_substeps.size());
     Level start = level_at(kBase);
+    levels_at_substeps[0] = start;
     for (int i = 0; i < kNodeCount; ++i) {
         const double z = node_altitude(i);
         NodeGases& node = nodes[size_t(i)];
         node.ln_n = y;
-        node.slope_below = gas_slopes(start, y, z > kMixingSwitch);
-        node.slope_above = gas_slopes(start, y, z >= kMixingSwitch);
-        major_at_substeps[size_t(i * kSubsteps)] = major(y);
+        node.slope_above = gas_slopes(start, y, z >= kMixingSwitch, &major_at_substeps[size_t(i * kSubsteps)]);
+        // The two sides differ only at the switch itself.
+        node.slope_below = z == kMixingSwitch ? gas_slopes(start, y, false) : node.slope_above;
         if (i == kNodeCount - 1) break;
         const bool above = z >= kMixingSwitch;
         for (int s = 0; s < kSubsteps; ++s) {
             const double zs = z + s * kSubstep;
             const Level middle = level_at(zs + 0.5 * kSubstep);
             const Level end = level_at(s + 1 == kSubsteps ? node_altitude(i + 1) : zs + kSubstep);
-            const Densities k1 = gas_slopes(start, y, above);
+            // At a node the first slope is the node's own from above (the same Level, densities and
+            // side); the major gases' density at each substep comes with its first slope.
+            const Densities k1 =
+                s == 0 ? node.slope_above : gas_slopes(start, y, above, &major_at_substeps[size_t(i * kSubsteps + s)]);
             const Densities k2 = gas_slopes(middle, add_scaled(y, k1, 0.5 * kSubstep), above);
             const Densities k3 = gas_slopes(middle, add_scaled(y, k2, 0.5 * kSubstep), above);
             const Densities k4 = gas_slopes(end, add_scaled(y, k3, kSubstep), above);
             start = end;
             for (size_t g = 0; g < y.size(); ++g) y[g] += kSubstep / 6.0 * (k1[g] + 2.0 * k2[g] + 2.0 * k3[g] + k4[g]);
-            major_at_substeps[size_t(i * kSubsteps + s + 1)] = major(y);
+            levels_at_substeps[size_t(i * kSubsteps + s + 1)] = end;
         }
     }
 }
 
 // Hydrogen from 500 km outward both ways, in steps of two substeps so that each Runge-Kutta
-// midpoint falls on a substep where the major gases are known.
-void integrate_hydrogen(std::vector<NodeGases>& nodes, const std::vector<double>& major_at_substeps) {
+// midpoint falls on a substep where the major gases and the Level are known. Substep k is at
+// kBase + k kSubstep exactly (quarter kilometres), as the gases' integration had it.
+void integrate_hydrogen(std::vector<NodeGases>& nodes, const std::vector<double>& major_at_substeps,
+                        const std::vector<Level>& levels_at_substeps) {
     const int reference = int((kHydrogenReference - kBase) / kNodeSpacing + 0.5) * kSubsteps;
     const int bottom = int((kHydrogenBottom - kBase) / kNodeSpacing + 0.5) * kSubsteps;
     const int top = int(major_at_substeps.size()) - 1;
-    auto altitude = [](int substep) { return kBase + substep * kSubstep; };
+    auto level = [&](int substep) -> const Level& { return levels_at_substeps[size_t(substep)]; };
     auto record = [&](int substep, double ln_h) {
         if (substep % kSubsteps != 0) return;
         NodeGases& node = nodes[size_t(substep / kSubsteps)];
         node.ln_h = ln_h;
-        node.h_slope = hydrogen_slope(level_at(altitude(substep)), ln_h, major_at_substeps[size_t(substep)]);
+        node.h_slope = hydrogen_slope(level(substep), ln_h, major_at_substeps[size_t(substep)]);
         node.has_hydrogen = true;
     };
     for (const int direction : {+1, -1}) {
         double y = std::log(kHydrogenDensity500);
         record(reference, y);
         const double h = 2.0 * kSubstep * direction;
-        Level start = level_at(altitude(reference));
         for (int s = reference; direction > 0 ? s + 2 <= top : s - 2 >= bottom; s += 2 * direction) {
-            const Level middle = level_at(altitude(s + direction));
-            const Level end = level_at(altitude(s + 2 * direction));
+            const Level& start = level(s);
+            const Level& middle = level(s + direction);
+            const Level& end = level(s + 2 * direction);
             const double n0 = major_at_substeps[size_t(s)];
             const double n1 = major_at_substeps[size_t(s + direction)];
             const double n2 = major_at_substeps[size_t(s + 2 * direction)];
@@ -272,7 +283,6 @@ void integrate_hydrogen(std::vector<NodeGases>& nodes, const std::vector<double>
             const double k2 = hydrogen_slope(middle, y + 0.5 * h * k1, n1);
             const double k3 = hydrogen_slope(middle, y + 0.5 * h * k2, n1);
             const double k4 = hydrogen_slope(end, y + h * k3, n2);
-            start = end;
             y += h / 6.0 * (k1 + 2.0 * k2 + 2.0 * k3 + k4);
             record(s + 2 * direction, y);
         }
@@ -318,8 +328,9 @@ struct UpperTable {
     UpperTable() {
         std::vector<NodeGases> gases(kNodeCount);
         std::vector<double> major_at_substeps;
-        integrate_gases(gases, major_at_substeps);
-        integrate_hydrogen(gases, major_at_substeps);
+        std::vector<Level> levels_at_substeps;
+        integrate_gases(gases, major_at_substeps, levels_at_substeps);
+        integrate_hydrogen(gases, major_at_substeps, levels_at_substeps);
         for (int i = 0; i < kNodeCount; ++i) {
             const double z = node_altitude(i);
             nodes[size_t(i)] = node_from_gases(gases[size_t(i)], z, z > kHydrogenBottom);

@@ -32,11 +32,7 @@ VECTOR3 group_torque(const runtime::World& world, const runtime::VesselRecord& v
     VECTOR3 torque = vm::vec(0.0, 0.0, 0.0);
     const runtime::ThrusterGroupRecord* g = world.group(const_cast<runtime::VesselRecord&>(v), type);
     if (g == nullptr) return torque;
-    for (const runtime::ThrusterRecord* t : g->thrusters) {
-        const double n = vm::norm(t->dir);
-        if (n <= 0.0) continue;
-        torque = vm::add(torque, vm::cross(vm::scale(t->dir, t->max0 / n), t->pos));
-    }
+    for (const runtime::ThrusterRecord* t : g->thrusters) torque = vm::add(torque, t->full_torque());
     return torque;
 }
 
@@ -90,8 +86,8 @@ RotationGroupTorques rotation_group_torques(const runtime::World& world, const r
     return t;
 }
 
-AttitudeAuthority attitude_authority(const runtime::World& world, const runtime::VesselRecord& v,
-                                     const RotationGroupTorques& torques) {
+AttitudeAuthority attitude_authority(const runtime::World& world, const runtime::VesselRecord& v) {
+    const RotationGroupTorques torques = rotation_group_torques(world, v);
     AttitudeAuthority a;
     const double mass = world.mass(v);
     const VECTOR3& pmi = v.def.pmi;
@@ -102,14 +98,6 @@ AttitudeAuthority attitude_authority(const runtime::World& world, const runtime:
         a.negative.data[k] = std::max(0.0, -torques.negative.data[k]) / inertia;
     }
     return a;
-}
-
-AttitudeAuthority attitude_authority(const runtime::World& world, const runtime::VesselRecord& v) {
-    return attitude_authority(world, v, rotation_group_torques(world, v));
-}
-
-ThrusterRevision thruster_revision(const runtime::VesselRecord& v) {
-    return {v.def.thruster_layout_revision, v.def.attitude_thruster_revision};
 }
 
 bool target_attitude(int navmode, const runtime::World& world, const runtime::VesselRecord& v,

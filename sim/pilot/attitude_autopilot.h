@@ -4,8 +4,6 @@
 // conventions in docs/physics.md, "Attitude autopilots".
 #pragma once
 
-#include <cstdint>
-
 #include "orbiter_api.h"
 #include "runtime/world.h"
 
@@ -22,24 +20,13 @@ struct AttitudeAuthority {
 AttitudeAuthority attitude_authority(const runtime::World& world, const runtime::VesselRecord& v);
 
 // The torque (N m, vessel frame, host sign convention) of each axis's positive and negative
-// rotation group at full level: what the authority divides by the inertia. It depends on the
-// thrusters alone, so the pilot keeps it while thruster_revision() stays the same.
+// rotation group at full level: what the authority divides by the inertia. Each thruster
+// holds its own torque, derived when its geometry is set, so this is a sum of a few vectors.
 struct RotationGroupTorques {
     VECTOR3 positive{};
     VECTOR3 negative{};
 };
 RotationGroupTorques rotation_group_torques(const runtime::World& world, const runtime::VesselRecord& v);
-AttitudeAuthority attitude_authority(const runtime::World& world, const runtime::VesselRecord& v,
-                                     const RotationGroupTorques& torques);
-// Changes whenever the rotation groups' torques may have: a thruster or group created,
-// replaced or cleared (the layout), or a direction or rating of a thruster of an attitude
-// group changed (the host counts both).
-struct ThrusterRevision {
-    std::uint64_t layout = 0;
-    std::uint64_t attitude_thrusters = 0;
-    bool operator==(const ThrusterRevision&) const = default;
-};
-ThrusterRevision thruster_revision(const runtime::VesselRecord& v);
 
 // The attitude an autopilot steers to, in global coordinates: where the nose (vessel +z)
 // points, and the direction the roof (vessel +y) leans toward. Without a roll reference

@@ -20,11 +20,11 @@ bool is_throttle(THGROUP_TYPE type) {
 }
 
 // The autopilot's signed rotation levels (meaning of SetAttitudeRotLevel) for this step.
-VECTOR3 autopilot_demand(const runtime::World& world, runtime::VesselRecord& v, const RotationGroupTorques& torques) {
+VECTOR3 autopilot_demand(const runtime::World& world, const runtime::VesselRecord& v) {
     const VECTOR3& omega = v.state.omega;
-    const AttitudeAuthority authority = attitude_authority(world, v, torques);
+    const AttitudeAuthority authority = attitude_authority(world, v);
     TargetAttitude target;
-    if (v.state.navmode != NAVMODE_KILLROT && target_attitude(v.state.navmode, world, v, target))
+    if (v.controls.navmode != NAVMODE_KILLROT && target_attitude(v.controls.navmode, world, v, target))
         return pointing_demand(attitude_error(v.state.R, target), target.turn_rate, omega, authority);
     return kill_rotation_demand(omega, authority);
 }
@@ -40,6 +40,17 @@ void add_rotation(std::array<double, THGROUP_TYPE_COUNT>& add, const VECTOR3& d)
     pair(d.z, THGROUP_ATT_BANKRIGHT, THGROUP_ATT_BANKLEFT);
 }
 
+// Whether the vessel's controls ask the step for anything on top of its own levels: an
+// autopilot, or (the focus vessel only) attitude inputs in an RCS mode or a surface input.
+bool has_inputs(const runtime::VesselControls& s, bool focus) {
+    if (s.navmode != 0) return true;
+    if (!focus) return false;
+    if (s.rcs_mode != RCS_NONE) return true;
+    for (double level : s.manual_surface_levels)
+        if (level != 0.0) return true;
+    return false;
+}
+
 }  // namespace
 
 Pilot::Pilot(runtime::World& world) : world_(world) {}
@@ -47,6 +58,7 @@ Pilot::Pilot(runtime::World& world) : world_(world) {}
 void Pilot::before_step() {
     const size_t count = world_.vessel_count();
     if (saved_.size() < count) saved_.resize(count);
+    applied_ = false;
     const runtime::VesselRecord* focus = world_.record(world_.focus);
     for (size_t i = 0; i < count; ++i) {
         Saved& saved = saved_[i];
@@ -54,25 +66,26 @@ void Pilot::before_step() {
         runtime::VesselRecord& v = *world_.vessel(i);
         // Room for the vessel's own levels from its first step on, so that an autopilot or
         // input that starts later allocates nothing.
-        if (saved.vessel != &v) saved.torques_known = false;
         saved.vessel = &v;
         saved.thruster_levels.reserve(v.def.thrusters.size() * kAttitudeGroupTypes);
+        const bool is_focus = &v == focus;
+        // Most steps have no input and no autopilot: nothing to add, nothing to look up.
         // An attached child rides with its parent: nothing to steer.
-        if (v.pending_delete || world_.parent_of(&v) != nullptr) continue;
-        apply(v, &v == focus, saved);
+        if (v.pending_delete || !has_inputs(v.controls, is_focus) || world_.parent_of(&v) != nullptr) continue;
+        apply(v, is_focus, saved);
     }
 }
 
 void Pilot::apply(runtime::VesselRecord& v, bool focus, Saved& saved) {
     std::array<double, THGROUP_TYPE_COUNT> add{};
-    const runtime::VesselState& s = v.state;
+    const runtime::VesselControls& s = v.controls;
     // The pilot's attitude inputs reach the focus vessel only, in its RCS mode.
     if (focus && s.rcs_mode != RCS_NONE) {
         const int first = s.rcs_mode == RCS_ROT ? kFirstRotationGroup : kFirstTranslationGroup;
         for (int type = first; type < first + kGroupsPerMode; ++type) add[type] += s.manual_levels[type];
     }
-    if (s.navmode == NAVMODE_KILLROT && rotation_killed(s.omega)) v.state.navmode = 0;
-    if (s.navmode != 0) add_rotation(add, autopilot_demand(world_, v, rotation_torques(v, saved)));
+    if (s.navmode == NAVMODE_KILLROT && rotation_killed(v.state.omega)) v.controls.navmode = 0;
+    if (s.navmode != 0) add_rotation(add, autopilot_demand(world_, v));
     const bool thrusters = std::any_of(add.begin(), add.end(), [](double a) { return a > 0.0; });
     const bool surfaces =
         focus && std::any_of(s.manual_surface_levels.begin(), s.manual_surface_levels.end(),
@@ -82,59 +95,50 @@ void Pilot::apply(runtime::VesselRecord& v, bool focus, Saved& saved) {
     // The vessel's own levels of what the step changes, put back after the step. A thruster of
     // several groups is kept once per group; put back in reverse, its first level wins.
     saved.thruster_levels.clear();
-    saved.thruster_layout = v.def.thruster_layout_revision;
     saved.surface_levels = s.control_surface_levels;
     saved.active = true;
+    applied_ = true;
 
     for (int type = kFirstRotationGroup; type < THGROUP_TYPE_COUNT && thrusters; ++type) {
         if (add[type] <= 0.0) continue;
         if (runtime::ThrusterGroupRecord* g = world_.group(v, static_cast<THGROUP_TYPE>(type))) {
             for (runtime::ThrusterRecord* t : g->thrusters) {
                 saved.thruster_levels.push_back({t, t->level});
-                t->level = std::clamp(t->level + add[type], 0.0, 1.0);
+                world_.set_thruster_level(v, *t, t->level + add[type]);
             }
         }
     }
     if (surfaces)
         for (int type = 0; type < AIRCTRL_TYPE_COUNT; ++type)
-            v.state.control_surface_levels[type] =
+            v.controls.control_surface_levels[type] =
                 std::clamp(s.control_surface_levels[type] + s.manual_surface_levels[type], -1.0, 1.0);
 }
 
-const RotationGroupTorques& Pilot::rotation_torques(const runtime::VesselRecord& v, Saved& saved) const {
-    const ThrusterRevision revision = thruster_revision(v);
-    if (!saved.torques_known || revision != saved.torques_revision) {
-        saved.torques = rotation_group_torques(world_, v);
-        saved.torques_revision = revision;
-        saved.torques_known = true;
-    }
-    return saved.torques;
-}
-
 void Pilot::after_step() {
+    if (!applied_) return;
+    applied_ = false;
     const size_t count = std::min(saved_.size(), world_.vessel_count());
     for (size_t i = 0; i < count; ++i) {
         Saved& saved = saved_[i];
         runtime::VesselRecord* v = world_.vessel(i);
         if (!saved.active || saved.vessel != v) continue;
         saved.active = false;
-        // The step changes no thruster definition; should one ever, the records kept may be gone.
-        if (saved.thruster_layout == v->def.thruster_layout_revision)
-            for (auto kept = saved.thruster_levels.rbegin(); kept != saved.thruster_levels.rend(); ++kept)
-                kept->thruster->level = kept->level;
-        v->state.control_surface_levels = saved.surface_levels;
+        // The physics step changes no thruster definition, so the records kept are still the vessel's.
+        for (auto kept = saved.thruster_levels.rbegin(); kept != saved.thruster_levels.rend(); ++kept)
+            world_.set_thruster_level(*v, *kept->thruster, kept->level);
+        v->controls.control_surface_levels = saved.surface_levels;
     }
 }
 
 void set_thruster_input(runtime::World& world, runtime::VesselRecord& v, THGROUP_TYPE type, double level) {
     if (type < 0 || type >= THGROUP_TYPE_COUNT || std::isnan(level)) return;
-    v.state.manual_levels[type] = std::clamp(level, 0.0, 1.0);
+    v.controls.manual_levels[type] = std::clamp(level, 0.0, 1.0);
     if (is_throttle(type)) world.set_group_level(v, type, level);
 }
 
 void set_surface_input(runtime::VesselRecord& v, AIRCTRL_TYPE type, double level) {
     if (type < 0 || type >= AIRCTRL_TYPE_COUNT || std::isnan(level)) return;
-    v.state.manual_surface_levels[type] = std::clamp(level, -1.0, 1.0);
+    v.controls.manual_surface_levels[type] = std::clamp(level, -1.0, 1.0);
 }
 
 }  // namespace pilot

@@ -10,7 +10,6 @@
 #pragma once
 
 #include <array>
-#include <cstdint>
 #include <vector>
 
 #include "orbiter_api.h"
@@ -39,19 +38,14 @@ private:
             double level;
         };
         std::vector<KeptLevel> thruster_levels;  // in the order the step changed them
-        std::uint64_t thruster_layout = 0;       // the vessel's layout revision when kept
         std::array<double, AIRCTRL_TYPE_COUNT> surface_levels{};
         bool active = false;
-        // The rotation groups' torques, kept while the vessel's thrusters stay as they were.
-        bool torques_known = false;
-        ThrusterRevision torques_revision{};
-        RotationGroupTorques torques{};
     };
-    const RotationGroupTorques& rotation_torques(const runtime::VesselRecord& v, Saved& saved) const;
     void apply(runtime::VesselRecord& v, bool focus, Saved& saved);
 
     runtime::World& world_;
     std::vector<Saved> saved_;
+    bool applied_ = false;  // some Saved is active: before_step changed levels after_step puts back
 };
 
 // The throttle of the main, retro or hover engines, as a pilot moves it: the group takes the

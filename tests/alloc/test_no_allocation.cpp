@@ -61,8 +61,8 @@ TEST(NoAllocation, a_flying_korvan_steps_a_thousand_times_without_the_heap) {
     ASSERT_NE(korvan, nullptr) << error;
     world.focus = korvan;
     world.set_landed(*korvan, kLongitude, kLatitude, kHeadingEast, kAltitude);
-    korvan->state.landed = false;
-    korvan->state.vel += mul(korvan->state.R, _V(0.0, 0.0, kEastwardSpeed));
+    world.move(*korvan).landed = false;
+    world.move(*korvan).vel += mul(korvan->state.R, _V(0.0, 0.0, kEastwardSpeed));
 
     physics::Physics physics(world);
     auto frame = [&] {

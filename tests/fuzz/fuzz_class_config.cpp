@@ -43,9 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::check(resting != nullptr && flying != nullptr && held != nullptr, "an accepted class makes no vessel: " + error);
     physics::rest_on_ground(world, *resting, 0.0, kRunwayLatitude, 0.0);
     const double r = world.earth.radius + kAirAltitude;
-    flying->state.pos = _V(r, 0.0, 0.0);
-    flying->state.vel = _V(0.0, 0.0, kAirSpeed);
-    held->state.pos = _V(-r, 0.0, 0.0);  // in the air too, unless its parent holds it
+    world.move(*flying).pos = _V(r, 0.0, 0.0);
+    world.move(*flying).vel = _V(0.0, 0.0, kAirSpeed);
+    world.move(*held).pos = _V(-r, 0.0, 0.0);  // in the air too, unless its parent holds it
     runtime::AttachmentRecord* parent_point = nullptr;
     runtime::AttachmentRecord* child_point = nullptr;
     for (auto& a : resting->def.attachments)

@@ -17,8 +17,10 @@ struct PinCase {
 
 TEST_F(HostWorld, pinned_observables_win_until_released) {
     runtime::VesselRecord* v = plain("Pinned");
-    v->state.pos = _V(host_test::earth_radius + 5000.0, 0.0, 0.0);
-    v->air.density = 0.7;
+    runtime::World::current().move(*v).pos = _V(host_test::earth_radius + 5000.0, 0.0, 0.0);
+    runtime::AirData air = v->air;
+    air.density = 0.7;
+    runtime::World::current().set_air(*v, air);
     const PinCase cases[] = {
         {"altitude", [](auto& p) { p.altitude = 123.0; }, [](const VESSEL& s) { return s.GetAltitude(); }, 123.0},
         {"airspeed", [](auto& p) { p.airspeed = 250.0; }, [](const VESSEL& s) { return s.GetAirspeed(); }, 250.0},
@@ -233,9 +235,9 @@ TEST_F(HostWorld, handles_after_a_clear_or_from_another_vessel_do_nothing) {
 
 TEST_F(HostWorld, manual_control_levels_reach_only_the_focus_vessel_in_the_mode_asked_for) {
     runtime::VesselRecord* v = plain("Pilot");
-    v->state.manual_levels[THGROUP_ATT_PITCHUP] = 0.8;
-    v->state.manual_levels[THGROUP_ATT_UP] = 0.6;
-    v->state.manual_levels[THGROUP_MAIN] = 0.4;
+    v->controls.manual_levels[THGROUP_ATT_PITCHUP] = 0.8;
+    v->controls.manual_levels[THGROUP_ATT_UP] = 0.6;
+    v->controls.manual_levels[THGROUP_MAIN] = 0.4;
     EXPECT_EQ(v->iface->GetManualControlLevel(THGROUP_ATT_PITCHUP, MANCTRL_ANYMODE, MANCTRL_ANYDEVICE), 0.0);
     world.focus = v;
     EXPECT_EQ(oapiGetFocusObject(), v);
@@ -255,7 +257,7 @@ TEST_F(HostWorld, manual_control_levels_reach_only_the_focus_vessel_in_the_mode_
         {THGROUP_MAIN, MANCTRL_LINMODE, RCS_ROT, 0.4},
     };
     for (const Case& c : cases) {
-        v->state.rcs_mode = c.rcs_mode;
+        v->controls.rcs_mode = c.rcs_mode;
         EXPECT_EQ(v->iface->GetManualControlLevel(c.type, c.mode, MANCTRL_KEYBOARD), c.answer)
             << "group " << c.type << ", mode " << c.mode << ", RCS mode " << c.rcs_mode;
     }
@@ -283,7 +285,7 @@ TEST_F(HostWorld, one_attitude_autopilot_is_active_at_a_time) {
         EXPECT_FALSE(s.ToggleNavmode(unknown)) << unknown;
         EXPECT_FALSE(s.GetNavmodeState(unknown)) << unknown;
     }
-    EXPECT_EQ(world.find_vessel("Navigator")->state.navmode, 0);
+    EXPECT_EQ(world.find_vessel("Navigator")->controls.navmode, 0);
 
     EXPECT_EQ(s.GetAttitudeMode(), RCS_NONE);
     EXPECT_EQ(s.ToggleAttitudeMode(), RCS_NONE) << "off stays off";

@@ -19,7 +19,7 @@ constexpr double deg = RAD;
 
 TEST_F(HostWorld, attitude_angles_follow_the_horizon_frame) {
     runtime::VesselRecord* v = plain("Attitude");
-    v->state.pos = up * (earth_radius + 1000.0);
+    runtime::World::current().move(*v).pos = up * (earth_radius + 1000.0);
     const double c30 = std::cos(30 * deg), s30 = std::sin(30 * deg);
     const double c20 = std::cos(20 * deg), s20 = std::sin(20 * deg);
     const struct {
@@ -34,7 +34,7 @@ TEST_F(HostWorld, attitude_angles_follow_the_horizon_frame) {
         {"level, heading west", north, up, east * -1.0, 0, 0, 270},
     };
     for (const auto& c : cases) {
-        v->state.R = columns(c.x, c.y, c.z);
+        runtime::World::current().move(*v).R = columns(c.x, c.y, c.z);
         EXPECT_NEAR(v->iface->GetPitch() / deg, c.pitch, 1e-9) << c.attitude;
         EXPECT_NEAR(v->iface->GetBank() / deg, c.bank, 1e-9) << c.attitude;
         EXPECT_NEAR(v->iface->GetYaw() / deg, c.heading, 1e-9) << c.attitude;
@@ -46,10 +46,12 @@ TEST_F(HostWorld, attitude_angles_follow_the_horizon_frame) {
 
 TEST_F(HostWorld, air_angles_take_their_signs_from_where_the_air_comes) {
     runtime::VesselRecord* v = plain("Air");
-    v->state.pos = up * (earth_radius + 2000.0);
-    v->state.R = columns(east, up, north);  // level, nose north
-    v->air.speed_of_sound = 300.0;
-    v->air.density = 1.0;
+    runtime::World::current().move(*v).pos = up * (earth_radius + 2000.0);
+    runtime::World::current().move(*v).R = columns(east, up, north);  // level, nose north
+    runtime::AirData air = v->air;
+    air.speed_of_sound = 300.0;
+    air.density = 1.0;
+    runtime::World::current().set_air(*v, air);
     const double omega = PI2 / 86164.1;
     const VECTOR3 air_velocity = _V(0.0, 0.0, omega * v->state.pos.x);  // the air turns with the ground
     const struct {
@@ -63,7 +65,7 @@ TEST_F(HostWorld, air_angles_take_their_signs_from_where_the_air_comes) {
         {"air from the right", _V(10, 0, 100), 0.0, -std::atan2(10.0, 100.0)},
     };
     for (const auto& c : cases) {
-        v->state.vel = mul(v->state.R, c.local) + air_velocity;
+        runtime::World::current().move(*v).vel = mul(v->state.R, c.local) + air_velocity;
         EXPECT_NEAR(v->iface->GetAOA(), c.aoa, 1e-9) << c.flow;
         EXPECT_NEAR(v->iface->GetSlipAngle(), c.slip, 1e-9) << c.flow;
         const double speed = length(c.local);
@@ -137,8 +139,8 @@ TEST_F(HostWorld, status_carries_position_velocity_fuel_and_landing) {
 
 TEST_F(HostWorld, frames_convert_between_vessel_and_global_axes) {
     runtime::VesselRecord* v = plain("Frames");
-    v->state.pos = _V(7e6, 100.0, -50.0);
-    v->state.R = columns(east, up, north);
+    runtime::World::current().move(*v).pos = _V(7e6, 100.0, -50.0);
+    runtime::World::current().move(*v).R = columns(east, up, north);
     VECTOR3 g{}, back{}, rot{}, rel{};
     v->iface->Local2Global(_V(1, 2, 3), g);
     expect_near(g, _V(7e6 + 2.0, 100.0 + 3.0, -50.0 + 1.0), 1e-9);
@@ -165,9 +167,9 @@ TEST_F(HostWorld, elements_of_circular_and_elliptic_orbits) {
         {"faster than circular: periapsis here", _V(0, 0, 1.1 * vc), 1.0 / (2.0 / r - 1.21 * vc * vc / earth_mu), 0.21,
          0.0},
     };
-    v->state.pos = _V(r, 0, 0);
+    runtime::World::current().move(*v).pos = _V(r, 0, 0);
     for (const auto& c : cases) {
-        v->state.vel = c.vel;
+        runtime::World::current().move(*v).vel = c.vel;
         ELEMENTS el{};
         EXPECT_EQ(v->iface->GetElements(nullptr, el, nullptr, 0.0, FRAME_EQU), world.body_handle());
         EXPECT_NEAR(el.a, c.a, 1e-3) << c.orbit;
@@ -221,7 +223,7 @@ TEST_F(HostWorld, elements_read_back_the_orbits_they_describe) {
         el.omegab = unit(random) * PI2;
         el.L = unit(random) * PI2;
         const OrbitState s = state_from_elements(el);
-        v->state.pos = s.pos, v->state.vel = s.vel;
+        runtime::World::current().move(*v).pos = s.pos, runtime::World::current().move(*v).vel = s.vel;
         ELEMENTS got{};
         v->iface->GetElements(nullptr, got);
         const std::string orbit = "e " + std::to_string(el.e) + " orbit " + std::to_string(n);
@@ -242,8 +244,8 @@ TEST_F(HostWorld, elements_read_back_the_orbits_they_describe) {
 
 TEST_F(HostWorld, weight_points_to_the_centre_in_the_vessel_frame) {
     runtime::VesselRecord* v = plain("Heavy", 2000.0);
-    v->state.pos = up * earth_radius;
-    v->state.R = columns(east, up, north);
+    runtime::World::current().move(*v).pos = up * earth_radius;
+    runtime::World::current().move(*v).R = columns(east, up, north);
     VECTOR3 G{};
     v->iface->GetWeightVector(G);
     expect_near(G, _V(0.0, -2000.0 * earth_mu / (earth_radius * earth_radius), 0.0), 1e-9);

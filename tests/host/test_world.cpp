@@ -4,8 +4,10 @@
 #include <dlfcn.h>
 #endif
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "host_fixture.h"
 #include "runtime/loader.h"
@@ -203,7 +205,7 @@ TEST_F(HostWorld, a_vessel_created_inside_a_callback_exists_at_once) {
     delete carrier->iface;
     auto* sep = new Separating(carrier, 1);
     carrier->iface = sep;
-    carrier->state.pos = _V(7e6, 0, 0);
+    runtime::World::current().move(*carrier).pos = _V(7e6, 0, 0);
 
     int visited = 0;
     for (size_t i = 0; i < world.vessel_count(); ++i) {
@@ -244,14 +246,14 @@ struct AttachWorld : HostWorld {
         parent_bolt = parent->iface->CreateAttachment(true, _V(0, 0, 0), _V(0, 0, 1), _V(0, 1, 0), "BOLT");
         bolt = child->iface->CreateAttachment(true, _V(0, 0, 0.5), _V(0, 0, -1), _V(0, 1, 0), "BOLT1");
         child_bay = child->iface->CreateAttachment(false, _V(0, 0, 0), _V(0, 0, 1), _V(0, 1, 0), "P");
-        parent->state.pos = _V(7e6, 0, 0);
-        parent->state.vel = _V(0, 0, 7500);
-        parent->state.R = host_test::columns(_V(0, 0, 1), _V(1, 0, 0), _V(0, 1, 0));
+        runtime::World::current().move(*parent).pos = _V(7e6, 0, 0);
+        runtime::World::current().move(*parent).vel = _V(0, 0, 7500);
+        runtime::World::current().move(*parent).R = host_test::columns(_V(0, 0, 1), _V(1, 0, 0), _V(0, 1, 0));
     }
 };
 
 TEST_F(AttachWorld, a_child_rides_at_the_parent_point_with_its_direction_aligned) {
-    parent->state.omega = _V(0.0, 0.0, 0.01);
+    runtime::World::current().move(*parent).omega = _V(0.0, 0.0, 0.01);
     ASSERT_TRUE(parent->iface->AttachChild(child, bay, bolt));
     EXPECT_EQ(parent->iface->GetAttachmentStatus(bay), child);
     EXPECT_EQ(child->iface->GetAttachmentStatus(bolt), parent);
@@ -444,3 +446,54 @@ TEST_F(HostWorld, the_clock_focus_debug_line_and_keys_come_from_the_world) {
 }
 
 }  // namespace
+
+// Whatever attaches, detaches and destroys, the parent the World keeps for each vessel is the
+// one its links name, and moving a root carries every vessel hanging below it to its point.
+TEST_F(HostWorld, kept_parents_and_children_follow_generated_link_changes) {
+    std::mt19937 random(23);
+    std::vector<runtime::VesselRecord*> vessels;
+    for (int i = 0; i < 5; ++i) {
+        runtime::VesselRecord* v = plain("V" + std::to_string(i));
+        for (double x : {-1.0, 1.0}) v->iface->CreateAttachment(false, _V(x, 2, 0), _V(0, 1, 0), _V(0, 0, 1), "C");
+        v->iface->CreateAttachment(true, _V(0, -1, 0), _V(0, -1, 0), _V(0, 0, 1), "P");
+        vessels.push_back(v);
+    }
+    auto point = [](runtime::VesselRecord* v, std::size_t i) { return v->def.attachments[i].get(); };
+    for (int step = 0; step < 400; ++step) {
+        runtime::VesselRecord* a = vessels[random() % vessels.size()];
+        runtime::VesselRecord* b = vessels[random() % vessels.size()];
+        const int op = static_cast<int>(random() % 8);
+        if (op < 5) a->iface->AttachChild(b, point(a, random() % 2), point(b, 2));
+        else if (op < 7) a->iface->DetachChild(point(a, random() % 2), 1.0);
+        else if (vessels.size() > 2) {
+            world.destroy_vessel(a);
+            vessels.erase(std::find(vessels.begin(), vessels.end(), a));
+        }
+        for (runtime::VesselRecord* v : vessels) {
+            ASSERT_EQ(world.parent_of(v), point(v, 2)->linked) << "step " << step;
+            if (world.parent_of(v) == nullptr) world.move(*v).pos = _V(7e6 + step, 100.0 * step, 0);
+        }
+        for (runtime::VesselRecord* v : vessels)
+            if (world.parent_of(v) == nullptr) world.place_children(v);
+        for (runtime::VesselRecord* v : vessels) {
+            const runtime::AttachmentRecord* bolt = point(v, 2);
+            if (bolt->linked == nullptr) continue;
+            VECTOR3 at_parent{}, at_child{};
+            bolt->linked->iface->Local2Global(bolt->linked_point->pos, at_parent);
+            v->iface->Local2Global(bolt->pos, at_child);
+            expect_near(at_child, at_parent, 1e-6, "a child rides at its parent's point");
+        }
+    }
+}
+
+// Without a World of the program's, calls answer from the library's empty one: a stray handle
+// finds nothing, and the next World made becomes current.
+TEST(HostWorldLifetime, calls_without_a_world_answer_from_an_empty_one) {
+    { runtime::World gone; }
+    EXPECT_EQ(runtime::World::current_or_null(), nullptr);
+    EXPECT_EQ(oapiGetVesselCount(), 0u);
+    const VESSEL stray(reinterpret_cast<OBJHANDLE>(&runtime::World::current()));
+    EXPECT_EQ(stray.GetAltitude(), 0.0);
+    runtime::World next;
+    EXPECT_EQ(&runtime::World::current(), &next);
+}

@@ -23,13 +23,13 @@ struct InSpace : ::testing::Test {
         v->def = runtime::VesselDefinition{};
         korvan_like::define(*v, mech);
         const double r = world.earth.radius + 3000e3;
-        v->state.pos = _V(r, 0, 0);
-        v->state.vel = _V(0, 0, physics::circular_speed(world.earth.mu, r));
-        v->state.R = identity_matrix();
-        v->state.landed = false;
+        world.move(*v).pos = _V(r, 0, 0);
+        world.move(*v).vel = _V(0, 0, physics::circular_speed(world.earth.mu, r));
+        world.move(*v).R = identity_matrix();
+        world.move(*v).landed = false;
         phys = std::make_unique<physics::Physics>(world);
     }
-    void push(VECTOR3 force, VECTOR3 point) { v->state.added_forces.push_back({force, point}); }
+    void push(VECTOR3 force, VECTOR3 point) { v->controls.added_forces.push_back({force, point}); }
 };
 
 TEST_F(InSpace, AnUpwardForceAtTheNosePitchesTheNoseUp) {
@@ -60,8 +60,8 @@ TEST_F(InSpace, TheDampingTermsOfTheVesselsLawsDamp) {
     };
     for (const AxisCase& c : CASES) {
         SCOPED_TRACE(c.what);
-        v->state.omega = _V(0, 0, 0);
-        v->state.omega.data[c.axis] = 0.05;
+        world.move(*v).omega = _V(0, 0, 0);
+        world.move(*v).omega.data[c.axis] = 0.05;
         for (int i = 0; i < 2000; ++i) {
             const VECTOR3& w = v->state.omega;
             const double demand = c.axis == 0 ? kGain * w.x : c.axis == 1 ? -kGain * w.y : kGain * w.z;
@@ -94,8 +94,8 @@ TEST_F(InSpace, AFreeSpinKeepsItsAngularMomentum) {
         double energy;  // relative change allowed: second order in the step, no drift
     } cases[] = {{_V(0.02, 0.01, 0.3), 3000, 1e-6}, {_V(1.75, 1.75, 1.75), 100000, 1e-2}};
     for (const Case& c : cases) {
-        v->state.omega = c.omega;
-        v->state.R = identity_matrix();
+        world.move(*v).omega = c.omega;
+        world.move(*v).R = identity_matrix();
         const VECTOR3 l0 = momentum();
         const double e0 = energy();
         for (int i = 0; i < c.steps; ++i) phys->step(kStep);
@@ -107,7 +107,7 @@ TEST_F(InSpace, AFreeSpinKeepsItsAngularMomentum) {
 
 TEST_F(InSpace, AStateWithANaNIsNotFinite) {
     EXPECT_TRUE(physics::state_is_finite(*v));
-    v->state.omega.y = std::numeric_limits<double>::quiet_NaN();
+    world.move(*v).omega.y = std::numeric_limits<double>::quiet_NaN();
     EXPECT_FALSE(physics::state_is_finite(*v));
 }
 

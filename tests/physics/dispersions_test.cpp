@@ -21,19 +21,19 @@ struct Dispersed : ::testing::Test {
     // Puts the vessel at an altitude over 30 N 40 E, moving with the ground.
     void place(double altitude) {
         const double r = world.earth.radius + altitude, lat = 30 * RAD, lng = 40 * RAD;
-        v->state.pos = _V(r * std::cos(lat) * std::cos(lng), r * std::sin(lat), r * std::cos(lat) * std::sin(lng));
-        v->state.vel = physics::ground_velocity(world.earth, v->state.pos);
+        runtime::VesselState& s = world.move(*v);
+        s.pos = _V(r * std::cos(lat) * std::cos(lng), r * std::sin(lat), r * std::cos(lat) * std::sin(lng));
+        s.vel = physics::ground_velocity(world.earth, s.pos);
     }
     physics::EnvironmentOutput environment() {
-        physics::AirAtAltitude air;
         const physics::Kinematics k = physics::kinematics_of(v->state);
-        return physics::environment(physics::EnvironmentInput{world.earth, k, air});
+        return physics::environment(physics::EnvironmentInput{world.earth, k});
     }
 };
 
 // A thrust factor scales thrust and propellant flow alike: the specific impulse is unchanged.
 TEST_F(Dispersed, TheThrustFactorScalesThrustAndFlowAlike) {
-    korvan_like::set_main_level(*v, 1.0);
+    korvan_like::set_main_level(world, *v, 1.0);
     const double full = korvan_like::kPropellantMass;
     const physics::PropulsionOutput nominal = physics::propulsion(physics::PropulsionInput{v->def, 0.0, 1.0});
     const double nominal_burn = full - v->def.propellants[0]->mass;

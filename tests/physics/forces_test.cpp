@@ -36,7 +36,7 @@ TEST_F(Korvan, MainEngineThrustFollowsTheAmbientPressure) {
         {kReferencePressure / 2, 0.5 * (kMainIspVacuum + kMainIspSeaLevel)},
         {1e9, 0.0},  // never negative
     };
-    korvan_like::set_main_level(*v, 0.5);
+    korvan_like::set_main_level(world, *v, 0.5);
     for (const IspCase& c : CASES) {
         SCOPED_TRACE(c.pressure);
         EXPECT_NEAR(physics::thruster_isp(*v->def.thrusters[0], c.pressure), c.isp, 1e-9);
@@ -47,7 +47,7 @@ TEST_F(Korvan, MainEngineThrustFollowsTheAmbientPressure) {
 }
 
 TEST_F(Korvan, EnginesBurnTheirVacuumFlowWhateverThePressure) {
-    korvan_like::set_main_level(*v, 1.0);
+    korvan_like::set_main_level(world, *v, 1.0);
     const double flow = 4 * kMainThrust / kMainIspVacuum;  // kg/s
     EXPECT_NEAR(physics::thruster_mass_flow(*v->def.thrusters[0]), kMainThrust / kMainIspVacuum, 1e-9);
     physics::propulsion(physics::PropulsionInput{v->def, kReferencePressure, 2.0});
@@ -55,7 +55,7 @@ TEST_F(Korvan, EnginesBurnTheirVacuumFlowWhateverThePressure) {
 }
 
 TEST_F(Korvan, AnEmptyTankGivesNoThrustAndTheLastDropsGiveTheirShare) {
-    korvan_like::set_main_level(*v, 1.0);
+    korvan_like::set_main_level(world, *v, 1.0);
     const double flow = 4 * kMainThrust / kMainIspVacuum;
     v->def.propellants[0]->mass = 0.25 * flow;  // a quarter of a second
     const physics::PropulsionOutput last = physics::propulsion(physics::PropulsionInput{v->def, 0.0, 1.0});
@@ -67,8 +67,8 @@ TEST_F(Korvan, AnEmptyTankGivesNoThrustAndTheLastDropsGiveTheirShare) {
 
 TEST_F(Korvan, AThrusterDirectionIsNormalised) {
     runtime::ThrusterRecord& th = *v->def.thrusters[korvan_like::kFirstRcs];
-    th.dir = _V(0, 3, 0);
-    th.level = 1.0;
+    th.set_geometry(th.pos, _V(0, 3, 0), th.max0);
+    world.set_thruster_level(*v, th, 1.0);
     const physics::PropulsionOutput out = physics::propulsion(physics::PropulsionInput{v->def, 0.0, 0.0});
     EXPECT_NEAR(out.thrust.y, korvan_like::kRcsThrust, 1e-6);
 }
@@ -82,7 +82,7 @@ physics::AeroOutput aero_at(const runtime::VesselRecord& v, VECTOR3 airspeed, VE
     env.mach = env.airspeed / env.air.speed_of_sound;
     env.dyn_pressure = 0.5 * env.air.density * env.airspeed * env.airspeed;
     return physics::aerodynamics(
-        physics::AeroInput{v.def, env, v.state.control_surface_levels, omega, _V(0, 0, 0), 0.0});
+        physics::AeroInput{v.def, env, v.controls.control_surface_levels, omega, _V(0, 0, 0), 0.0});
 }
 
 TEST_F(Korvan, TheWingLiftsWithTheAirFromBelowAndDragOpposesTheAirspeed) {
@@ -119,8 +119,8 @@ TEST_F(Korvan, ControlSurfacesTurnTheVesselTheWayTheLawsExpect) {
     const physics::AeroOutput neutral = aero_at(*v, _V(0, 0, 200));
     for (const SurfaceCase& c : CASES) {
         SCOPED_TRACE(c.what);
-        v->state.control_surface_levels = {};
-        v->state.control_surface_levels[c.type] = 1.0;
+        v->controls.control_surface_levels = {};
+        v->controls.control_surface_levels[c.type] = 1.0;
         const physics::AeroOutput out = aero_at(*v, _V(0, 0, 200));
         EXPECT_GT(c.sign * (out.wrench.torque.data[c.axis] - neutral.wrench.torque.data[c.axis]), 0.0);
     }

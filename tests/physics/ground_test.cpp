@@ -73,8 +73,8 @@ TEST_F(OnTheRunway, AVesselAtRestStaysExactlyWhereItIs) {
 }
 
 TEST_F(OnTheRunway, ADroppedVesselSettlesAndComesToRest) {
-    v->state.pos = _V(v->state.pos.x * 1.00000002, v->state.pos.y * 1.00000002, v->state.pos.z * 1.00000002);
-    v->state.landed = false;
+    world.move(*v).pos = _V(v->state.pos.x * 1.00000002, v->state.pos.y * 1.00000002, v->state.pos.z * 1.00000002);
+    world.move(*v).landed = false;
     run(5.0);
     EXPECT_TRUE(v->state.landed);
     EXPECT_NEAR(world.pitch(*v), kPitchOnGear, 0.002);
@@ -83,7 +83,7 @@ TEST_F(OnTheRunway, ADroppedVesselSettlesAndComesToRest) {
 
 TEST_F(OnTheRunway, ThrustBelowTheRollingFrictionDoesNotMoveIt) {
     // Rolling friction holds 0.025 of the weight; ten kilonewtons is far below.
-    v->def.thrusters[0]->level = 10000.0 / korvan_like::kMainThrust;
+    world.set_thruster_level(*v, *v->def.thrusters[0], 10000.0 / korvan_like::kMainThrust);
     run(10.0);
     EXPECT_TRUE(v->state.landed);
     EXPECT_EQ(along_track_speed(), 0.0);
@@ -91,7 +91,7 @@ TEST_F(OnTheRunway, ThrustBelowTheRollingFrictionDoesNotMoveIt) {
 
 TEST_F(OnTheRunway, ItRollsUnderThrustAgainstRollingFrictionAndBrakesToAStop) {
     constexpr double kLevel = 0.2;
-    korvan_like::set_main_level(*v, kLevel);
+    korvan_like::set_main_level(world, *v, kLevel);
     run(0.5);  // released and settled on its springs
     EXPECT_FALSE(v->state.landed);
     const double v0 = along_track_speed();
@@ -102,7 +102,7 @@ TEST_F(OnTheRunway, ItRollsUnderThrustAgainstRollingFrictionAndBrakesToAStop) {
     run(4.0);
     EXPECT_NEAR((along_track_speed() - v0) / 4.0, expected, 0.03 * expected);
 
-    korvan_like::set_main_level(*v, 0.0);
+    korvan_like::set_main_level(world, *v, 0.0);
     v->def.friction_lng = korvan_like::kBrakingFriction;
     const double before = along_track_speed();
     run(1.0);
@@ -114,14 +114,14 @@ TEST_F(OnTheRunway, ItRollsUnderThrustAgainstRollingFrictionAndBrakesToAStop) {
 }
 
 TEST_F(OnTheRunway, TheYawCoupleSteersItOnTheGround) {
-    korvan_like::set_main_level(*v, 0.2);
+    korvan_like::set_main_level(world, *v, 0.2);
     run(5.0);
     const double heading0 = world.heading(*v);
     for (int i = 0; i < 200; ++i) {
         // Full right-hand steering as the vessel applies it: a couple of forces at z = +-12.
         const double f = mass() * 20.0;
-        v->state.added_forces.push_back({_V(f, 0, 0), _V(0, 0, 12)});
-        v->state.added_forces.push_back({_V(-f, 0, 0), _V(0, 0, -12)});
+        v->controls.added_forces.push_back({_V(f, 0, 0), _V(0, 0, 12)});
+        v->controls.added_forces.push_back({_V(-f, 0, 0), _V(0, 0, -12)});
         phys->step(kStep);
     }
     EXPECT_GT(world.heading(*v) - heading0, 1.0 * RAD);  // the nose has turned right
@@ -131,7 +131,7 @@ TEST_F(OnTheRunway, TheYawCoupleSteersItOnTheGround) {
 // At take-off speed a nose-up couple (the pilot pitching up) lifts the nose
 // wheel while the main wheels stay on the runway; with enough speed the wing lifts it off.
 TEST_F(OnTheRunway, ItRotatesAboutTheMainGearAndLiftsOffWhenLiftExceedsWeight) {
-    korvan_like::set_main_level(*v, 1.0);
+    korvan_like::set_main_level(world, *v, 1.0);
     while (along_track_speed() < 110.0 && world.sim_time < 60.0) phys->step(kStep);
     ASSERT_GE(along_track_speed(), 110.0);
     constexpr double kPitchTarget = 12.0 * RAD;
@@ -141,8 +141,8 @@ TEST_F(OnTheRunway, ItRotatesAboutTheMainGearAndLiftsOffWhenLiftExceedsWeight) {
     while (world.sim_time < t_end && point_height(1) < 5.0) {
         const double torque = std::clamp(inertia * (20.0 * (kPitchTarget - world.pitch(*v)) - 8.0 * v->state.omega.x),
                                          -6e7, 6e7);
-        v->state.added_forces.push_back({_V(0, -torque / 38.0, 0), _V(0, 0, -19)});
-        v->state.added_forces.push_back({_V(0, torque / 38.0, 0), _V(0, 0, 19)});
+        v->controls.added_forces.push_back({_V(0, -torque / 38.0, 0), _V(0, 0, -19)});
+        v->controls.added_forces.push_back({_V(0, torque / 38.0, 0), _V(0, 0, 19)});
         phys->step(kStep);
         if (point_height(0) > 0.5 && point_height(1) < 0.01 && point_height(2) < 0.01) nose_up_on_main_gear = true;
     }
@@ -158,13 +158,13 @@ TEST_F(OnTheRunway, ItRotatesAboutTheMainGearAndLiftsOffWhenLiftExceedsWeight) {
 // moment: a small one (the air at taxi speed) leaves the nose on its wheel, one of a tenth of
 // the weight moment (what the vessel's nozzles give) turns it about the main wheels.
 TEST_F(OnTheRunway, ANoseUpMomentOfATenthOfTheWeightMomentRotatesItAboutTheMainWheels) {
-    korvan_like::set_main_level(*v, 0.3);
+    korvan_like::set_main_level(world, *v, 0.3);
     run(3.0);
     const double weight_moment = mass() * 9.80665 * 11.9;
     auto rotate_with = [&](double moment, double seconds) {
         for (long i = 0, n = std::lround(seconds / kStep); i < n; ++i) {
-            v->state.added_forces.push_back({_V(0, -moment / 38.0, 0), _V(0, 0, -19)});
-            v->state.added_forces.push_back({_V(0, moment / 38.0, 0), _V(0, 0, 19)});
+            v->controls.added_forces.push_back({_V(0, -moment / 38.0, 0), _V(0, 0, -19)});
+            v->controls.added_forces.push_back({_V(0, moment / 38.0, 0), _V(0, 0, 19)});
             phys->step(kStep);
         }
     };
@@ -185,3 +185,29 @@ TEST_F(OnTheRunway, ANoseUpMomentOfATenthOfTheWeightMomentRotatesItAboutTheMainW
 }
 
 }  // namespace
+
+// A wreck stays one through a move from outside that leaves it on the ground (its engines give
+// nothing, it stays where it rests); a placement off the ground frees it.
+TEST(Wreck, OutlastsAMoveOnTheGroundAndIsFreedByAPlacementAboveIt) {
+    runtime::World world;
+    korvan_like::Mechanisms mech;
+    runtime::VesselRecord* v = korvan_like::create_plain_vessel(world, "K");
+    korvan_like::define(*v, mech);
+    physics::rest_on_ground(world, *v, -80.6 * RAD, kLatitude, kHeadingEast, 20.0);
+    runtime::VesselState& falling = world.move(*v);
+    falling.vel = falling.vel - falling.pos * (100.0 / std::sqrt(dotp(falling.pos, falling.pos)));
+    falling.landed = false;
+    physics::Physics phys(world);
+    for (int i = 0; i < 100; ++i) phys.step(kStep);
+    ASSERT_EQ(phys.crashes().size(), 1u);
+    korvan_like::set_main_level(world, *v, 1.0);
+    world.move(*v).omega = _V(0.1, 0, 0);  // as the vessel's own SetAngularVel does
+    const double fuel = v->def.propellants[0]->mass, height = length(v->state.pos);
+    for (int i = 0; i < 100; ++i) phys.step(kStep);
+    EXPECT_TRUE(v->state.landed);
+    EXPECT_EQ(v->def.propellants[0]->mass, fuel);
+    EXPECT_NEAR(length(v->state.pos), height, 1e-6);
+    world.move(*v).landed = false;  // placed anew as not landed
+    phys.step(kStep);
+    EXPECT_LT(v->def.propellants[0]->mass, fuel);
+}

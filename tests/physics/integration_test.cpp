@@ -86,10 +86,10 @@ runtime::VesselRecord* drop_sphere(runtime::World& world, korvan_like::Mechanism
     v->def.empty_mass = kSphereMass;
     v->def.cross_sections = _V(kSphereArea, kSphereArea, kSphereArea);
     v->def.cw_x = v->def.cw_y = v->def.cw_z_pos = v->def.cw_z_neg = kSphereDrag;
-    v->state.pos = _V(world.earth.radius + kDropHeight, 0, 0);
-    v->state.vel = physics::ground_velocity(world.earth, v->state.pos);
-    v->state.R = identity_matrix();
-    v->state.landed = false;
+    world.move(*v).pos = _V(world.earth.radius + kDropHeight, 0, 0);
+    world.move(*v).vel = physics::ground_velocity(world.earth, v->state.pos);
+    world.move(*v).R = identity_matrix();
+    world.move(*v).landed = false;
     return v;
 }
 
@@ -119,14 +119,14 @@ runtime::VesselRecord* climbing_korvan(runtime::World& world, korvan_like::Mecha
     v->def = runtime::VesselDefinition{};
     korvan_like::define(*v, mech);
     v->def.rot_drag = _V(0.1, 0.1, 0.1);
-    v->state.pos = _V(world.earth.radius + 20000.0, 0, 0);
-    v->state.vel = _V(150, 0, 880);
-    v->state.R = identity_matrix();
-    v->state.omega = _V(0.02, -0.01, 0.05);
-    v->state.landed = false;
-    korvan_like::set_main_level(*v, 0.8);
-    v->state.control_surface_levels[AIRCTRL_ELEVATOR] = 0.3;
-    v->state.control_surface_levels[AIRCTRL_AILERON] = -0.2;
+    world.move(*v).pos = _V(world.earth.radius + 20000.0, 0, 0);
+    world.move(*v).vel = _V(150, 0, 880);
+    world.move(*v).R = identity_matrix();
+    world.move(*v).omega = _V(0.02, -0.01, 0.05);
+    world.move(*v).landed = false;
+    korvan_like::set_main_level(world, *v, 0.8);
+    v->controls.control_surface_levels[AIRCTRL_ELEVATOR] = 0.3;
+    v->controls.control_surface_levels[AIRCTRL_AILERON] = -0.2;
     return v;
 }
 
@@ -147,11 +147,11 @@ runtime::VesselRecord* braking_korvan(runtime::World& world, korvan_like::Mechan
     nose = nose - up * dotp(nose, up);
     nose = nose / length(nose);
     const VECTOR3 right = crossp(up, nose);
-    v->state.vel = v->state.vel + nose * 40.0 + right * 5.0;
-    v->state.pos = v->state.pos - up * 0.02;  // pressed 2 cm into its springs
-    v->state.omega = v->state.omega + _V(0.01, 0.005, 0.02);
-    v->state.landed = false;
-    korvan_like::set_main_level(*v, 0.3);
+    world.move(*v).vel = v->state.vel + nose * 40.0 + right * 5.0;
+    world.move(*v).pos = v->state.pos - up * 0.02;  // pressed 2 cm into its springs
+    world.move(*v).omega = v->state.omega + _V(0.01, 0.005, 0.02);
+    world.move(*v).landed = false;
+    korvan_like::set_main_level(world, *v, 0.3);
     v->def.friction_lng = korvan_like::kBrakingFriction;
     v->def.friction_lat = 0.2;
     return v;
@@ -179,7 +179,7 @@ TEST(Integration, AVesselThatChangesItsAirfoilsBetweenStepsFliesWithTheNewOnes) 
     auto change = [](runtime::VesselRecord& v) { v.def.airfoils.front()->area *= 0.5; };
     change(*changed);
     change(*fresh);
-    fresh->state = changed->state;
+    fresh_world.move(*fresh) = changed->state;
     for (size_t i = 0; i < fresh->def.propellants.size(); ++i)
         fresh->def.propellants[i]->mass = changed->def.propellants[i]->mass;
     fresh_world.sim_time = changed_world.sim_time;

@@ -64,13 +64,12 @@ constexpr size_t kFirstMain = 0, kMainCount = 4, kFirstAir = 4, kAirCount = 2, k
 inline runtime::ThrusterRecord* add_thruster(runtime::VesselDefinition& def, VECTOR3 pos, VECTOR3 dir, double max0,
                                              double isp_vac, double isp_ref) {
     auto th = std::make_unique<runtime::ThrusterRecord>();
-    th->pos = pos;
-    th->dir = dir;
-    th->max0 = max0;
+    th->set_geometry(pos, dir, max0);
     th->propellant = def.default_propellant;
     th->isp_vac = isp_vac;
     th->isp_ref = isp_ref;
     th->p_ref = kReferencePressure;
+    th->index = def.thrusters.size();
     def.thrusters.push_back(std::move(th));
     return def.thrusters.back().get();
 }
@@ -148,8 +147,8 @@ inline void define(runtime::VesselRecord& v, Mechanisms& mech) {
     }
 }
 
-inline void set_main_level(runtime::VesselRecord& v, double level) {
-    for (size_t i = kFirstMain; i < kFirstMain + kMainCount; ++i) v.def.thrusters[i]->level = level;
+inline void set_main_level(runtime::World& world, runtime::VesselRecord& v, double level) {
+    for (size_t i = kFirstMain; i < kFirstMain + kMainCount; ++i) world.set_thruster_level(v, *v.def.thrusters[i], level);
 }
 
 // A World with one plain class; vessels are created from it and then given their figures.

@@ -123,9 +123,9 @@ TEST(Orbits, TheFullStepCoastsAnOrbitAboveTheAir) {
     runtime::VesselRecord* v = korvan_like::create_plain_vessel(world, "coaster");
     ASSERT_NE(v, nullptr);
     const double r = kRadius + 2000e3;
-    v->state.pos = _V(r, 0, 0);
-    v->state.vel = _V(0, 0, physics::circular_speed(kMu, r));
-    v->state.landed = false;
+    world.move(*v).pos = _V(r, 0, 0);
+    world.move(*v).vel = _V(0, 0, physics::circular_speed(kMu, r));
+    world.move(*v).landed = false;
     const double e0 = physics::specific_energy(kMu, v->state.pos, v->state.vel);
     physics::Physics physics(world);
     const double period = PI2 * std::sqrt(r * r * r / kMu);

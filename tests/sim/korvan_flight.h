@@ -121,7 +121,7 @@ private:
         const VECTOR3 roof = add(scale(ahead, -sp), scale(up, cp));
         const VECTOR3 x = add(scale(right, cb), scale(roof, sb));
         const VECTOR3 y = add(scale(roof, cb), scale(right, -sb));
-        runtime::VesselState& s = korvan_->state;
+        runtime::VesselState& s = w.move(*korvan_);
         s.pos = pos;
         s.vel = scale(compass(east, north, p.track_deg), p.speed_m_s);
         s.R = attitude_from_columns(x, y, forward);

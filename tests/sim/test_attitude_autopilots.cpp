@@ -151,7 +151,7 @@ TEST(AttitudeAutopilots, ANewModeTakesOverAndSwitchingOffLeavesTheThrustersQuiet
     EXPECT_GT(took, 0.0) << "turned about to retrograde";
 
     // Off: the vessel keeps whatever rotation it has, nothing fires.
-    k.state.omega = _V(0.01, 0.0, 0.0);
+    runtime::World::current().move(k).omega = _V(0.01, 0.0, 0.0);
     ASSERT_TRUE(v.DeactivateNavmode(NAVMODE_RETROGRADE));
     const double fuel = v.GetFuelMass();
     f.fly(2.0);

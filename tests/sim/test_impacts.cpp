@@ -58,7 +58,8 @@ struct Impact {
 
 // The vessel placed with its lowest point (gear or hull) `height` above the ground, moving
 // along its path, turning with the ground.
-void place(runtime::VesselRecord& v, const Impact& impact, std::mt19937& rng) {
+void place(runtime::World& w, runtime::VesselRecord& v, const Impact& impact, std::mt19937& rng) {
+    runtime::VesselState& st = w.move(v);
     std::uniform_real_distribution<double> unit_interval(0.0, 1.0), normal_dir(-1.0, 1.0);
     const VECTOR3 up = unit(_V(normal_dir(rng), normal_dir(rng), normal_dir(rng)));
     const VECTOR3 east = unit(crossp(up, _V(0, 1, 0))), north = crossp(east, up);
@@ -76,16 +77,16 @@ void place(runtime::VesselRecord& v, const Impact& impact, std::mt19937& rng) {
         y = unit(crossp(z, crossp(_V(normal_dir(rng), normal_dir(rng), normal_dir(rng)), z)));
     }
     x = crossp(y, z);
-    MATRIX3& R = v.state.R;
+    MATRIX3& R = st.R;
     R.m11 = x.x, R.m21 = x.y, R.m31 = x.z, R.m12 = y.x, R.m22 = y.y, R.m32 = y.z, R.m13 = z.x, R.m23 = z.y, R.m33 = z.z;
     double lowest = 0.0;
     for (const VECTOR3& p : v.def.touchdown)
-        for (const double side : {1.0, -1.0}) lowest = std::min(lowest, dotp(mul(v.state.R, _V(p.x, side * p.y, p.z)), up));
-    v.state.pos = up * (kRadius + impact.height - lowest);
-    v.state.vel = physics::ground_velocity(runtime::BodyRecord{}, v.state.pos) +
+        for (const double side : {1.0, -1.0}) lowest = std::min(lowest, dotp(mul(st.R, _V(p.x, side * p.y, p.z)), up));
+    st.pos = up * (kRadius + impact.height - lowest);
+    st.vel = physics::ground_velocity(runtime::BodyRecord{}, st.pos) +
                   (ahead * std::cos(path) - up * std::sin(path)) * impact.speed;
-    v.state.omega = tmul(v.state.R, _V(0, kOmega, 0));
-    v.state.landed = false;
+    st.omega = tmul(st.R, _V(0, kOmega, 0));
+    st.landed = false;
 }
 
 // Speeds from 0 to 12 km/s (spread evenly over their logarithm), paths from grazing to
@@ -112,7 +113,7 @@ TEST(Impacts, NoImpactAddsEnergyAndEachEndsCrashedSettledOrBouncedInAScenarioTha
         opt.telemetry_interval = impact.dt;
         sim::Simulation s(opt);
         s.load();
-        place(*s.world().find_vessel("V"), impact, rng);
+        place(s.world(), *s.world().find_vessel("V"), impact, rng);
         const double path = impact.descent_deg * RAD, sink = impact.speed * std::sin(path), rolling = impact.speed * std::cos(path);
         const std::string what = impact.vessel_class + " at " + std::to_string(impact.speed) + " m/s, " +
                                  std::to_string(impact.descent_deg) + " deg down, dt " + std::to_string(impact.dt);

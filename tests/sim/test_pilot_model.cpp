@@ -84,9 +84,9 @@ TEST(PilotModel, InputsRideOnTheVesselsOwnLevelsForOneStep) {
             own.push_back(s.GetThrusterLevel(th));
         }
         for (AIRCTRL_TYPE type : kSurfaces) s.SetControlSurfaceLevel(type, signed_level(random));
-        const auto own_surfaces = v.state.control_surface_levels;
-        for (double& input : v.state.manual_levels) input = level(random) < 0.5 ? 0.0 : level(random);
-        for (AIRCTRL_TYPE type : kSurfaces) v.state.manual_surface_levels[type] = signed_level(random);
+        const auto own_surfaces = v.controls.control_surface_levels;
+        for (double& input : v.controls.manual_levels) input = level(random) < 0.5 ? 0.0 : level(random);
+        for (AIRCTRL_TYPE type : kSurfaces) v.controls.manual_surface_levels[type] = signed_level(random);
         const int rcs_mode = int(random() % 3);
         s.SetAttitudeMode(rcs_mode);
         const bool focus = random() % 4 != 0;
@@ -96,19 +96,19 @@ TEST(PilotModel, InputsRideOnTheVesselsOwnLevelsForOneStep) {
         for (size_t i = 0; i < rig.thrusters.size(); ++i) {
             double expected = own[i];
             for (int type : rig.groups_of[i])
-                if (focus && selected(type, rcs_mode)) expected = std::min(1.0, expected + v.state.manual_levels[type]);
+                if (focus && selected(type, rcs_mode)) expected = std::min(1.0, expected + v.controls.manual_levels[type]);
             EXPECT_DOUBLE_EQ(s.GetThrusterLevel(rig.thrusters[i]), expected) << "thruster " << i;
         }
         for (AIRCTRL_TYPE type : kSurfaces) {
             const double expected =
-                focus ? std::clamp(own_surfaces[type] + v.state.manual_surface_levels[type], -1.0, 1.0)
+                focus ? std::clamp(own_surfaces[type] + v.controls.manual_surface_levels[type], -1.0, 1.0)
                       : own_surfaces[type];
-            EXPECT_DOUBLE_EQ(v.state.control_surface_levels[type], expected) << "surface " << type;
+            EXPECT_DOUBLE_EQ(v.controls.control_surface_levels[type], expected) << "surface " << type;
         }
         pilot.after_step();
         for (size_t i = 0; i < rig.thrusters.size(); ++i)
             ASSERT_EQ(s.GetThrusterLevel(rig.thrusters[i]), own[i]) << "thruster " << i;
-        ASSERT_EQ(v.state.control_surface_levels, own_surfaces);
+        ASSERT_EQ(v.controls.control_surface_levels, own_surfaces);
     }
 }
 
@@ -155,8 +155,8 @@ TEST(PilotModel, KeptAuthorityFollowsEveryThrusterChange) {
                 s.CreateThrusterGroup(&other, 1, static_cast<THGROUP_TYPE>(type));
             }
         }
-        v.state.navmode = NAVMODE_KILLROT;
-        v.state.omega = _V(unit(random), unit(random), unit(random)) * 0.01;  // rad/s: levels below 1
+        v.controls.navmode = NAVMODE_KILLROT;
+        runtime::World::current().move(v).omega = _V(unit(random), unit(random), unit(random)) * 0.01;  // rad/s: levels below 1
         const std::vector<double> with_kept = applied_levels(rig, kept);
         pilot::Pilot fresh(w);
         ASSERT_EQ(with_kept, applied_levels(rig, fresh));
@@ -170,8 +170,8 @@ TEST(PilotModel, KeptAuthorityIsNeverHandedToANewVessel) {
     Rig rig;
     pilot::Pilot kept(rig.world);
     const auto tumble = [&rig] {
-        rig.v->state.navmode = NAVMODE_KILLROT;
-        rig.v->state.omega = _V(0.004, -0.007, 0.002);  // rad/s
+        rig.v->controls.navmode = NAVMODE_KILLROT;
+        runtime::World::current().move(*rig.v).omega = _V(0.004, -0.007, 0.002);  // rad/s
     };
     tumble();
     applied_levels(rig, kept);

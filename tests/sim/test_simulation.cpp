@@ -55,12 +55,12 @@ TEST(HostKeys, ThePilotsModesAreSavedAndLoaded) {
     sim::Simulation s(options_for(ships(flying)));
     s.load();
     runtime::VesselRecord& v = *s.world().find_vessel("Block1");
-    EXPECT_EQ(v.state.rcs_mode, RCS_ROT);
-    EXPECT_EQ(v.state.navmode, NAVMODE_PROGRADE);
+    EXPECT_EQ(v.controls.rcs_mode, RCS_ROT);
+    EXPECT_EQ(v.controls.navmode, NAVMODE_PROGRADE);
     const std::string first = s.scenario_text();
     EXPECT_NE(first.find("  RCSMODE 1\n  NAVMODE PROGRADE\n"), std::string::npos) << first;
-    v.state.navmode = NAVMODE_KILLROT;
-    v.state.rcs_mode = RCS_NONE;
+    v.controls.navmode = NAVMODE_KILLROT;
+    v.controls.rcs_mode = RCS_NONE;
     const std::string changed = s.scenario_text();
     EXPECT_NE(changed.find("  NAVMODE KILLROT\n"), std::string::npos) << changed;
     EXPECT_EQ(changed.find("RCSMODE"), std::string::npos) << "off is not written";
@@ -417,7 +417,7 @@ TEST(Script, CommandsActOnTheFocusVesselAtTheirTime) {
     const sim::RunResult r = s.run();
     EXPECT_EQ(r.outcome, sim::Outcome::ScriptStop);
     runtime::World& w = s.world();
-    EXPECT_EQ(w.find_vessel("Block1")->state.manual_levels[THGROUP_ATT_PITCHUP], 0.75);
+    EXPECT_EQ(w.find_vessel("Block1")->controls.manual_levels[THGROUP_ATT_PITCHUP], 0.75);
     EXPECT_EQ(w.time_acceleration, 5.0);
     EXPECT_EQ(w.focus, w.find_vessel("Block2"));
     EXPECT_EQ(s.saved_scenarios().count("two"), 1u);
@@ -489,7 +489,7 @@ TEST(Outputs, ANonFiniteStateStopsTheRunNamingTheVessel) {
     opt.until = 10.0;
     sim::Simulation s(opt);
     s.load();
-    s.world().find_vessel("Block1")->state.vel.x = std::nan("");
+    runtime::World::current().move(*s.world().find_vessel("Block1")).vel.x = std::nan("");
     const sim::RunResult r = s.run();
     EXPECT_EQ(r.outcome, sim::Outcome::NonFinite);
     EXPECT_EQ(r.exit_status, sim::kExitNonFinite);
@@ -505,7 +505,7 @@ TEST(Outputs, AStateBeyondWhatAScenarioHoldsStopsTheRunUnsaved) {
     opt.until = 10.0;
     sim::Simulation s(opt);
     s.load();
-    s.world().find_vessel("Block1")->state.vel.x = 31000.0;
+    s.world().move(*s.world().find_vessel("Block1")).vel.x = 31000.0;
     const sim::RunResult r = s.run();
     EXPECT_EQ(r.outcome, sim::Outcome::BeyondScenario);
     EXPECT_EQ(r.exit_status, sim::kExitBeyondScenario);

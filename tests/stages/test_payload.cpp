@@ -16,7 +16,7 @@ class PayloadTest : public korvan_test::KorvanTest {
 protected:
     void SetUp() override {
         KorvanTest::SetUp();
-        env.record(korvan).state.pos = kCarrierPos;
+        runtime::World::current().move(env.record(korvan)).pos = kCarrierPos;
     }
 
     // A plain vessel of its own class with one to-parent point `id` at `point` in its frame,
@@ -27,7 +27,7 @@ protected:
             stages_test::plain_class("Sat_" + name, size, mass, 0.0, {stages_test::to_parent_point(point, id)}));
         runtime::VesselRecord* rec = env.world.instantiate_vessel(name, "Sat_" + name);
         EXPECT_NE(rec, nullptr);
-        rec->state.pos = point_global - point;
+        runtime::World::current().move(*rec).pos = point_global - point;
         return rec;
     }
 
@@ -97,7 +97,7 @@ TEST_F(PayloadTest, PayloadThatLeftThePayloadPointNoLongerCounts) {
     korvan->command_payload();
     ASSERT_EQ(held_at_payload_point(), sat);
     korvan->DetachChild(korvan->payload_attachment, 0.0);  // released by someone else
-    env.world.record(sat)->state.pos = _V(100.0, 0.0, 0.0);
+    runtime::World::current().move(*env.world.record(sat)).pos = _V(100.0, 0.0, 0.0);
     korvan->command_payload();
     EXPECT_DOUBLE_EQ(korvan->payload_mass, 0.0);
     EXPECT_DOUBLE_EQ(korvan->GetEmptyMass(), empty_before);
@@ -110,7 +110,7 @@ TEST_F(PayloadTest, PayloadKeyAlternatesBetweenGrapplingAndReleasing) {
     EXPECT_EQ(held_at_grapple_point(), arm);
     korvan->command_payload();
     EXPECT_EQ(held_at_grapple_point(), nullptr);
-    env.world.record(arm)->state.pos = _V(0.0, 1.9, 0.0);  // drifted back within 2 m
+    runtime::World::current().move(*env.world.record(arm)).pos = _V(0.0, 1.9, 0.0);  // drifted back within 2 m
     korvan->command_payload();
     EXPECT_EQ(held_at_grapple_point(), arm);
 }
@@ -118,7 +118,7 @@ TEST_F(PayloadTest, PayloadKeyAlternatesBetweenGrapplingAndReleasing) {
 TEST_F(PayloadTest, GrappleLooksAroundThePayloadPointsPresentPosition) {
     korvan->config_index = 2;
     korvan->capture_payload();
-    env.record(korvan).state.pos = kCarrierPos + _V(50.0, 0.0, 0.0);
+    runtime::World::current().move(env.record(korvan)).pos = kCarrierPos + _V(50.0, 0.0, 0.0);
     OBJHANDLE arm = place("Arm", "GS1", _V(0.0, 0.0, 0.0), _V(51.0, 0.0, 0.0));
     place("Far", "GS1", _V(0.0, 0.0, 0.0), _V(2.0, 0.0, 0.0));  // 2 m from the old point, 48 from the new
     korvan->command_payload();

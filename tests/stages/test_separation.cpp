@@ -24,8 +24,8 @@ protected:
         KorvanTest::SetUp();
         env.world.add_class(stages_test::plain_class("Drop", 2.0, 500.0, kDropMaxFuel));
         runtime::VesselRecord& rec = env.record(korvan);
-        rec.state.pos = kCarrierPos;
-        rec.state.vel = kCarrierVel;
+        runtime::World::current().move(rec).pos = kCarrierPos;
+        runtime::World::current().move(rec).vel = kCarrierVel;
     }
 
     // Item lines in table order, then a rebuild so that each item's position is its mesh's.
@@ -120,8 +120,8 @@ TEST_F(SeparationTest, FromARotatedAndTurningCarrierTheNewVesselFollowsTheCarrie
         SCOPED_TRACE(testing::Message() << "trial " << trial << (group ? " group" : " single") << " angle " << angle);
 
         runtime::VesselRecord& carrier = env.record(korvan);
-        carrier.state.R = carrier_r;
-        carrier.state.omega = omega;
+        runtime::World::current().move(carrier).R = carrier_r;
+        runtime::World::current().move(carrier).omega = omega;
         char line[160];
         // A new name each trial: the host makes no second vessel of a name.
         std::snprintf(line, sizeof line, "%s N%d n.msh Drop %.2f %.2f %.2f 100 %.2f 0", group ? "STAGE" : "PAYLOAD",

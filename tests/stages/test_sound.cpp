@@ -180,7 +180,7 @@ protected:
     }
     void set_main_level(Korvan* k, double level) {
         for (THRUSTER_HANDLE th : k->main_thrusters)
-            if (th != nullptr) static_cast<runtime::ThrusterRecord*>(th)->level = level;
+            if (th != nullptr) k->SetThrusterLevel(th, level);
     }
     std::vector<std::string> calls_matching(const std::string& prefix) const {
         std::vector<std::string> out;

@@ -51,8 +51,8 @@ public:
     void place_in_orbit(const Korvan* k) {
         runtime::VesselRecord* rec = world.record(k->GetHandle());
         const double r = world.earth.radius + kOrbitAltitude;
-        rec->state.pos = _V(r, 0.0, 0.0);
-        rec->state.vel = _V(0.0, 0.0, std::sqrt(world.earth.mu / r));
+        world.move(*rec).pos = _V(r, 0.0, 0.0);
+        world.move(*rec).vel = _V(0.0, 0.0, std::sqrt(world.earth.mu / r));
     }
 
     // Advances the clock by dt and runs the vessel's post-step once.

@@ -22,10 +22,10 @@ protected:
         pins.altitude = 1.35;
         pins.airspeed = 20.0;
     }
-    void rudder(double level) { env.record(korvan).state.control_surface_levels[AIRCTRL_RUDDER] = level; }
+    void rudder(double level) { env.record(korvan).controls.control_surface_levels[AIRCTRL_RUDDER] = level; }
     // The steering couple's force at the nose point, after one run.
     double steering_force() {
-        auto& forces = env.record(korvan).state.added_forces;
+        auto& forces = env.record(korvan).controls.added_forces;
         forces.clear();
         korvan->apply_ground_handling();
         EXPECT_EQ(forces.size(), 2u);

@@ -95,7 +95,7 @@ TEST_F(MixingTest, ConfigurationThreeAndAboveLeaveTheNozzlesAlone) {
 
 TEST_F(MixingTest, OnlyTheFocusVesselTakesThePilotsInputs) {
     korvan->config_index = 0;
-    auto& manual = env.record(korvan).state.manual_levels;
+    auto& manual = env.record(korvan).controls.manual_levels;
     manual[THGROUP_ATT_PITCHDOWN] = 0.5;
     manual[THGROUP_ATT_YAWLEFT] = 1.0;
     manual[THGROUP_ATT_BANKRIGHT] = 0.5;
@@ -150,7 +150,7 @@ TEST_F(MixingTest, AFreshRollOutputBeyondOneDeflectsTheAileronsAsTheLawSays) {
     korvan->roll_output = 1.6;
     korvan->yaw_output = 1.5;
     korvan->mix_flight_controls();
-    const auto& asked = env.record(korvan).state.control_surface_requests;
+    const auto& asked = env.record(korvan).controls.control_surface_requests;
     EXPECT_DOUBLE_EQ(asked[AIRCTRL_AILERON], -1.28);
     EXPECT_DOUBLE_EQ(asked[AIRCTRL_RUDDER], 0.5 * 2.25);
     EXPECT_EQ(korvan->GetControlSurfaceLevel(AIRCTRL_AILERON), -1.0);

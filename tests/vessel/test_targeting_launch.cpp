@@ -144,7 +144,7 @@ TEST_F(TargetingTest, GuidanceOffCentresTheAttitudeThrustersAndControlSurfaces) 
     EXPECT_FALSE(korvan->engaged);
     EXPECT_EQ(debug_line(), "Guidance OFF");
     EXPECT_EQ(korvan->pitch_output, 0.0);
-    const VECTOR3 rot = env.record(korvan).state.attitude_rot_level;
+    const VECTOR3 rot = env.record(korvan).controls.attitude_rot_level;
     EXPECT_EQ(rot.x, 0.0);
     EXPECT_EQ(rot.y, 0.0);
     EXPECT_EQ(rot.z, 0.0);

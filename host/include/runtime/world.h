@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "orbiter_api.h"
-#include "runtime/handle_index.h"
+#include "runtime/handle_cursor.h"
 #include "vessel_api.h"
 
 namespace runtime {
@@ -35,15 +35,41 @@ struct PropellantRecord {
 };
 
 struct ThrusterRecord {
-    VECTOR3 pos{};
-    VECTOR3 dir{};           // as set: not normalised by the vessel
-    double max0 = 0.0;       // N, vacuum rating
+    const VECTOR3& pos = pos_;
+    const VECTOR3& dir = dir_;    // as set: not normalised by the vessel
+    const double& max0 = max0_;   // N, vacuum rating
+    // The only ways to set them; each makes the torque below stale.
+    void set_geometry(const VECTOR3& pos, const VECTOR3& dir, double max0);
+    void set_dir(const VECTOR3& direction) {
+        dir_ = direction;
+        torque_known_ = false;
+    }
+    void set_max0(double rating) {
+        max0_ = rating;
+        torque_known_ = false;
+    }
+    // The torque at full level (vessel frame, F x r, N m), zero for a zero direction: derived
+    // at first need after set_geometry, which alone changes what it depends on (most
+    // thrusters, steered every step but in no attitude group, never need it).
+    const VECTOR3& full_torque() const;
     PropellantRecord* propellant = nullptr;
     double isp_vac = 0.0;    // m/s
     double isp_ref = 0.0;    // m/s at p_ref; 0 means no pressure dependence
     double p_ref = 101.4e3;  // Pa
-    double level = 0.0;      // 0..1
-    int attitude_groups = 0;  // attitude groups (THGROUP_ATT_*) that hold it
+    const double& level = level_;  // 0..1, set through World::set_thruster_level
+    std::size_t index = 0;         // place in the vessel's thruster list
+
+    ThrusterRecord() = default;
+    ThrusterRecord(const ThrusterRecord&) = delete;
+    ThrusterRecord& operator=(const ThrusterRecord&) = delete;
+
+private:
+    friend class World;
+    double level_ = 0.0;
+    VECTOR3 pos_{}, dir_{};
+    double max0_ = 0.0;
+    mutable VECTOR3 full_torque_{};
+    mutable bool torque_known_ = false;
 };
 
 struct ThrusterGroupRecord {
@@ -152,16 +178,12 @@ struct VesselDefinition {
     std::vector<std::unique_ptr<PropellantRecord>> propellants;
     PropellantRecord* default_propellant = nullptr;
     std::vector<std::unique_ptr<ThrusterRecord>> thrusters;
+    // The thrusters whose level is above 0, in definition order (the order their thrust is
+    // summed in): the World keeps it as levels change and thrusters come and go.
+    std::vector<ThrusterRecord*> firing;
     std::vector<std::unique_ptr<ThrusterGroupRecord>> groups;
     // The group of each predefined type (null: none), kept with `groups` by the World.
     std::array<ThrusterGroupRecord*, THGROUP_TYPE_COUNT> group_of_type{};
-    // Counts thrusters and groups created, replaced or cleared, and the changes of direction
-    // or rating of a thruster an attitude group holds (a value set again unchanged is none):
-    // a caller keeps what it derives from them until one of the two moves. A layout revision
-    // is drawn from one sequence for all vessels (next_thruster_layout_revision), so that a
-    // vessel made where a destroyed one stood never shows the old one's revision.
-    std::uint64_t thruster_layout_revision = 0;
-    std::uint64_t attitude_thruster_revision = 0;
     std::vector<ExhaustRecord> exhausts;
     std::vector<ExhaustStreamRecord> streams;
     std::vector<std::unique_ptr<AirfoilRecord>> airfoils;
@@ -170,8 +192,8 @@ struct VesselDefinition {
     std::vector<std::unique_ptr<AttachmentRecord>> attachments;  // both sides, in creation order
     std::vector<std::unique_ptr<DockRecord>> docks;
     std::vector<std::unique_ptr<AnimationRecord>> animations;  // index = animation id
-    // Where the vessel's handles stand in their lists, for look-ups in constant time.
-    mutable HandleIndex propellant_index, thruster_index, attachment_index;
+    // Where the vessel's handles were found last in their lists (runtime/handle_cursor.h).
+    mutable HandleCursor propellant_cursor, thruster_cursor, attachment_cursor;
 };
 
 // Body: the one central body the World knows. Its frame rotates about the global +y axis.
@@ -199,16 +221,21 @@ struct BodyRecord {
 // profile in altitude; the air moves with the ground besides.
 VECTOR3 wind_velocity(const BodyRecord& body, const VECTOR3& pos);
 
-// What the physics integrates. Frames: the global frame is inertial with the body at its
-// origin; R maps vessel-frame vectors to global ones. Vessel frame: x right, y up,
-// z forward. Angular velocity in the vessel frame, positive x nose up, positive y nose
-// left, positive z right wing down (see docs/physics.md).
+// How the vessel moves: what the physics integrates. Written only through the World
+// (World::move), which marks what it derived from it stale. Frames: the global frame is
+// inertial with the body at its origin; R maps vessel-frame vectors to global ones. Vessel
+// frame: x right, y up, z forward. Angular velocity in the vessel frame, positive x nose up,
+// positive y nose left, positive z right wing down (see docs/physics.md).
 struct VesselState {
     VECTOR3 pos{};                 // m, global
     VECTOR3 vel{};                 // m/s, global, inertial
     MATRIX3 R = identity_matrix(); // vessel to global
     VECTOR3 omega{};               // rad/s, vessel frame
     bool landed = false;           // held by the ground: rests with the surface
+};
+
+// What the vessel and the pilot ask of the controls: nothing the World derives depends on it.
+struct VesselControls {
     // The pilot's inputs, what GetManualControlLevel answers: 0..1 per thruster-group type
     // (the throttle for main, retro and hover), and -1..1 per control-surface type. The
     // headless host's pilot model applies them (docs/host.md).
@@ -254,13 +281,52 @@ struct ObservablePins {
     void release_all() { *this = ObservablePins{}; }
 };
 
-// The local horizon axes at a vessel's position, kept with the position they belong to: the
-// attitude angles and the horizon airspeed all start from them, several times a step, and
-// they cost a hypot and two divisions. Any other position derives them afresh.
-struct HorizonAxes {
+// What the questions of a step need of a vessel's motion and air, derived at first need and
+// answered from here until the World changes the motion (World::move) or the air data
+// (World::set_air): the World performs every such change, so it alone marks these stale, and
+// each value is computed once per state. `known` holds a bit per group already derived.
+struct DerivedObservables {
+    enum Group : unsigned {
+        kFrame = 1u << 0,     // horizon axes, altitude, airspeed vectors, airspeed, Mach, dynamic pressure
+        kPitch = 1u << 1,
+        kBank = 1u << 2,
+        kHeading = 1u << 3,
+        kAoa = 1u << 4,
+        kSlip = 1u << 5,
+        kArot = 1u << 6,      // the status's orientation angles
+        kElements = 1u << 7,
+    };
+    unsigned known = 0;
+    VECTOR3 east{}, up{}, north{};  // local horizon axes, global
+    double altitude = 0.0;          // m
+    VECTOR3 airspeed_global{};      // relative to the rotating air
+    VECTOR3 airspeed_local{};
+    double airspeed = 0.0, mach = 0.0, dyn_pressure = 0.0;
+    double pitch = 0.0, bank = 0.0, heading = 0.0, aoa = 0.0, slip = 0.0;  // rad
+    VECTOR3 arot{};
+    ELEMENTS elements{};
+};
+
+// What the physics carries from the end of one step to the start of the next for a vessel: the
+// air where the step ended, the airfoils' forces there with the definitions they came from,
+// and the ground-fixed pose of a vessel the ground holds. It holds while `valid`: the World
+// clears that whenever it changes the vessel's motion (World::move), so the physics sets it
+// again only after writing a step's motion, and takes any other change as a new start.
+struct PhysicsCarry {
     bool valid = false;
-    VECTOR3 pos{};
-    VECTOR3 east{}, up{}, north{};
+    bool air_known = false;
+    AirData air;  // at the position the step ended at
+    bool airfoils_known = false;
+    VECTOR3 airfoil_force{}, airfoil_torque{}, airfoil_lift{}, airfoil_drag{};  // vessel frame
+    std::vector<AirfoilRecord> airfoil_definitions;  // copied only when they change
+    bool resting = false;
+    VECTOR3 ground_pos{};  // body-fixed position while resting
+    MATRIX3 ground_rot{};  // body-fixed attitude while resting
+    // A wreck: it struck the ground harder than it can take, rests where it came to rest and its
+    // engines give nothing. Not a value derived from the motion, so a World::move does not end
+    // it: it stays a wreck while it is on the ground, and a placement that takes it off the
+    // ground (not landed) ends it.
+    bool crashed = false;
 };
 
 struct ModuleRecord;
@@ -271,13 +337,30 @@ struct VesselRecord {
     VESSEL* iface = nullptr;             // the module's vessel, or the host's plain one
     ModuleRecord* module = nullptr;      // null for a vessel without a module
     VesselDefinition def;
-    VesselState state;
-    AirData air;
+    // Read by anyone; written only through the World (World::move, World::set_air).
+    const VesselState& state = state_;
+    const AirData& air = air_;
+    VesselControls controls;
     ForceData forces;
     ObservablePins pins;
-    mutable HorizonAxes horizon;
     std::vector<std::string> unparsed_lines;  // scenario lines neither vessel nor host used
     bool pending_delete = false;
+
+    VesselRecord() = default;
+    VesselRecord(const VesselRecord&) = delete;
+    VesselRecord& operator=(const VesselRecord&) = delete;
+
+private:
+    friend class World;
+    VesselState state_;
+    AirData air_;
+    mutable DerivedObservables derived_;
+    PhysicsCarry carry_;
+    // What the attachment links of its points say: the vessel this one is attached to (null:
+    // none) and how many children hang on it. The World changes links only in attach, detach
+    // and destroy_vessel, and sets these there for every vessel whose links changed.
+    VesselRecord* parent_ = nullptr;
+    std::size_t children_ = 0;
 };
 
 // A vessel class from Config/Vessels/<Class>.cfg: either a module, or the figures of a
@@ -301,6 +384,10 @@ struct VesselClass {
     std::vector<AttachmentSpec> attachments;
     std::string source;  // the file it came from
 };
+
+// Osculating elements of an orbit about a body of gravitational parameter mu (m^3/s^2), from
+// the inertial position and velocity relative to its centre (docs/host.md, "Observables").
+ELEMENTS orbital_elements(const VECTOR3& pos, const VECTOR3& vel, double mu);
 
 // Reads the "Key = value" lines of a class config into cls (docs/host.md lists the keys and
 // their ranges). False, with "source:line: what is wrong" in *error, at the first line that
@@ -342,8 +429,9 @@ public:
     World(const World&) = delete;
     World& operator=(const World&) = delete;
 
-    // The World the host API answers from. Creating a World makes it current; destroying it
-    // clears the pointer; with none, an empty World that lives as long as the process.
+    // The World the host API answers from. Creating a World makes it current; destroying the
+    // current one leaves the current one before it, or with none an empty World that lives as
+    // long as the process (current_or_null answers null for it).
     static World& current();
     static World* current_or_null();
 
@@ -402,7 +490,10 @@ public:
     // The vessel behind a handle, null for an unknown one. The vessel asked about last is
     // answered at once: a vessel's callbacks ask about their own vessel many times a step.
     VesselRecord* record(OBJHANDLE h) const {
-        if (h != nullptr && h == last_handle_) return last_record_;
+        if (h == last_handle_) [[likely]] {
+            if (h == nullptr) __builtin_unreachable();  // last_handle_ is never null
+            return static_cast<VesselRecord*>(h);       // the vessel found last
+        }
         return find_record(h);
     }
     bool is_vessel(OBJHANDLE h) const { return record(h) != nullptr; }
@@ -414,13 +505,18 @@ public:
     bool attach(VesselRecord* parent, AttachmentRecord* parent_point, VesselRecord* child,
                 AttachmentRecord* child_point);
     bool detach(AttachmentRecord* parent_point, double vel);
-    VesselRecord* parent_of(const VesselRecord* v) const;
+    VesselRecord* parent_of(const VesselRecord* v) const { return v != nullptr ? v->parent_ : nullptr; }
     // Places every attached child rigidly at its parent's attachment point.
     void place_children(VesselRecord* parent);
 
-    // Derived observables (pins win)
-    // The horizon axes at the vessel's present position.
-    const HorizonAxes& horizon(const VesselRecord& v) const;
+    // The only ways to change a vessel's motion and its air data. Each marks what the World
+    // derived from them stale: the observables and the physics' carry.
+    VesselState& move(VesselRecord& v);
+    void set_air(VesselRecord& v, const AirData& air);
+    // What the physics carries between steps (it writes it back after each step's move).
+    PhysicsCarry& carry(VesselRecord& v) { return v.carry_; }
+
+    // Derived observables (pins win), each computed once per state at first need.
     double mass(const VesselRecord& v) const;  // empty mass plus all propellant
     double altitude(const VesselRecord& v) const;
     VECTOR3 airspeed_vector_global(const VesselRecord& v) const;  // relative to the rotating air and its wind
@@ -439,10 +535,11 @@ public:
     VECTOR3 global_pos(const VesselRecord& v) const;
     VECTOR3 relative_vel(const VesselRecord& v) const;  // inertial, relative to the body
     void equ_pos(const VesselRecord& v, double& lng, double& lat, double& rad) const;
-    ELEMENTS elements(const VesselRecord& v) const;
+    const ELEMENTS& elements(const VesselRecord& v) const;  // the pin, or the snapshot's
     VECTOR3 force_vector(const VesselRecord& v) const;
     VECTOR3 weight_vector(const VesselRecord& v) const;
     VESSELSTATUS status(const VesselRecord& v) const;
+    void status(const VesselRecord& v, VESSELSTATUS& out) const;  // the same, written into `out`
     void set_status(VesselRecord& v, const VESSELSTATUS& s);
     // Local horizon axes at a global position: east, up, north (unit vectors, global frame).
     void horizon_axes(const VECTOR3& pos, VECTOR3& east, VECTOR3& up, VECTOR3& north) const;
@@ -450,10 +547,19 @@ public:
     // heading (rad) and height of its origin above the surface (m).
     void set_landed(VesselRecord& v, double lng, double lat, double heading, double height);
 
-    // Thruster groups and levels, as the host sees them
+    // Thruster groups and levels, as the host sees them. Levels change only here, so that the
+    // vessel's list of firing thrusters follows them.
     ThrusterGroupRecord* group(VesselRecord& v, THGROUP_TYPE type) const;
     double group_level(const VesselRecord& v, THGROUP_TYPE type) const;  // mean of its thrusters
     void set_group_level(VesselRecord& v, THGROUP_TYPE type, double level);
+    // Clamped to 0..1 (NaN kept). Inline: levels are set many times a step, and the firing list
+    // changes only when a thruster starts or stops.
+    void set_thruster_level(VesselRecord& v, ThrusterRecord& t, double level) {
+        const double clamped = level < 0.0 ? 0.0 : (level > 1.0 ? 1.0 : level);
+        const bool was_firing = !(t.level_ <= 0.0), firing = !(clamped <= 0.0);
+        t.level_ = clamped;
+        if (was_firing != firing) update_firing(v, t, firing);
+    }
 
     // Resources
     MESHHANDLE load_mesh(const std::string& name, bool global);
@@ -477,14 +583,27 @@ public:
     std::function<void(VesselRecord&)> on_vessel_created;
 
 private:
+    // The vessel's snapshot with its frame group known; the other groups are derived by the
+    // observable that answers them (observables.cpp). Asked many times a step: the check is
+    // inline, the derivation once per state.
+    DerivedObservables& frame(const VesselRecord& v) const {
+        if ((v.derived_.known & DerivedObservables::kFrame) != 0) [[likely]]
+            return v.derived_;
+        return derive_frame(v);
+    }
+    DerivedObservables& derive_frame(const VesselRecord& v) const;
     void release_module(ModuleRecord* module);  // unloads it when its last vessel is gone
+    void update_firing(VesselRecord& v, ThrusterRecord& t, bool firing);  // t started or stopped
     VesselRecord* find_record(OBJHANDLE h) const;
     void place_children_below(VesselRecord* parent, size_t depth);
+    void find_links(VesselRecord& v);  // sets parent_ and children_ from the links, after they changed
     void forget_vessel_handles();  // after a vessel left the list
 
-    mutable OBJHANDLE last_handle_ = nullptr;
-    mutable VesselRecord* last_record_ = nullptr;
-    mutable HandleIndex vessel_index_;
+    // The handle of the vessel found last (a vessel's handle is its record), or a handle no
+    // caller is given while there is none: never null, so that the answer on the likely path
+    // needs no test for null.
+    mutable OBJHANDLE last_handle_;
+    mutable HandleCursor vessel_cursor_;
 
     std::string root_ = ".";
     std::vector<std::unique_ptr<VesselRecord>> vessels_;
