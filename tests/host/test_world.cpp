@@ -453,7 +453,9 @@ TEST_F(HostWorld, kept_parents_and_children_follow_generated_link_changes) {
     std::mt19937 random(23);
     std::vector<runtime::VesselRecord*> vessels;
     for (int i = 0; i < 5; ++i) {
-        runtime::VesselRecord* v = plain("V" + std::to_string(i));
+        std::string name = "V";  // appended, not "V" + a temporary, which MinGW GCC 12 takes for an overlapping copy
+        name += std::to_string(i);
+        runtime::VesselRecord* v = plain(name);
         for (double x : {-1.0, 1.0}) v->iface->CreateAttachment(false, _V(x, 2, 0), _V(0, 1, 0), _V(0, 0, 1), "C");
         v->iface->CreateAttachment(true, _V(0, -1, 0), _V(0, -1, 0), _V(0, 0, 1), "P");
         vessels.push_back(v);
