@@ -46,8 +46,8 @@ TEST(RunOutputs, QuickStateCheckAgreesWithTheReportOverGeneratedStates) {
     auto component = [&](double limit) {
         const int kind = static_cast<int>(rng() % 8);
         if (kind == 0) return specials[rng() % 3] * ((rng() % 2) != 0U ? 1.0 : -1.0);
-        const double near = limit * (1.0 + std::ldexp(static_cast<double>(rng() % 2001) - 1000.0, -40));
-        return kind == 1 ? near : std::uniform_real_distribution<double>(-1.2 * limit, 1.2 * limit)(rng);
+        const double beside_limit = limit * (1.0 + std::ldexp(static_cast<double>(rng() % 2001) - 1000.0, -40));
+        return kind == 1 ? beside_limit : std::uniform_real_distribution<double>(-1.2 * limit, 1.2 * limit)(rng);
     };
     for (int i = 0; i < 20000; ++i) {
         runtime::VesselState& st = w.move(v);
