@@ -17,10 +17,12 @@
 #include <vector>
 
 #include "default_ascent.h"
+#include "korvan_in_world.h"
 #include "flight/aerodynamics.h"
 #include "flight/propulsion.h"
 #include "guidance/equivalent_airspeed.h"
 #include "physics/physics.h"
+#include "physics/vector_math.h"
 #include "runtime/world.h"
 #include "simulation.h"
 #include "vessel/korvan.h"
@@ -62,15 +64,8 @@ struct ForceElements {
 
     ForceElements() {
         runtime::World world;
-        world.set_root(KORVAN_RUN_TREE);
-        runtime::VesselClass cls;
-        cls.name = "Korvan";
-        world.add_class(cls);
-        runtime::VesselRecord* rec = world.instantiate_vessel("K", "Korvan");
-        delete rec->iface;
-        auto* korvan = new Korvan(static_cast<OBJHANDLE>(rec));
-        rec->iface = korvan;
-        korvan->clbkSetClassCaps(nullptr);
+        Korvan* korvan = make_korvan(world);
+        runtime::VesselRecord* rec = world.vessel(0);
         korvan->define_control_surfaces();
         const runtime::VesselDefinition& d = rec->def;
         for (int i = 0; i < 6; ++i) {
@@ -181,22 +176,6 @@ void forces(const ForceElements& k, const Controls& c, const Environment& e, con
     }
 }
 
-template <int I>
-void turn(MATRIX3& R, VECTOR3& L, double angle) {
-    constexpr int j = (I + 1) % 3, k = (I + 2) % 3;
-    const double c = std::cos(angle), s = std::sin(angle);
-    const double lj = L.data[j], lk = L.data[k];
-    L.data[j] = c * lj - s * lk;
-    L.data[k] = s * lj + c * lk;
-    for (int row = 0; row < 3; ++row) {
-        double& rj = R.data[row * 3 + j];
-        double& rk = R.data[row * 3 + k];
-        const double a = rj, b = rk;
-        rj = c * a - s * b;
-        rk = s * a + c * b;
-    }
-}
-
 // One second-order step: forces at the start, the drift with the free turn, forces at the
 // predicted end, the last half kick. The air at the end is the next step's start.
 void physics_step(const ForceElements& k, const Controls& c, Body& b, physics::Atmosphere& air) {
@@ -218,11 +197,11 @@ void physics_step(const ForceElements& k, const Controls& c, Body& b, physics::A
     const VECTOR3 pos1 = b.pos + half_vel * kStep;
     MATRIX3 R1 = b.R;
     VECTOR3 L = _V(I.x * half_omega.x, I.y * half_omega.y, I.z * half_omega.z);
-    turn<0>(R1, L, L.x / I.x * 0.5 * kStep);
-    turn<1>(R1, L, L.y / I.y * 0.5 * kStep);
-    turn<2>(R1, L, L.z / I.z * kStep);
-    turn<1>(R1, L, L.y / I.y * 0.5 * kStep);
-    turn<0>(R1, L, L.x / I.x * 0.5 * kStep);
+    physics::vm::turn_about_axis<0>(R1, L, L.x / I.x * 0.5 * kStep);
+    physics::vm::turn_about_axis<1>(R1, L, L.y / I.y * 0.5 * kStep);
+    physics::vm::turn_about_axis<2>(R1, L, L.z / I.z * kStep);
+    physics::vm::turn_about_axis<1>(R1, L, L.y / I.y * 0.5 * kStep);
+    physics::vm::turn_about_axis<0>(R1, L, L.x / I.x * 0.5 * kStep);
     half_omega = _V(L.x / I.x, L.y / I.y, L.z / I.z);
     air = physics::us_standard_atmosphere(length(pos1) - kRadius);
     VECTOR3 a1, alpha1;

@@ -1,8 +1,7 @@
 // The vessel's per-frame cost: one post-step, and one rebuild of the class capabilities.
 #include <benchmark/benchmark.h>
 
-#include "runtime/world.h"
-#include "vessel/korvan.h"
+#include "korvan_in_world.h"
 
 namespace {
 
@@ -10,15 +9,7 @@ struct BenchWorld {
     runtime::World world;
     Korvan* korvan = nullptr;
     BenchWorld() {
-        world.set_root(KORVAN_RUN_TREE);
-        runtime::VesselClass cls;
-        cls.name = "Korvan";
-        world.add_class(cls);
-        runtime::VesselRecord* rec = world.instantiate_vessel("K", "Korvan");
-        delete rec->iface;
-        korvan = new Korvan(static_cast<OBJHANDLE>(rec));
-        rec->iface = korvan;
-        korvan->clbkSetClassCaps(nullptr);
+        korvan = make_korvan(world);
         world.focus = korvan->GetHandle();
     }
 };

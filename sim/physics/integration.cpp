@@ -25,26 +25,6 @@ MATRIX3 orthonormal(MATRIX3 r) {
     return r;
 }
 
-// Turns the vessel frame by `angle` about its own axis I (R exp(-[angle e_I]x), the docs'
-// sense of a positive rate) and a vessel-frame vector L with it (exp(+[angle e_I]x) L), so
-// that the vector in space, R L, stays put. The axis is a template argument so that the
-// other two axes' indices are constants.
-template <int I>
-void turn_about_axis(MATRIX3& R, VECTOR3& L, double angle) {
-    constexpr int j = (I + 1) % 3, k = (I + 2) % 3;
-    const double c = std::cos(angle), s = std::sin(angle);
-    const double lj = L.data[j], lk = L.data[k];
-    L.data[j] = c * lj - s * lk;
-    L.data[k] = s * lj + c * lk;
-    for (int row = 0; row < 3; ++row) {
-        double& rj = R.data[row * 3 + j];
-        double& rk = R.data[row * 3 + k];
-        const double a = rj, b = rk;
-        rj = c * a - s * b;
-        rk = s * a + c * b;
-    }
-}
-
 // The rate about axis i of a vessel whose angular momentum is L; an axis without inertia
 // keeps the rate it had.
 double rate_about(int i, const VECTOR3& L, const VECTOR3& inertia, const VECTOR3& omega) {
@@ -57,7 +37,7 @@ template <int I>
 bool turn_part(MATRIX3& R, VECTOR3& L, const VECTOR3& inertia, const VECTOR3& omega, double time) {
     const double angle = rate_about(I, L, inertia, omega) * time;
     if (angle == 0.0) return false;
-    turn_about_axis<I>(R, L, angle);
+    vm::turn_about_axis<I>(R, L, angle);
     return true;
 }
 

@@ -66,4 +66,24 @@ inline MATRIX3 transpose(const MATRIX3& m) {
     return r;
 }
 
+// Turns the vessel frame by `angle` about its own axis I (R exp(-[angle e_I]x), the docs'
+// sense of a positive rate) and a vessel-frame vector L with it (exp(+[angle e_I]x) L), so
+// that the vector in space, R L, stays put. The axis is a template argument so that the
+// other two axes' indices are constants.
+template <int I>
+inline void turn_about_axis(MATRIX3& R, VECTOR3& L, double angle) {
+    constexpr int j = (I + 1) % 3, k = (I + 2) % 3;
+    const double c = std::cos(angle), s = std::sin(angle);
+    const double lj = L.data[j], lk = L.data[k];
+    L.data[j] = c * lj - s * lk;
+    L.data[k] = s * lj + c * lk;
+    for (int row = 0; row < 3; ++row) {
+        double& rj = R.data[row * 3 + j];
+        double& rk = R.data[row * 3 + k];
+        const double a = rj, b = rk;
+        rj = c * a - s * b;
+        rk = s * a + c * b;
+    }
+}
+
 }  // namespace physics::vm
